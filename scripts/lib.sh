@@ -1,0 +1,34 @@
+# Shared by the scripts in this folder: package installation and the build.
+# Source it; do not run it.
+
+IXO_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+# Runs a command as root: directly when we are root, else through sudo.
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# Installs the Debian packages named that are not installed yet.
+ensure_packages() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# What building, running and testing the program need.
+ensure_build_packages() {
+  ensure_packages g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev \
+    libgtest-dev libgmock-dev libbenchmark-dev fonts-liberation
+}
+
+# configure_and_build BUILD_DIR [CMAKE_OPTIONS...]
+configure_and_build() {
+  local dir=$1; shift
+  cmake -S "$IXO_ROOT" -B "$dir" -G Ninja -DIXO_WERROR=ON "$@"
+  cmake --build "$dir" --parallel "$(nproc)"
+}

@@ -1,0 +1,69 @@
+// ixo: the command-line companion of Ixo Loader, for scripts and production use.
+
+#include <clocale>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+
+namespace ixo::cli {
+
+const std::vector<Command>& AllCommands() {
+    static const std::vector<Command> commands = {
+        {"list", "print the assembly listing of an object file", RunList},
+    };
+    return commands;
+}
+
+int UsageError(const std::string& command, const std::string& message) {
+    const std::string name = command.empty() ? "ixo" : "ixo " + command;
+    std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", name.c_str(),
+                 message.c_str(), name.c_str());
+    return ExitUsage;
+}
+
+bool WantsHelp(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--help" || arg == "-h") return true;
+    }
+    return false;
+}
+
+namespace {
+
+void PrintHelp() {
+    std::printf("Usage: ixo COMMAND [ARGUMENTS]\n\n"
+                "Works with IXO effect programs and devices from the command line.\n\n"
+                "Commands:\n");
+    for (const Command& command : AllCommands()) {
+        std::printf("  %-10s %s\n", command.Name, command.Summary);
+    }
+    std::printf("\n'ixo COMMAND --help' explains one command.\n");
+}
+
+}  // namespace
+
+}  // namespace ixo::cli
+
+int main(int argc, char** argv) {
+    using namespace ixo::cli;
+    // Numbers are written with the user's decimal separator.
+    std::setlocale(LC_ALL, "");
+    // A file size limit must make a write fail, not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) return UsageError("", "no command given");
+    if (args[0] == "--help" || args[0] == "-h") {
+        PrintHelp();
+        return ExitOk;
+    }
+    for (const Command& command : AllCommands()) {
+        if (args[0] == command.Name) {
+            return command.Run(std::vector<std::string>(args.begin() + 1, args.end()));
+        }
+    }
+    return UsageError("", "unknown command '" + args[0] + "'");
+}

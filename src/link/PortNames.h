@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+#include "core/Failure.h"
+
+namespace ixo {
+
+// The highest port number the port dialog and "ixo ports" probe.
+inline constexpr int HighestProbedPort = 8;
+
+// "COM%d": the system's name of port n.
+std::string PortName(int n);
+
+// Folder of the port map: ${XDG_CONFIG_HOME:-$HOME/.config}/ixo-loader/ports.
+std::string PortMapFolder();
+
+// The device that port n stands for: the map entry "com<n>" (a symbolic link to a
+// tty) when it exists, else /dev/ttyS<n-1>. Empty for n < 1, which names no device.
+std::string PortDevicePath(int n);
+
+// Points COMn at device, replacing any earlier entry; creates the folder as needed.
+// On failure gives a text saying why.
+bool MapPort(int n, const std::string& device, std::string* why = nullptr);
+
+// Removes the map entry of COMn, if there is one. False (with why) only when an
+// entry exists and cannot be removed.
+bool UnmapPort(int n, std::string* why = nullptr);
+
+}  // namespace ixo

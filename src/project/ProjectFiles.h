@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/Failure.h"
+#include "project/ProgramImage.h"
+
+namespace ixo {
+
+// Drive ("C:"), folder (up to the last "/" or "\") and base name of path, followed by
+// ext (with its dot, or empty); the path's own extension is dropped. A final
+// component "." or ".." has no extension. The whole path takes part, however long.
+std::string ReplaceFileExt(std::string_view path, std::string_view ext);
+
+// Opens an object file: reads up to 4096 bytes of it into ObjText (the rest zero)
+// and parses it. Failures:
+// - CantOpenFile: the file cannot be opened or read; the image is unchanged.
+// - BadObjectLine: a malformed line; the words before it are the program
+//   (WordCount of them), as ParseObjectText leaves them.
+MaybeFailure LoadObjectFile(const std::string& path, ProgramImage& image);
+
+// Saves ObjText up to its first zero byte as the object file path.
+// CantWriteFile when the file cannot be created or written in full.
+MaybeFailure SaveObjectFile(const std::string& path, const ProgramImage& image);
+
+// Saves listing lines, each followed by CR LF, as the listing file path.
+// CantCreateFile when the file cannot be created, CantWriteFile when it cannot be
+// written in full.
+MaybeFailure SaveListingFile(const std::string& path, const std::vector<std::string>& lines);
+
+// Replaces the file at path with bytes, so that a failure never damages what was
+// there: the bytes go to a temporary file in the same folder, which is flushed and
+// renamed over the target only when all of it is written. A replaced file keeps its
+// permissions; a symbolic link is written through to its target. A target that
+// exists but may not be written, or is not a regular file, is refused.
+// createFailure is the kind reported when the file cannot be created.
+MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes,
+                                 FailureKind createFailure);
+
+}  // namespace ixo
