@@ -1,0 +1,141 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "project/ProgramImage.h"
+
+namespace ixo {
+namespace {
+
+// An image whose object text is the given bytes (as if read from a file).
+ProgramImage ImageWithText(const std::string& text) {
+    ProgramImage image;
+    std::memcpy(image.ObjText.data(), text.data(), std::min(text.size(), image.ObjText.size()));
+    return image;
+}
+
+std::string Lines(int count, const char* line = "0123ABCD\r\n") {
+    std::string text;
+    for (int i = 0; i < count; ++i) text += line;
+    return text;
+}
+
+TEST(ParseObjectLine, ClassifiesLines) {
+    struct Case {
+        const char* bytes;  // exactly 10 bytes
+        ObjectLineKind kind;
+        std::uint32_t value;
+    };
+    const Case cases[] = {
+        {"00AB12CD\r\n", ObjectLineKind::Word, 0x00AB12CD},
+        {"00ab12Cd\r\n", ObjectLineKind::Word, 0x00AB12CD},
+        {"FFFFFFFF\r\n", ObjectLineKind::Word, 0xFFFFFFFF},
+        {"\r\n12345678", ObjectLineKind::End, 0},
+        {"\r9999999\r\n", ObjectLineKind::End, 0},
+        {"0x123456\r\n", ObjectLineKind::Bad, 0},
+        {" 1234567\r\n", ObjectLineKind::Bad, 0},
+        {"-1234567\r\n", ObjectLineKind::Bad, 0},
+        {"1234567G\r\n", ObjectLineKind::Bad, 0},
+        {"1234567\r\n\0", ObjectLineKind::Bad, 0},  // seven digits
+        {"12345678\n\0", ObjectLineKind::Bad, 0},   // line feed alone
+        {"12345678\r\r", ObjectLineKind::Bad, 0},
+    };
+    for (const Case& c : cases) {
+        const ObjectLine line = ParseObjectLine(reinterpret_cast<const std::uint8_t*>(c.bytes));
+        EXPECT_EQ(line.Kind, c.kind) << c.bytes;
+        if (c.kind == ObjectLineKind::Word) {
+            EXPECT_EQ(line.Value, c.value) << c.bytes;
+        }
+    }
+    const std::uint8_t zeroLine[10] = {};
+    EXPECT_EQ(ParseObjectLine(zeroLine).Kind, ObjectLineKind::End);
+    const std::uint8_t highByte[10] = {'1', '2', 0xC1, '4', '5', '6', '7', '8', '\r', '\n'};
+    EXPECT_EQ(ParseObjectLine(highByte).Kind, ObjectLineKind::Bad);
+}
+
+TEST(ParseObjectText, EndsAtEmptyLineOrEndOfData) {
+    ProgramImage empty = ImageWithText("");
+    EXPECT_TRUE(ParseObjectText(empty));
+    EXPECT_EQ(empty.WordCount, 0);
+
+    ProgramImage firstEmpty = ImageWithText("\r\n" + Lines(3));
+    EXPECT_TRUE(ParseObjectText(firstEmpty));
+    EXPECT_EQ(firstEmpty.WordCount, 0);
+
+    ProgramImage three = ImageWithText("00000001\r\n00000002\r\n00000003\r\n\r\n00000004\r\n");
+    EXPECT_TRUE(ParseObjectText(three));
+    ASSERT_EQ(three.WordCount, 3);
+    EXPECT_EQ(three.Words[0], 1u);
+    EXPECT_EQ(three.Words[2], 3u);
+}
+
+TEST(ParseObjectText, StopsAtBadLineKeepingTheWordsBefore) {
+    // The last line lacks its CR LF.
+    ProgramImage image = ImageWithText("00000001\r\n00000002\r\n00000003");
+    EXPECT_FALSE(ParseObjectText(image));
+    EXPECT_EQ(image.WordCount, 2);
+    EXPECT_EQ(image.Words[1], 2u);
+
+    ProgramImage unixEnds = ImageWithText("00000001\n00000002\n");
+    EXPECT_FALSE(ParseObjectText(unixEnds));
+    EXPECT_EQ(unixEnds.WordCount, 0);
+}
+
+TEST(ParseObjectText, TakesAtMost128Words) {
+    ProgramImage image = ImageWithText(Lines(130));
+    EXPECT_TRUE(ParseObjectText(image));
+    EXPECT_EQ(image.WordCount, MaxProgramWords);
+    EXPECT_EQ(image.Words[127], 0x0123ABCDu);
+    EXPECT_EQ(image.Words[128], 0u);  // the CW position is not touched
+
+    // A bad line after the 128th is never looked at.
+    ProgramImage badAfter = ImageWithText(Lines(128) + "garbage!\r\n");
+    EXPECT_TRUE(ParseObjectText(badAfter));
+    EXPECT_EQ(badAfter.WordCount, MaxProgramWords);
+}
+
+TEST(ParseObjectText, ShorterTextLeavesLaterWordsOfTheEarlierProgram) {
+    ProgramImage image = ImageWithText(Lines(10, "AAAAAAAA\r\n"));
+    ASSERT_TRUE(ParseObjectText(image));
+    image.ObjText.fill(0);
+    const std::string five = Lines(5, "BBBBBBBB\r\n");
+    std::memcpy(image.ObjText.data(), five.data(), five.size());
+    ASSERT_TRUE(ParseObjectText(image));
+    EXPECT_EQ(image.WordCount, 5);
+    EXPECT_EQ(image.Words[4], 0xBBBBBBBBu);
+    EXPECT_EQ(image.Words[5], 0xAAAAAAAAu);
+    EXPECT_EQ(image.Words[9], 0xAAAAAAAAu);
+    EXPECT_EQ(image.Words[10], 0u);
+}
+
+TEST(FormatObjectText, WritesUpperCaseLinesAndRoundTrips) {
+    ProgramImage image;
+    const std::uint32_t words[] = {0x00ab12cd, 0, 0xFFFFFFFF, 0x00030000};
+    image.WordCount = 4;
+    std::copy(std::begin(words), std::end(words), image.Words.begin());
+    image.ObjText.fill('x');  // stale bytes must not survive
+
+    FormatObjectText(image);
+    const std::string expected = "00AB12CD\r\n00000000\r\nFFFFFFFF\r\n00030000\r\n";
+    ASSERT_EQ(ObjectTextLength(image), expected.size());
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(image.ObjText.data()), expected.size()),
+              expected);
+
+    ProgramImage parsed;
+    parsed.ObjText = image.ObjText;
+    EXPECT_TRUE(ParseObjectText(parsed));
+    EXPECT_EQ(parsed.WordCount, 4);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(parsed.Words[i], words[i]);
+
+    // A full program fills exactly 1280 bytes; an empty one leaves nothing.
+    image.WordCount = MaxProgramWords;
+    FormatObjectText(image);
+    EXPECT_EQ(ObjectTextLength(image), 1280u);
+    image.WordCount = 0;
+    FormatObjectText(image);
+    EXPECT_EQ(ObjectTextLength(image), 0u);
+}
+
+}  // namespace
+}  // namespace ixo
