@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "project/ProgramImage.h"
+
+// The printer: listing lines made from program words. Columns are separated by tab
+// characters, laid out for tab stops every eight columns. Every word at every
+// position has a line; nothing here fails.
+
+namespace ixo {
+
+// The line of the LFO set-up word at position 0 to 3, for example
+// "LFO1\tSAW\tAMP=999\t\tFREQ=100\tXFAD=1/2".
+std::string FormatLfoLine(std::uint32_t word, int position);
+
+// The line of an instruction word (position 4 or later), for example
+// "\tRZP\t100\tK=64\t\t; 0.503937007874016" or "CHR0\tRZP\tINL\t+SIN MASKA".
+std::string FormatInstructionLine(std::uint32_t word, std::string_view decimalSeparator = ".");
+
+// K/127 for K in -127..127 as the nearest double written with 15 significant
+// digits and trailing zeros dropped ("%.15g"), with decimalSeparator in place of
+// the full stop: "0", "1", "-1", "0.503937007874016".
+std::string FormatCoefficient(int K, std::string_view decimalSeparator = ".");
+
+// The whole listing of image: the LFO lines of positions 0 to 3, then a line ";",
+// then the instruction lines. WordCount lines when WordCount is 4 or less, else
+// WordCount + 1.
+std::vector<std::string> ListingLines(const ProgramImage& image,
+                                      std::string_view decimalSeparator = ".");
+
+}  // namespace ixo
