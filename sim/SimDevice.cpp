@@ -1,0 +1,450 @@
+#include "sim/SimDevice.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+#include "device/Protocol.h"
+#include "link/PortNames.h"
+
+namespace ixo::sim {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The address of the CW word, the last one the device keeps.
+constexpr int CwAddress = DeviceWordCount - 1;
+
+std::string SystemError(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
+
+bool MakeRaw(int fd) {
+    termios settings{};
+    if (tcgetattr(fd, &settings) != 0) return false;
+    cfmakeraw(&settings);
+    return tcsetattr(fd, TCSANOW, &settings) == 0;
+}
+
+void CloseFd(int& fd) {
+    if (fd >= 0) ::close(fd);
+    fd = -1;
+}
+
+// Line time of one byte, 10 bits (start, 8 data, stop), at baud bit/s.
+Clock::duration ByteTime(int baud) {
+    return std::chrono::nanoseconds(10'000'000'000LL / baud);
+}
+
+// A byte waiting to be sent, and the time it is due to arrive at the other end.
+struct Outgoing {
+    std::uint8_t Byte;
+    Clock::time_point Due;
+};
+
+}  // namespace
+
+struct SimDevice::Impl {
+    // Opened by the constructor; the serving thread closes Master and Slave when it
+    // hangs up, and only while it runs.
+    int Master = -1;
+    int Slave = -1;
+    int WakeRead = -1;
+    int WakeWrite = -1;
+    std::string Path;
+    std::string OpenFailure;
+    std::vector<std::string> MapEntries;
+    std::thread Server;
+    std::function<void(TraceDirection, std::uint8_t)> Trace;  // set before Start
+
+    // Shared with the serving thread.
+    mutable std::mutex Mutex;
+    mutable std::condition_variable ReceivedGrew;
+    std::array<std::uint32_t, DeviceWordCount> Memory{};
+    SimFaults Faults;
+    long ReceivedSinceFaults = 0;
+    std::vector<std::uint8_t> ReceivedBytes;
+    bool Stopping = false;
+
+    // The serving thread's own.
+    int Command = -1;  // command byte of the frame being gathered, -1 when none
+    std::vector<std::uint8_t> Nibbles;
+    std::deque<Outgoing> Output;
+    std::optional<Clock::time_point> TakeAt;  // paced: when the next byte is taken
+
+    void Wake();
+    void DrainWake();
+    void Serve();
+    void WaitForWake();
+    void HangUp();
+    bool InputWaiting() const;
+    bool ReadChunk();
+    bool TakePacedByte(const SimFaults& faults);
+    bool Take(std::uint8_t byte, Clock::time_point at);
+    void Parse(std::uint8_t byte, Clock::time_point at, const SimFaults& faults);
+    void Answer(int address, Clock::time_point at, const SimFaults& faults);
+    void Queue(const std::uint8_t* bytes, int count, Clock::time_point start, int baud);
+    bool SendDue(Clock::time_point now);
+};
+
+void SimDevice::Impl::Wake() {
+    const char byte = 1;
+    // A full pipe already holds a wake-up; nothing is lost.
+    [[maybe_unused]] const auto ignored = ::write(WakeWrite, &byte, 1);
+}
+
+void SimDevice::Impl::DrainWake() {
+    char bytes[64];
+    while (::read(WakeRead, bytes, sizeof bytes) > 0) {
+    }
+}
+
+void SimDevice::Impl::WaitForWake() {
+    pollfd wake{WakeRead, POLLIN, 0};
+    if (::poll(&wake, 1, -1) > 0) DrainWake();
+}
+
+void SimDevice::Impl::HangUp() {
+    // Closing the master is what the other side sees as the line going away; the
+    // slave must go too, or the tty would stay alive.
+    CloseFd(Master);
+    CloseFd(Slave);
+    Output.clear();
+    TakeAt.reset();
+    Command = -1;
+}
+
+bool SimDevice::Impl::InputWaiting() const {
+    pollfd line{Master, POLLIN, 0};
+    return ::poll(&line, 1, 0) > 0 && (line.revents & POLLIN) != 0;
+}
+
+void SimDevice::Impl::Serve() {
+    for (;;) {
+        SimFaults faults;
+        bool hangUp = false;
+        {
+            std::lock_guard lock(Mutex);
+            if (Stopping) return;
+            faults = Faults;
+            hangUp = faults.HangUpAfter >= 0 && ReceivedSinceFaults >= faults.HangUpAfter;
+        }
+        if (hangUp && Master >= 0) HangUp();
+        if (Master < 0) {
+            // Hung up: nothing left to serve until Stop.
+            WaitForWake();
+            continue;
+        }
+
+        const bool blocked = !SendDue(Clock::now());
+        if (Master < 0) continue;
+
+        std::optional<Clock::time_point> deadline = TakeAt;
+        if (!blocked && !Output.empty()) {
+            deadline = deadline ? std::min(*deadline, Output.front().Due) : Output.front().Due;
+        }
+        short lineEvents = 0;
+        if (!TakeAt) lineEvents |= POLLIN;
+        if (blocked) lineEvents |= POLLOUT;
+        pollfd fds[2] = {{WakeRead, POLLIN, 0}, {Master, lineEvents, 0}};
+        timespec timeout{};
+        timespec* limit = nullptr;
+        if (deadline) {
+            const auto left = std::max(Clock::duration::zero(), *deadline - Clock::now());
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+            timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+            limit = &timeout;
+        }
+        if (::ppoll(fds, 2, limit, nullptr) < 0) {
+            if (errno == EINTR) continue;
+            HangUp();
+            continue;
+        }
+        if ((fds[0].revents & POLLIN) != 0) DrainWake();
+
+        bool lineUp = true;
+        if (TakeAt) {
+            if (Clock::now() >= *TakeAt) lineUp = TakePacedByte(faults);
+        } else if ((fds[1].revents & POLLIN) != 0) {
+            if (faults.PaceBaud > 0) {
+                // The first byte of a burst needs one byte time to arrive.
+                TakeAt = Clock::now() + ByteTime(faults.PaceBaud);
+            } else {
+                lineUp = ReadChunk();
+            }
+        } else if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            lineUp = false;
+        }
+        if (!lineUp) HangUp();
+    }
+}
+
+bool SimDevice::Impl::ReadChunk() {
+    std::array<std::uint8_t, 4096> chunk{};
+    const ssize_t got = ::read(Master, chunk.data(), chunk.size());
+    if (got < 0) return errno == EAGAIN || errno == EINTR;
+    if (got == 0) return false;
+    const auto now = Clock::now();
+    for (ssize_t i = 0; i < got; ++i) {
+        // The rest of the chunk is lost with the line.
+        if (!Take(chunk[static_cast<std::size_t>(i)], now)) return false;
+    }
+    return true;
+}
+
+bool SimDevice::Impl::TakePacedByte(const SimFaults& faults) {
+    const Clock::time_point at = *TakeAt;
+    TakeAt.reset();
+    std::uint8_t byte = 0;
+    const ssize_t got = ::read(Master, &byte, 1);
+    // Nothing there: the other side purged its output in the meantime.
+    if (got < 0) return errno == EAGAIN || errno == EINTR;
+    if (got == 0) return false;
+    if (!Take(byte, at)) return false;
+    // Bytes already waiting follow back to back, timed from this byte's deadline
+    // rather than from when the thread woke, so that pacing does not drift.
+    if (faults.PaceBaud > 0 && InputWaiting()) TakeAt = at + ByteTime(faults.PaceBaud);
+    return true;
+}
+
+// Records one received byte and acts on it. False when the device must hang up now.
+bool SimDevice::Impl::Take(std::uint8_t byte, Clock::time_point at) {
+    SimFaults faults;
+    bool hangUp = false;
+    {
+        std::lock_guard lock(Mutex);
+        ReceivedBytes.push_back(byte);
+        ++ReceivedSinceFaults;
+        faults = Faults;
+        hangUp = faults.HangUpAfter >= 0 && ReceivedSinceFaults >= faults.HangUpAfter;
+    }
+    ReceivedGrew.notify_all();
+    if (Trace) Trace(TraceDirection::Received, byte);
+    if (hangUp) return false;
+    Parse(byte, at, faults);
+    return true;
+}
+
+void SimDevice::Impl::Parse(std::uint8_t byte, Clock::time_point at, const SimFaults& faults) {
+    if ((byte & 0x80) != 0) {
+        // A command byte starts a new frame; a frame it cuts short is dropped. The
+        // one-byte commands (mode and program selection) need no answer.
+        Nibbles.clear();
+        Command = (byte == CmdWriteWord || byte == CmdFetchWord) ? byte : -1;
+        return;
+    }
+    if (Command < 0) return;  // a nibble byte outside any frame
+    Nibbles.push_back(byte);
+    if (Command == CmdWriteWord && Nibbles.size() == WriteFrameLength - 1) {
+        const std::uint32_t word = DecodeReplyWord(Nibbles.data());
+        const int address = DecodeAddress(Nibbles.data() + ReplyLength);
+        // The CW word is the device's own; a write frame never changes it.
+        if (address < CwAddress) {
+            std::lock_guard lock(Mutex);
+            Memory[static_cast<std::size_t>(address)] = word;
+        }
+        Command = -1;
+    } else if (Command == CmdFetchWord && Nibbles.size() == FetchRequestLength - 1) {
+        Answer(DecodeAddress(Nibbles.data()), at, faults);
+        Command = -1;
+    }
+}
+
+void SimDevice::Impl::Answer(int address, Clock::time_point at, const SimFaults& faults) {
+    if (faults.Silent || address > CwAddress) return;
+    if (faults.AnswerBelow >= 0 && address >= faults.AnswerBelow) return;
+    std::uint32_t word = 0;
+    {
+        std::lock_guard lock(Mutex);
+        word = Memory[static_cast<std::size_t>(address)];
+    }
+    auto bytes = EncodeReplyWord(word);
+    if (faults.HighNibbles) {
+        for (auto& b : bytes) b = static_cast<std::uint8_t>(0x30 | b);
+    }
+    const int count = address == faults.ShortAddress ? std::clamp(faults.ShortCount, 0, ReplyLength)
+                                                     : ReplyLength;
+    Queue(bytes.data(), count, at, faults.PaceBaud);
+    if (count < ReplyLength && faults.LateByteMs >= 0) {
+        const Clock::time_point sentSoFar = Output.empty() ? at : std::max(at, Output.back().Due);
+        Queue(bytes.data() + count, ReplyLength - count,
+              sentSoFar + std::chrono::milliseconds(faults.LateByteMs), faults.PaceBaud);
+    }
+}
+
+// Queues bytes to go out from start on, each one byte time after the one before
+// when paced; never ahead of bytes already queued.
+void SimDevice::Impl::Queue(const std::uint8_t* bytes, int count, Clock::time_point start,
+                            int baud) {
+    Clock::time_point due = Output.empty() ? start : std::max(start, Output.back().Due);
+    for (int i = 0; i < count; ++i) {
+        if (baud > 0) due += ByteTime(baud);
+        Output.push_back({bytes[i], due});
+    }
+}
+
+// Writes every queued byte that is due. False when the line cannot take them now.
+bool SimDevice::Impl::SendDue(Clock::time_point now) {
+    std::array<std::uint8_t, 4096> chunk{};
+    std::size_t count = 0;
+    while (count < Output.size() && count < chunk.size() && Output[count].Due <= now) {
+        chunk[count] = Output[count].Byte;
+        ++count;
+    }
+    if (count == 0) return true;
+    const ssize_t sent = ::write(Master, chunk.data(), count);
+    if (sent < 0) {
+        if (errno == EAGAIN || errno == EINTR) return false;
+        HangUp();
+        return true;
+    }
+    for (ssize_t i = 0; i < sent; ++i) {
+        if (Trace) Trace(TraceDirection::Sent, chunk[static_cast<std::size_t>(i)]);
+        Output.pop_front();
+    }
+    return static_cast<std::size_t>(sent) == count;
+}
+
+SimDevice::SimDevice() : impl_(std::make_unique<Impl>()) {
+    Impl& d = *impl_;
+    d.Master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (d.Master < 0) {
+        d.OpenFailure = SystemError("posix_openpt");
+        return;
+    }
+    std::array<char, 128> name{};
+    if (::grantpt(d.Master) != 0 || ::unlockpt(d.Master) != 0 ||
+        ::ptsname_r(d.Master, name.data(), name.size()) != 0) {
+        d.OpenFailure = SystemError("pseudo-terminal");
+        CloseFd(d.Master);
+        return;
+    }
+    d.Path = name.data();
+    // Holding the slave keeps the line alive while the other side closes and reopens.
+    d.Slave = ::open(d.Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int wake[2] = {-1, -1};
+    if (d.Slave < 0 || !MakeRaw(d.Slave) || !MakeRaw(d.Master) ||
+        ::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+        d.OpenFailure = SystemError(d.Path);
+        CloseFd(d.Slave);
+        CloseFd(d.Master);
+        return;
+    }
+    d.WakeRead = wake[0];
+    d.WakeWrite = wake[1];
+}
+
+SimDevice::~SimDevice() {
+    Stop();
+    Impl& d = *impl_;
+    for (const std::string& entry : d.MapEntries) {
+        // Leave an entry that someone has pointed elsewhere in the meantime.
+        std::error_code error;
+        if (std::filesystem::read_symlink(entry, error) == d.Path && !error) {
+            std::filesystem::remove(entry, error);
+        }
+    }
+    CloseFd(d.Slave);
+    CloseFd(d.Master);
+    CloseFd(d.WakeRead);
+    CloseFd(d.WakeWrite);
+}
+
+bool SimDevice::Start(std::string* why) {
+    Impl& d = *impl_;
+    if (d.Server.joinable()) return true;
+    if (d.Master < 0 || d.WakeRead < 0) {
+        if (why != nullptr) *why = d.OpenFailure.empty() ? "the device has hung up" : d.OpenFailure;
+        return false;
+    }
+    d.Server = std::thread([&d] { d.Serve(); });
+    return true;
+}
+
+void SimDevice::Stop() {
+    Impl& d = *impl_;
+    if (!d.Server.joinable()) return;
+    {
+        std::lock_guard lock(d.Mutex);
+        d.Stopping = true;
+    }
+    d.Wake();
+    d.Server.join();
+    std::lock_guard lock(d.Mutex);
+    d.Stopping = false;
+}
+
+std::string SimDevice::DevicePath() const {
+    return impl_->Path;
+}
+
+bool SimDevice::MapAsPort(int n, std::string* why) {
+    Impl& d = *impl_;
+    if (d.Path.empty()) {
+        if (why != nullptr) *why = d.OpenFailure;
+        return false;
+    }
+    if (!MapPort(n, d.Path, why)) return false;
+    d.MapEntries.push_back(PortDevicePath(n));
+    return true;
+}
+
+void SimDevice::SetFaults(const SimFaults& faults) {
+    {
+        std::lock_guard lock(impl_->Mutex);
+        impl_->Faults = faults;
+        impl_->ReceivedSinceFaults = 0;
+    }
+    impl_->Wake();
+}
+
+void SimDevice::SetWord(int address, std::uint32_t word) {
+    if (address < 0 || address > CwAddress) return;
+    std::lock_guard lock(impl_->Mutex);
+    impl_->Memory[static_cast<std::size_t>(address)] = word;
+}
+
+std::uint32_t SimDevice::Word(int address) const {
+    if (address < 0 || address > CwAddress) return 0;
+    std::lock_guard lock(impl_->Mutex);
+    return impl_->Memory[static_cast<std::size_t>(address)];
+}
+
+std::vector<std::uint8_t> SimDevice::Received() const {
+    std::lock_guard lock(impl_->Mutex);
+    return impl_->ReceivedBytes;
+}
+
+void SimDevice::ClearReceived() {
+    std::lock_guard lock(impl_->Mutex);
+    impl_->ReceivedBytes.clear();
+}
+
+bool SimDevice::WaitForReceived(std::size_t count, std::chrono::milliseconds limit) const {
+    std::unique_lock lock(impl_->Mutex);
+    return impl_->ReceivedGrew.wait_for(lock, limit,
+                                        [&] { return impl_->ReceivedBytes.size() >= count; });
+}
+
+void SimDevice::SetTrace(std::function<void(TraceDirection, std::uint8_t)> trace) {
+    // Only read by the serving thread, which starts after this in Start.
+    if (!impl_->Server.joinable()) impl_->Trace = std::move(trace);
+}
+
+}  // namespace ixo::sim

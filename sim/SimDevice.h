@@ -1,0 +1,81 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ixo::sim {
+
+// Ways the simulated device can misbehave, for tests of the computer's side.
+struct SimFaults {
+    bool Silent = false;       // never answer
+    int AnswerBelow = -1;      // answer only addresses below this one (-1: all)
+    int ShortAddress = -1;     // at this address answer only ShortCount of the 8 bytes
+    int ShortCount = 8;
+    int LateByteMs = -1;       // after a short answer, send the rest this many ms later (-1: never)
+    bool HighNibbles = false;  // set the high nibbles of answer bytes (0x30 | nibble)
+    long HangUpAfter = -1;     // close its side once this many bytes have been received
+                               // since these faults were set (-1: never)
+    int PaceBaud = 0;          // take and send each byte at this line rate, 10 bits a
+                               // byte (0: no pacing)
+};
+
+enum class TraceDirection { Received, Sent };
+
+// An IXO device on a pseudo-terminal. It keeps 129 words (0..127 the program, 128
+// the CW word), stores the words of write frames, answers each fetch request with
+// the 8 nibble bytes of the word, and is silent after every other command. A frame
+// cut short by a new command byte is dropped, as is a nibble byte outside a frame.
+// Fetches of addresses above 128 get no answer; writes to them and to the CW word
+// are ignored.
+//
+// The simulator keeps the tty side open itself, so that the program side can open
+// and close the device path as often as it likes. A side that sets TIOCEXCL must
+// clear it (TIOCNXCL) before it closes: the tty outlives that close, and a user
+// other than root could not open the path again.
+//
+// Output goes out in order: an answer waits behind any late bytes still pending.
+class SimDevice {
+public:
+    SimDevice();   // opens a pseudo-terminal pair, both ends raw; memory all zero
+    ~SimDevice();  // stops serving, removes the port map entry it made, closes
+    SimDevice(const SimDevice&) = delete;
+    SimDevice& operator=(const SimDevice&) = delete;
+
+    // Serves on a background thread. False (with why) when the pseudo-terminal could
+    // not be opened, or the device has hung up.
+    bool Start(std::string* why = nullptr);
+    // Stops serving promptly; the device keeps its memory and can be started again.
+    void Stop();
+
+    // The tty that the computer's side opens, for example /dev/pts/5.
+    std::string DevicePath() const;
+    // Points COMn at DevicePath in the port map; the entry goes with the device.
+    bool MapAsPort(int n, std::string* why = nullptr);
+
+    // Thread-safe; takes effect from the next byte. Restarts the hang-up count.
+    void SetFaults(const SimFaults& faults);
+    // Address 0..128 (128 is the CW word); other addresses are ignored (Word gives 0).
+    void SetWord(int address, std::uint32_t word);
+    std::uint32_t Word(int address) const;
+
+    // Every byte received since the start or the last ClearReceived.
+    std::vector<std::uint8_t> Received() const;
+    void ClearReceived();
+    // True once Received() holds at least count bytes, false after limit.
+    bool WaitForReceived(std::size_t count, std::chrono::milliseconds limit) const;
+
+    // Called on the serving thread for each byte as it is taken from or written to
+    // the line. Set it before Start; it cannot change while the device serves.
+    void SetTrace(std::function<void(TraceDirection, std::uint8_t)> trace);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace ixo::sim
