@@ -1,0 +1,23 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace ixo::test {
+
+// What a finished run of the ixo command left behind.
+struct IxoResult {
+    int ExitStatus = -1;  // -1 when it did not exit normally
+    std::string Out;
+    std::string Err;
+};
+
+// Runs the built ixo with args as a real process in the working folder folder, with
+// no standard input, its standard output and error captured through files there. env adds to or
+// replaces variables of this process's environment; LC_ALL is "C" unless env sets
+// it, so that the output does not depend on the locale of whoever runs the tests.
+IxoResult RunIxo(const std::vector<std::string>& args, const std::string& folder,
+                 const std::map<std::string, std::string>& env = {});
+
+}  // namespace ixo::test
