@@ -73,22 +73,16 @@ TEST(IxoList, UsesPathAsGiven) {
     EXPECT_EQ(dashed.Out, "LFO0\tSIN\tAMP=0\t\tFREQ=0\n");
 }
 
-TEST(IxoList, MissingFileFails) {
+TEST(IxoList, UnreadableFileFails) {
     TempDir dir;
-    const std::string file = dir.File("absent.obj");
-    const IxoResult result = RunIxo({"list", file}, dir.Path().string());
-    EXPECT_EQ(result.ExitStatus, 1);
-    EXPECT_EQ(result.Out, "");
-    EXPECT_EQ(result.Err, "Can't open file \"" + file + "\"\n");
-}
-
-TEST(IxoList, FolderCannotBeListed) {
-    TempDir dir;
-    const std::string folder = dir.Path().string();
-    const IxoResult result = RunIxo({"list", folder}, folder);
-    EXPECT_EQ(result.ExitStatus, 1);
-    EXPECT_EQ(result.Out, "");
-    EXPECT_EQ(result.Err, "Can't open file \"" + folder + "\"\n");
+    // A file that does not exist, and a folder, which opens but cannot be read.
+    for (const std::string& path : {dir.File("absent.obj"), dir.Path().string()}) {
+        SCOPED_TRACE(path);
+        const IxoResult result = RunIxo({"list", path}, dir.Path().string());
+        EXPECT_EQ(result.ExitStatus, 1);
+        EXPECT_EQ(result.Out, "");
+        EXPECT_EQ(result.Err, "Can't open file \"" + path + "\"\n");
+    }
 }
 
 TEST(IxoList, MalformedFileListsWordsBeforeBadLine) {
