@@ -1,0 +1,237 @@
+// ixo-sim: a simulated IXO device on a pseudo-terminal, entered in the port map as
+// COMn, for trying Ixo Loader and ixo without hardware.
+
+#include <pthread.h>
+
+#include <charconv>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device/Protocol.h"
+#include "isa/WordFields.h"
+#include "link/PortNames.h"
+#include "project/ProjectFiles.h"
+#include "sim/SimDevice.h"
+
+namespace {
+
+using ixo::sim::SimDevice;
+using ixo::sim::SimFaults;
+using ixo::sim::TraceDirection;
+
+constexpr int ExitOk = 0;
+constexpr int ExitFailure = 1;
+constexpr int ExitUsage = 2;
+
+struct Options {
+    int Port = 1;
+    std::string LoadFile;
+    std::optional<std::uint32_t> Cw;
+    bool Trace = false;
+    SimFaults Faults;
+};
+
+void PrintHelp() {
+    std::printf(
+        "Usage: ixo-sim [OPTIONS]\n\n"
+        "Plays an IXO device on a pseudo-terminal and enters it in the port map as\n"
+        "COMn, so that Ixo Loader and ixo can talk to it as to a device on that port.\n"
+        "Prints one line, \"COMn DEVICE\", once it serves; serves until interrupted\n"
+        "(SIGINT or SIGTERM), then removes its port map entry.\n\n"
+        "Options:\n"
+        "  --port N             appear as COMN (default 1)\n"
+        "  --load FILE.obj      hold the program of this object file, the words after\n"
+        "                       its end filled with NOP as a program write leaves them\n"
+        "  --cw HEX             the CW word (default 0)\n"
+        "  --pace BAUD          take and send each byte in the line time of BAUD bit/s\n"
+        "  --trace              print every byte received and sent, with the time in\n"
+        "                       seconds since the start, on standard error\n"
+        "Faults:\n"
+        "  --silent             never answer\n"
+        "  --answer-below A     answer only addresses below A\n"
+        "  --short A K          at address A send only K of the 8 answer bytes\n"
+        "  --late-byte MS       send the rest of a short answer MS milliseconds later\n"
+        "  --high-nibbles       set the high nibbles of answer bytes (0x30 | nibble)\n"
+        "  --hang-up-after N    close the line after N bytes received\n"
+        "  --help               show this help\n\n"
+        "Exit status: 0 after a stop signal, 1 the device could not be set up,\n"
+        "2 usage error.\n");
+}
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "ixo-sim: %s\nTry 'ixo-sim --help' for more information.\n",
+                 message.c_str());
+    return ExitUsage;
+}
+
+// The whole of text as a number in [low, high], in the given base.
+template <typename T>
+std::optional<T> ParseNumber(std::string_view text, T low, T high, int base = 10) {
+    T value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return {};
+    if (value < low || value > high) return {};
+    return value;
+}
+
+std::optional<std::uint32_t> ParseHexWord(std::string_view text) {
+    if (text.starts_with("0x") || text.starts_with("0X")) text.remove_prefix(2);
+    if (text.empty() || text.size() > 8 || text[0] == '-' || text[0] == '+') return {};
+    return ParseNumber<std::uint32_t>(text, 0, 0xFFFFFFFF, 16);
+}
+
+// Options that take one number, with the range each accepts.
+struct NumberOption {
+    std::string_view Name;
+    long Low;
+    long High;
+    void (*Set)(Options&, long);
+};
+
+constexpr NumberOption NumberOptions[] = {
+    // Ports as the link numbers them.
+    {"--port", 1, 127, [](Options& o, long n) { o.Port = static_cast<int>(n); }},
+    // Up to one past the CW word, which answers every address.
+    {"--answer-below", 0, 129, [](Options& o, long n) { o.Faults.AnswerBelow = static_cast<int>(n); }},
+    {"--late-byte", 0, 600000, [](Options& o, long n) { o.Faults.LateByteMs = static_cast<int>(n); }},
+    {"--pace", 1, 4000000, [](Options& o, long n) { o.Faults.PaceBaud = static_cast<int>(n); }},
+    {"--hang-up-after", 0, std::numeric_limits<long>::max(),
+     [](Options& o, long n) { o.Faults.HangUpAfter = n; }},
+};
+
+// Parses the arguments. Gives the exit status when the program is to end at once.
+std::optional<int> ParseOptions(const std::vector<std::string_view>& args, Options& options) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view arg = args[i];
+        // The k-th argument after arg, when there is one.
+        auto after = [&](std::size_t k) -> std::optional<std::string_view> {
+            if (i + k >= args.size()) return {};
+            return args[i + k];
+        };
+        auto missing = [&](const char* what) {
+            return UsageError("option '" + std::string(arg) + "' needs " + what);
+        };
+        auto bad = [&](std::string_view text) {
+            return UsageError("invalid value '" + std::string(text) + "' for option '" +
+                              std::string(arg) + "'");
+        };
+        const NumberOption* number = nullptr;
+        for (const NumberOption& option : NumberOptions) {
+            if (arg == option.Name) number = &option;
+        }
+        if (number != nullptr) {
+            const auto text = after(1);
+            if (!text) return missing("a number");
+            const auto n = ParseNumber(*text, number->Low, number->High);
+            if (!n) return bad(*text);
+            number->Set(options, *n);
+            i += 1;
+        } else if (arg == "--help" || arg == "-h") {
+            PrintHelp();
+            return ExitOk;
+        } else if (arg == "--trace") {
+            options.Trace = true;
+        } else if (arg == "--silent") {
+            options.Faults.Silent = true;
+        } else if (arg == "--high-nibbles") {
+            options.Faults.HighNibbles = true;
+        } else if (arg == "--load") {
+            const auto file = after(1);
+            if (!file) return missing("a file");
+            options.LoadFile = std::string(*file);
+            i += 1;
+        } else if (arg == "--cw") {
+            const auto text = after(1);
+            if (!text) return missing("a hexadecimal word");
+            options.Cw = ParseHexWord(*text);
+            if (!options.Cw) return bad(*text);
+            i += 1;
+        } else if (arg == "--short") {
+            const auto address = after(1);
+            const auto count = after(2);
+            if (!address || !count) return missing("an address and a byte count");
+            const auto a = ParseNumber(*address, 0, 128);
+            const auto k = ParseNumber(*count, 0, 8);
+            if (!a) return bad(*address);
+            if (!k) return bad(*count);
+            options.Faults.ShortAddress = *a;
+            options.Faults.ShortCount = *k;
+            i += 2;
+        } else {
+            return UsageError("unknown argument '" + std::string(arg) + "'");
+        }
+    }
+    return {};
+}
+
+// Fills the device's program words as a program write would leave them.
+std::optional<int> LoadProgram(const std::string& path, SimDevice& device) {
+    ixo::ProgramImage image;
+    if (const ixo::MaybeFailure failure = ixo::LoadObjectFile(path, image)) {
+        std::fprintf(stderr, "%s\n", ixo::FailureText(*failure).c_str());
+        return ExitFailure;
+    }
+    for (int address = 0; address < ixo::MaxProgramWords; ++address) {
+        device.SetWord(address, address < image.WordCount
+                                    ? image.Words[static_cast<std::size_t>(address)]
+                                    : ixo::NopWord);
+    }
+    return {};
+}
+
+// Time stamps of the trace count from here.
+std::chrono::steady_clock::time_point TraceStart;
+
+void TraceByte(TraceDirection direction, std::uint8_t byte) {
+    const std::chrono::duration<double> since = std::chrono::steady_clock::now() - TraceStart;
+    std::fprintf(stderr, "%11.6f %s %02X\n", since.count(),
+                 direction == TraceDirection::Received ? "received" : "sent    ", byte);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    const std::vector<std::string_view> args(argv + 1, argv + argc);
+    if (const auto status = ParseOptions(args, options)) return *status;
+
+    // The stop signals are taken by sigwait below; blocked here, before the serving
+    // thread exists, so that it inherits the mask and never takes them itself.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // A reader that went away must not end the program before it cleans up.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    SimDevice device;
+    if (!options.LoadFile.empty()) {
+        if (const auto status = LoadProgram(options.LoadFile, device)) return *status;
+    }
+    if (options.Cw) device.SetWord(ixo::DeviceWordCount - 1, *options.Cw);
+    device.SetFaults(options.Faults);
+    if (options.Trace) {
+        TraceStart = std::chrono::steady_clock::now();
+        device.SetTrace(TraceByte);
+    }
+    std::string why;
+    if (!device.Start(&why) || !device.MapAsPort(options.Port, &why)) {
+        std::fprintf(stderr, "ixo-sim: %s\n", why.c_str());
+        return ExitFailure;
+    }
+    std::printf("%s %s\n", ixo::PortName(options.Port).c_str(), device.DevicePath().c_str());
+    std::fflush(stdout);
+
+    int signal = 0;
+    while (sigwait(&stopSignals, &signal) != 0) {
+    }
+    device.Stop();
+    return ExitOk;  // the device's destructor removes the port map entry
+}

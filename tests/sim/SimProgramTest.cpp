@@ -1,0 +1,268 @@
+// The ixo-sim program, run as a process with a port map of its own.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "SimLine.h"
+#include "TempDir.h"
+#include "device/Protocol.h"
+#include "isa/WordFields.h"
+
+extern char** environ;
+
+namespace ixo::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+// One run of ixo-sim: standard output through a pipe, standard error into a file,
+// XDG_CONFIG_HOME pointing into the test's own folder.
+class SimProcess {
+public:
+    SimProcess(const std::vector<std::string>& args, const TempDir& folder)
+        : errPath_(folder.File("ixo-sim-stderr")) {
+        std::vector<std::string> env;
+        for (char** entry = environ; *entry != nullptr; ++entry) {
+            if (std::strncmp(*entry, "XDG_CONFIG_HOME=", 16) != 0) env.emplace_back(*entry);
+        }
+        env.push_back("XDG_CONFIG_HOME=" + folder.File("config"));
+        std::vector<std::string> argText = {IXO_SIM_PATH};
+        argText.insert(argText.end(), args.begin(), args.end());
+
+        int out[2];
+        if (pipe2(out, O_CLOEXEC) != 0) {
+            ADD_FAILURE() << "pipe: " << std::strerror(errno);
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        std::vector<char*> argv = Pointers(argText);
+        std::vector<char*> envp = Pointers(env);
+        const int error =
+            posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        out_ = out[0];
+        if (error != 0) {
+            pid_ = -1;
+            ADD_FAILURE() << "cannot start " << argText[0] << ": " << std::strerror(error);
+        }
+    }
+
+    ~SimProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        if (out_ >= 0) ::close(out_);
+    }
+
+    // Standard output up to the first line feed (or its end), within limit.
+    std::string ReadLine(std::chrono::milliseconds limit = 10s) {
+        std::string text;
+        const auto deadline = Clock::now() + limit;
+        while (text.find('\n') == std::string::npos && Clock::now() < deadline) {
+            pollfd pipe{out_, POLLIN, 0};
+            if (::poll(&pipe, 1, 100) <= 0) continue;
+            char buffer[256];
+            const ssize_t n = ::read(out_, buffer, sizeof buffer);
+            if (n <= 0) break;
+            text.append(buffer, static_cast<std::size_t>(n));
+        }
+        return text;
+    }
+
+    // Sends signal (none: 0) and gives the exit status, or -1 when the program did not
+    // exit normally within 10 s.
+    int Finish(int signal = 0) {
+        if (pid_ <= 0) return -1;
+        if (signal != 0) ::kill(pid_, signal);
+        const auto deadline = Clock::now() + 10s;
+        int status = 0;
+        while (::waitpid(pid_, &status, WNOHANG) == 0) {
+            if (Clock::now() > deadline) return -1;
+            std::this_thread::sleep_for(10ms);
+        }
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string Errors() const { return ReadBytes(errPath_); }
+
+private:
+    static std::vector<char*> Pointers(std::vector<std::string>& texts) {
+        std::vector<char*> pointers;
+        for (std::string& text : texts) pointers.push_back(text.data());
+        pointers.push_back(nullptr);
+        return pointers;
+    }
+
+    std::string errPath_;
+    pid_t pid_ = -1;
+    int out_ = -1;
+};
+
+Bytes Fetch(SimLine& line, int address, std::size_t expect = ReplyLength) {
+    const auto request = EncodeFetchRequest(address);
+    line.Write(Bytes(request.begin(), request.end()));
+    return line.Read(expect);
+}
+
+class SimProgramTest : public ::testing::Test {
+protected:
+    std::string MapEntry(int port) const {
+        return folder_.File("config") + "/ixo-loader/ports/com" + std::to_string(port);
+    }
+
+    TempDir folder_;
+};
+
+TEST_F(SimProgramTest, ServesItsPortUntilAStopSignalThenLeavesTheMap) {
+    const std::string program = folder_.File("prog.obj");
+    WriteBytes(program, "12345678\r\nABCDEF01\r\n");
+    for (int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        SimProcess sim({"--port", "3", "--load", program, "--cw", "1234abcd"}, folder_);
+        const std::string line = sim.ReadLine();
+        ASSERT_TRUE(line.starts_with("COM3 /dev/")) << line;
+        ASSERT_TRUE(line.ends_with("\n")) << line;
+        const std::string device = line.substr(5, line.size() - 6);
+        EXPECT_EQ(fs::read_symlink(MapEntry(3)), device);
+
+        SimLine port(MapEntry(3));
+        EXPECT_EQ(Fetch(port, 0), AnswerOf(0x12345678));
+        EXPECT_EQ(Fetch(port, 1), AnswerOf(0xABCDEF01));
+        // Past the program's end the device holds what a program write leaves.
+        EXPECT_EQ(Fetch(port, 2), AnswerOf(NopWord));
+        EXPECT_EQ(Fetch(port, 127), AnswerOf(NopWord));
+        EXPECT_EQ(Fetch(port, 128), AnswerOf(0x1234ABCD));
+
+        EXPECT_EQ(sim.Finish(signal), 0);
+        EXPECT_FALSE(fs::is_symlink(MapEntry(3)));
+    }
+}
+
+TEST_F(SimProgramTest, DefaultPortIsComOneAndFaultSwitchesReachTheDevice) {
+    SimProcess sim({"--high-nibbles", "--answer-below", "2", "--short", "1", "4"}, folder_);
+    ASSERT_TRUE(sim.ReadLine().starts_with("COM1 "));
+    SimLine port(MapEntry(1));
+    // Address 2 is silent, 1 gets 4 bytes, 0 all 8, each byte with its high nibble.
+    const auto a = EncodeFetchRequest(2), b = EncodeFetchRequest(1), c = EncodeFetchRequest(0);
+    Bytes requests(a.begin(), a.end());
+    requests.insert(requests.end(), b.begin(), b.end());
+    requests.insert(requests.end(), c.begin(), c.end());
+    port.Write(requests);
+    EXPECT_EQ(port.Read(12), Bytes(12, 0x30));
+    EXPECT_TRUE(port.Read(1, 50ms).empty());
+    EXPECT_EQ(sim.Finish(SIGTERM), 0);
+}
+
+TEST_F(SimProgramTest, HungUpDeviceStillCleansUp) {
+    SimProcess sim({"--port", "2", "--hang-up-after", "3"}, folder_);
+    ASSERT_TRUE(sim.ReadLine().starts_with("COM2 "));
+    SimLine port(MapEntry(2));
+    EXPECT_TRUE(Fetch(port, 0).empty());
+    EXPECT_TRUE(port.WaitForHangUp());
+    EXPECT_EQ(sim.Finish(SIGTERM), 0);
+    EXPECT_FALSE(fs::is_symlink(MapEntry(2)));
+}
+
+TEST_F(SimProgramTest, TraceShowsEveryByteWithItsTime) {
+    SimProcess sim({"--trace", "--cw", "F", "--pace", "38400"}, folder_);
+    ASSERT_TRUE(sim.ReadLine().starts_with("COM1 "));
+    {
+        SimLine port(MapEntry(1));
+        EXPECT_EQ(Fetch(port, 128), AnswerOf(0xF));
+    }
+    EXPECT_EQ(sim.Finish(SIGTERM), 0);
+    const std::string errors = sim.Errors();
+    std::vector<std::string> lines;
+    for (std::size_t start = 0, end; (end = errors.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+        lines.push_back(errors.substr(start, end - start));
+    }
+    ASSERT_EQ(lines.size(), 11u) << errors;
+    const char* expected[] = {"received 88", "received 08", "received 00", "sent     00",
+                              "sent     00",  "sent     00",  "sent     00",  "sent     00",
+                              "sent     00",  "sent     00",  "sent     0F"};
+    double last = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_TRUE(lines[i].ends_with(expected[i])) << lines[i];
+        const double time = std::stod(lines[i]);
+        EXPECT_GE(time, last) << lines[i];
+        last = time;
+    }
+}
+
+TEST_F(SimProgramTest, UsageErrorsAndHelp) {
+    struct Case {
+        std::vector<std::string> Args;
+        int Status;
+    };
+    const Case cases[] = {
+        {{"--help"}, 0},
+        {{"--port", "0"}, 2},
+        {{"--port", "1x"}, 2},
+        {{"--port"}, 2},
+        {{"--cw", "xyz"}, 2},
+        {{"--cw", "123456789"}, 2},
+        {{"--cw", "-1"}, 2},
+        {{"--short", "5"}, 2},
+        {{"--short", "129", "4"}, 2},
+        {{"--short", "5", "9"}, 2},
+        {{"--pace", "0"}, 2},
+        {{"--hang-up-after", "-1"}, 2},
+        {{"--late-byte", "ten"}, 2},
+        {{"--load"}, 2},
+        {{"COM1"}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.Args));
+        SimProcess sim(c.Args, folder_);
+        const std::string out = sim.ReadLine();
+        EXPECT_EQ(sim.Finish(), c.Status);
+        if (c.Status == 0) {
+            EXPECT_TRUE(out.starts_with("Usage: ixo-sim")) << out;
+        } else {
+            EXPECT_TRUE(out.empty()) << out;
+            EXPECT_NE(sim.Errors().find("Try 'ixo-sim --help'"), std::string::npos);
+        }
+        EXPECT_FALSE(fs::exists(folder_.File("config") + "/ixo-loader/ports/com1"));
+    }
+}
+
+TEST_F(SimProgramTest, ProgramThatCannotBeLoadedEndsWithItsFailure) {
+    const std::string missing = folder_.File("missing.obj");
+    const std::string malformed = folder_.File("bad.obj");
+    WriteBytes(malformed, "12345678\r\n1234567G\r\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {missing, "Can't open file \"" + missing + "\"\n"},
+        {malformed, "Bad line 2 in object file \"" + malformed + "\"\n"},
+    };
+    for (const auto& [file, message] : cases) {
+        SCOPED_TRACE(file);
+        SimProcess sim({"--load", file}, folder_);
+        EXPECT_TRUE(sim.ReadLine().empty());
+        EXPECT_EQ(sim.Finish(), 1);
+        EXPECT_EQ(sim.Errors(), message);
+        EXPECT_FALSE(fs::exists(MapEntry(1)));
+    }
+}
+
+}  // namespace
+}  // namespace ixo::test
