@@ -1,0 +1,121 @@
+#include "link/Comport.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+
+#include "link/PortNames.h"
+
+namespace ixo {
+
+namespace {
+
+constexpr std::array<std::int32_t, 13> LineRates = {110,   150,   300,   600,   1200,
+                                                    2400,  4800,  9600,  19200, 28800,
+                                                    38400, 57600, 115200};
+
+// A read that sees no first byte gives up after this long, whatever the rate.
+constexpr std::int32_t LineReadTimeoutMs = 1000;
+
+// number x numerator / denominator through 64 bits, rounded to the nearest integer,
+// halves away from zero; -1 when the denominator is 0 or the result does not fit.
+std::int32_t MulDiv(std::int32_t number, std::int32_t numerator, std::int32_t denominator) {
+    if (denominator == 0) return -1;
+    const std::int64_t product = std::int64_t{number} * numerator;
+    std::int64_t quotient = product / denominator;
+    const std::int64_t remainder = product % denominator;
+    if (2 * std::llabs(remainder) >= std::llabs(denominator)) {
+        quotient += (product < 0) == (denominator < 0) ? 1 : -1;
+    }
+    if (quotient > INT32_MAX || quotient < INT32_MIN) return -1;
+    return static_cast<std::int32_t>(quotient);
+}
+
+}  // namespace
+
+ComPort::ComPort() = default;
+
+ComPort::~ComPort() {
+    Close();
+}
+
+void ComPort::SetBaudRate(std::int32_t rate) {
+    if (std::find(LineRates.begin(), LineRates.end(), rate) != LineRates.end()) baudRate_ = rate;
+}
+
+std::int32_t ComPort::ByteTime() const {
+    return MulDiv(ByteTimeFactor, 20000, baudRate_);
+}
+
+bool ComPort::Open() {
+    if (isOpen_) return true;
+    const std::string device = PortDevicePath(PortNumber);
+    if (device.empty()) {
+        openError_ = PortName(PortNumber) + ": no such port";
+        return false;
+    }
+    openError_.clear();
+    isOpen_ = line_.Open(device, baudRate_, &openError_);
+    return isOpen_;
+}
+
+bool ComPort::Close() {
+    if (isOpen_) {
+        isOpen_ = false;
+        line_.Close();
+    }
+    return true;
+}
+
+std::int32_t ComPort::Send(const std::uint8_t* buffer, std::int32_t length, bool waitTxEmpty) {
+    // A closed link has no device to act on.
+    if (!isOpen_ || length < 0) return 0;
+    // The same limit holds for every wait of this send, not for what is left of it.
+    const std::int64_t limit = std::int64_t{ByteTime()} * length;
+    std::int32_t sent = 0;
+    while (sent < length) {
+        const LineTransfer step = line_.WriteSome(buffer + sent,
+                                                  static_cast<std::size_t>(length - sent),
+                                                  Deadline::After(limit));
+        if (step.Result != LineResult::Done) {
+            AbortPending();
+            return 0;
+        }
+        sent += static_cast<std::int32_t>(step.Count);
+    }
+    if (waitTxEmpty && line_.WaitTransmitterEmpty(Deadline::After(limit)) != LineResult::Done) {
+        AbortPending();
+        return 0;
+    }
+    return sent;
+}
+
+std::int32_t ComPort::Receive(std::uint8_t* buffer, std::int32_t length) {
+    if (!isOpen_ || length <= 0) return 0;
+    const std::int64_t firstByteLimit =
+        std::min<std::int64_t>(std::int64_t{ByteTime()} + FirstByteTimeout, LineReadTimeoutMs);
+    Deadline deadline = Deadline::After(firstByteLimit);
+    std::int32_t got = 0;
+    while (got < length) {
+        const LineTransfer step =
+            line_.ReadSome(buffer + got, static_cast<std::size_t>(length - got), deadline);
+        if (step.Result != LineResult::Done) {
+            AbortPending();
+            return step.Result == LineResult::TimedOut ? got : 0;
+        }
+        got += static_cast<std::int32_t>(step.Count);
+        deadline = Deadline::After(ByteTime());
+    }
+    return got;
+}
+
+bool ComPort::Purge(int which) {
+    if (!isOpen_) return false;
+    return line_.Discard(which == 1 ? SerialLine::Buffers::Input : SerialLine::Buffers::Output);
+}
+
+void ComPort::AbortPending() {
+    line_.Discard(SerialLine::Buffers::Both);
+}
+
+}  // namespace ixo

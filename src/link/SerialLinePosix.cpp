@@ -1,0 +1,166 @@
+// The serial line on POSIX: a tty opened non-blocking, with every wait done by poll
+// against a steady-clock deadline (VTIME counts tenths of a second, too coarse for
+// the 5 ms allowed between two bytes at 38400 bit/s).
+
+#include "link/SerialLine.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "link/TtyControl.h"
+
+namespace ixo {
+
+namespace {
+
+// While the transmitter drains, the queue is looked at this often.
+constexpr int DrainPollMs = 1;
+
+constexpr short HangUpEvents = POLLHUP | POLLERR | POLLNVAL;
+
+int Fd(std::intptr_t handle) {
+    return static_cast<int>(handle);
+}
+
+// Waits until fd reports one of events or a hang-up, or the deadline passes.
+// The line is looked at at least once, even when the deadline has already passed.
+LineResult WaitFor(int fd, short events, const Deadline& deadline, int longestMs = INT_MAX) {
+    for (;;) {
+        pollfd line{fd, events, 0};
+        const int ready = ::poll(&line, 1, std::min(deadline.MillisecondsLeft(), longestMs));
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            return LineResult::Failed;
+        }
+        if ((line.revents & events) != 0) return LineResult::Done;
+        if ((line.revents & HangUpEvents) != 0) return LineResult::Failed;
+        if (deadline.Passed() || longestMs != INT_MAX) return LineResult::TimedOut;
+    }
+}
+
+// Modem-line requests that a device may not know (pseudo-terminals answer ENOTTY).
+bool ModemLineRefused(int error) {
+    return error == ENOTTY || error == EINVAL;
+}
+
+}  // namespace
+
+SerialLine::~SerialLine() {
+    Close();
+}
+
+bool SerialLine::Open(const std::string& device, std::int32_t baudRate, std::string* why) {
+    Close();
+    int fd = -1;
+    do {
+        fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (why != nullptr) *why = device + ": " + std::strerror(errno);
+        return false;
+    }
+    handle_ = fd;
+    const std::string reason = TakeLine(baudRate);
+    if (!reason.empty()) {
+        if (why != nullptr) *why = device + ": " + reason;
+        Close();
+        return false;
+    }
+    tty::AskLowLatency(fd);
+    return true;
+}
+
+std::string SerialLine::TakeLine(std::int32_t baudRate) {
+    const int fd = Fd(handle_);
+    int locked = -1;
+    do {
+        // flock holds against every program that asks, root included.
+        locked = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    // Someone holds the port: say so as the open of a busy device would.
+    if (locked != 0) return std::strerror(errno == EWOULDBLOCK ? EBUSY : errno);
+    if (tty::MarkedExclusive(fd)) return std::strerror(EBUSY);
+    // The exclusive mark keeps out other users' programs that do not use flock.
+    if (::ioctl(fd, TIOCEXCL) != 0) return std::strerror(errno);
+    exclusive_ = true;
+
+    std::string reason;
+    if (!tty::SetLine(fd, baudRate, &reason)) return reason;
+    const int lines = TIOCM_DTR | TIOCM_RTS;
+    if (::ioctl(fd, TIOCMBIC, &lines) != 0 && !ModemLineRefused(errno)) {
+        return std::string("cannot hold DTR and RTS off: ") + std::strerror(errno);
+    }
+    return {};
+}
+
+void SerialLine::Close() {
+    if (handle_ == NoHandle) return;
+    const int fd = Fd(handle_);
+    handle_ = NoHandle;
+    // The exclusive mark belongs to the tty, not to this descriptor: a tty that
+    // outlives the close (a pseudo-terminal) would stay barred to other users.
+    if (exclusive_) ::ioctl(fd, TIOCNXCL);
+    exclusive_ = false;
+    ::close(fd);
+}
+
+LineTransfer SerialLine::WriteSome(const std::uint8_t* data, std::size_t length,
+                                   const Deadline& deadline) {
+    const int fd = Fd(handle_);
+    for (;;) {
+        const ssize_t written = ::write(fd, data, length);
+        if (written > 0) return {LineResult::Done, static_cast<std::size_t>(written)};
+        if (written < 0 && errno != EAGAIN && errno != EINTR) return {LineResult::Failed, 0};
+        if (written < 0 && errno == EINTR) continue;
+        const LineResult ready = WaitFor(fd, POLLOUT, deadline);
+        if (ready != LineResult::Done) return {ready, 0};
+    }
+}
+
+LineTransfer SerialLine::ReadSome(std::uint8_t* data, std::size_t length, const Deadline& deadline) {
+    const int fd = Fd(handle_);
+    for (;;) {
+        const LineResult ready = WaitFor(fd, POLLIN, deadline);
+        if (ready != LineResult::Done) return {ready, 0};
+        const ssize_t got = ::read(fd, data, length);
+        if (got > 0) return {LineResult::Done, static_cast<std::size_t>(got)};
+        // Readable but nothing to read: the line has hung up.
+        if (got == 0) return {LineResult::Failed, 0};
+        if (errno != EAGAIN && errno != EINTR) return {LineResult::Failed, 0};
+    }
+}
+
+LineResult SerialLine::WaitTransmitterEmpty(const Deadline& deadline) {
+    const int fd = Fd(handle_);
+    for (;;) {
+        int queued = 0;
+        if (::ioctl(fd, TIOCOUTQ, &queued) != 0) return LineResult::Failed;
+        if (queued == 0) {
+            const tty::ShiftRegister shift = tty::ShiftRegisterState(fd);
+            if (shift == tty::ShiftRegister::Empty) return LineResult::Done;
+            if (shift == tty::ShiftRegister::Failed) return LineResult::Failed;
+        }
+        if (deadline.Passed()) return LineResult::TimedOut;
+        // Asks for no event: returns on a hang-up, else after the pause.
+        const LineResult pause = WaitFor(fd, 0, deadline, DrainPollMs);
+        if (pause == LineResult::Failed) return LineResult::Failed;
+    }
+}
+
+bool SerialLine::Discard(Buffers which) {
+    const int queue = which == Buffers::Input    ? TCIFLUSH
+                      : which == Buffers::Output ? TCOFLUSH
+                                                 : TCIOFLUSH;
+    return ::tcflush(Fd(handle_), queue) == 0;
+}
+
+}  // namespace ixo
