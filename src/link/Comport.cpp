@@ -49,7 +49,8 @@ std::int32_t ComPort::ByteTime() const {
 
 bool ComPort::Open() {
     if (isOpen_) return true;
-    const std::string device = PortDevicePath(PortNumber);
+    // The map entry's target, so that a failure names the device itself.
+    const std::string device = PortTarget(PortNumber);
     if (device.empty()) {
         openError_ = PortName(PortNumber) + ": no such port";
         return false;

@@ -40,6 +40,14 @@ std::string PortDevicePath(int n) {
     return "/dev/ttyS" + std::to_string(n - 1);
 }
 
+std::string PortTarget(int n) {
+    const std::string device = PortDevicePath(n);
+    std::error_code error;
+    const fs::path target = fs::read_symlink(device, error);
+    if (error) return device;
+    return (fs::path(device).parent_path() / target).lexically_normal().string();
+}
+
 bool MapPort(int n, const std::string& device, std::string* why) {
     std::error_code error;
     if (n < 1) {

@@ -19,6 +19,10 @@ std::string PortMapFolder();
 // tty) when it exists, else /dev/ttyS<n-1>. Empty for n < 1, which names no device.
 std::string PortDevicePath(int n);
 
+// Where port n leads, for showing people: the target of its map entry (relative to
+// the map folder when relative), else the same as PortDevicePath.
+std::string PortTarget(int n);
+
 // Points COMn at device, replacing any earlier entry; creates the folder as needed.
 // On failure gives a text saying why.
 bool MapPort(int n, const std::string& device, std::string* why = nullptr);
