@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
@@ -57,6 +58,12 @@ struct Outgoing {
     Clock::time_point Due;
 };
 
+// Received bytes waiting in the line's input, seen there first at the same time.
+struct Arrival {
+    std::size_t Count;
+    Clock::time_point SeenAt;
+};
+
 }  // namespace
 
 struct SimDevice::Impl {
@@ -85,14 +92,19 @@ struct SimDevice::Impl {
     int Command = -1;  // command byte of the frame being gathered, -1 when none
     std::vector<std::uint8_t> Nibbles;
     std::deque<Outgoing> Output;
-    std::optional<Clock::time_point> TakeAt;  // paced: when the next byte is taken
+    // Paced input: the bytes known to wait, when the next one is taken, and when the
+    // one before it was.
+    std::deque<Arrival> Waiting;
+    std::optional<Clock::time_point> TakeAt;
+    Clock::time_point LineFree{};
 
     void Wake();
     void DrainWake();
     void Serve();
     void WaitForWake();
     void HangUp();
-    bool InputWaiting() const;
+    void LookForInput();
+    void ScheduleTake(int baud);
     bool ReadChunk();
     bool TakePacedByte(const SimFaults& faults);
     bool Take(std::uint8_t byte, Clock::time_point at);
@@ -125,13 +137,37 @@ void SimDevice::Impl::HangUp() {
     CloseFd(Master);
     CloseFd(Slave);
     Output.clear();
+    Waiting.clear();
     TakeAt.reset();
     Command = -1;
 }
 
-bool SimDevice::Impl::InputWaiting() const {
-    pollfd line{Master, POLLIN, 0};
-    return ::poll(&line, 1, 0) > 0 && (line.revents & POLLIN) != 0;
+// Notes the bytes that have arrived since the last look, as seen now.
+void SimDevice::Impl::LookForInput() {
+    int available = 0;
+    if (::ioctl(Master, FIONREAD, &available) != 0 || available < 0) available = 0;
+    const auto have = static_cast<std::size_t>(available);
+    std::size_t known = 0;
+    for (const Arrival& arrival : Waiting) known += arrival.Count;
+    if (have > known) {
+        Waiting.push_back({have - known, Clock::now()});
+    } else if (have < known) {
+        // The other side purged what it had sent.
+        Waiting.clear();
+        if (have > 0) Waiting.push_back({have, Clock::now()});
+    }
+}
+
+// A byte is taken one byte time after it arrived and after the byte before it was
+// taken. Timing from the deadlines rather than from when the thread woke keeps
+// pacing from drifting; timing from when a byte was first seen keeps it from ever
+// being faster than the line.
+void SimDevice::Impl::ScheduleTake(int baud) {
+    if (baud <= 0 || Waiting.empty()) {
+        TakeAt.reset();
+        return;
+    }
+    TakeAt = std::max(LineFree, Waiting.front().SeenAt) + ByteTime(baud);
 }
 
 void SimDevice::Impl::Serve() {
@@ -183,8 +219,10 @@ void SimDevice::Impl::Serve() {
             if (Clock::now() >= *TakeAt) lineUp = TakePacedByte(faults);
         } else if ((fds[1].revents & POLLIN) != 0) {
             if (faults.PaceBaud > 0) {
-                // The first byte of a burst needs one byte time to arrive.
-                TakeAt = Clock::now() + ByteTime(faults.PaceBaud);
+                LookForInput();
+                // Readable with nothing counted: take a byte all the same.
+                if (Waiting.empty()) Waiting.push_back({1, Clock::now()});
+                ScheduleTake(faults.PaceBaud);
             } else {
                 lineUp = ReadChunk();
             }
@@ -196,6 +234,7 @@ void SimDevice::Impl::Serve() {
 }
 
 bool SimDevice::Impl::ReadChunk() {
+    Waiting.clear();
     std::array<std::uint8_t, 4096> chunk{};
     const ssize_t got = ::read(Master, chunk.data(), chunk.size());
     if (got < 0) return errno == EAGAIN || errno == EINTR;
@@ -213,32 +252,39 @@ bool SimDevice::Impl::TakePacedByte(const SimFaults& faults) {
     TakeAt.reset();
     std::uint8_t byte = 0;
     const ssize_t got = ::read(Master, &byte, 1);
-    // Nothing there: the other side purged its output in the meantime.
-    if (got < 0) return errno == EAGAIN || errno == EINTR;
+    if (got < 0) {
+        // Nothing there: the other side purged its output in the meantime.
+        Waiting.clear();
+        return errno == EAGAIN || errno == EINTR;
+    }
     if (got == 0) return false;
+    LineFree = at;
+    if (!Waiting.empty() && --Waiting.front().Count == 0) Waiting.pop_front();
     if (!Take(byte, at)) return false;
-    // Bytes already waiting follow back to back, timed from this byte's deadline
-    // rather than from when the thread woke, so that pacing does not drift.
-    if (faults.PaceBaud > 0 && InputWaiting()) TakeAt = at + ByteTime(faults.PaceBaud);
+    LookForInput();
+    ScheduleTake(faults.PaceBaud);
     return true;
 }
 
-// Records one received byte and acts on it. False when the device must hang up now.
+// Acts on one received byte, then records it, so that a byte shows in Received only
+// once its effect has been made. False when the device must hang up now.
 bool SimDevice::Impl::Take(std::uint8_t byte, Clock::time_point at) {
     SimFaults faults;
     bool hangUp = false;
     {
         std::lock_guard lock(Mutex);
-        ReceivedBytes.push_back(byte);
         ++ReceivedSinceFaults;
         faults = Faults;
         hangUp = faults.HangUpAfter >= 0 && ReceivedSinceFaults >= faults.HangUpAfter;
     }
+    if (!hangUp) Parse(byte, at, faults);
+    {
+        std::lock_guard lock(Mutex);
+        ReceivedBytes.push_back(byte);
+    }
     ReceivedGrew.notify_all();
     if (Trace) Trace(TraceDirection::Received, byte);
-    if (hangUp) return false;
-    Parse(byte, at, faults);
-    return true;
+    return !hangUp;
 }
 
 void SimDevice::Impl::Parse(std::uint8_t byte, Clock::time_point at, const SimFaults& faults) {

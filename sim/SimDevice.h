@@ -63,7 +63,8 @@ public:
     void SetWord(int address, std::uint32_t word);
     std::uint32_t Word(int address) const;
 
-    // Every byte received since the start or the last ClearReceived.
+    // Every byte received since the start or the last ClearReceived. A byte shows
+    // here once the device has acted on it (a word stored, an answer queued).
     std::vector<std::uint8_t> Received() const;
     void ClearReceived();
     // True once Received() holds at least count bytes, false after limit.
