@@ -28,5 +28,6 @@ int UsageError(const std::string& command, const std::string& message);
 bool WantsHelp(const std::vector<std::string>& args);
 
 int RunList(const std::vector<std::string>& args);
+int RunPorts(const std::vector<std::string>& args);
 
 }  // namespace ixo::cli

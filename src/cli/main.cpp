@@ -13,6 +13,7 @@ namespace ixo::cli {
 const std::vector<Command>& AllCommands() {
     static const std::vector<Command> commands = {
         {"list", "print the assembly listing of an object file", RunList},
+        {"ports", "list the COM ports that open; map a port to a device", RunPorts},
     };
     return commands;
 }

@@ -1,0 +1,98 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "IxoProcess.h"
+#include "TempDir.h"
+#include "link/PortNames.h"
+#include "sim/SimDevice.h"
+
+namespace ixo::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every test has a port map of its own, in which COM1 to COM8 lead to paths that do
+// not exist unless the test maps them, so that the machine's own ports are never
+// opened; ixo gets the same map through its environment.
+class PortsCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
+        for (int n = 1; n <= HighestProbedPort; ++n) {
+            ASSERT_TRUE(MapPort(n, config_.File("absent" + std::to_string(n))));
+        }
+        std::string why;
+        ASSERT_TRUE(device_.Start(&why)) << why;
+        ASSERT_TRUE(device_.MapAsPort(3, &why)) << why;
+    }
+
+    IxoResult Ports(const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"ports"};
+        all.insert(all.end(), args.begin(), args.end());
+        return RunIxo(all, output_.Path().string(), {{"XDG_CONFIG_HOME", config_.Path().string()}});
+    }
+
+    TempDir config_;
+    TempDir output_;
+    sim::SimDevice device_;
+};
+
+TEST_F(PortsCommandTest, ListsThePortsThatOpenWithTheirDevices) {
+    const IxoResult result = Ports({});
+    EXPECT_EQ(result.ExitStatus, 0) << result.Err;
+    EXPECT_EQ(result.Out, "3\t" + device_.DevicePath() + "\n");
+    EXPECT_EQ(result.Err, "");
+}
+
+TEST_F(PortsCommandTest, MapAndUnmapChangeThePortMap) {
+    IxoResult result = Ports({"--map", "6", device_.DevicePath()});
+    ASSERT_EQ(result.ExitStatus, 0) << result.Err;
+    result = Ports({});
+    EXPECT_EQ(result.Out, "3\t" + device_.DevicePath() + "\n6\t" + device_.DevicePath() + "\n");
+
+    // A relative device is kept as the absolute path it named where ixo ran (ixo
+    // runs in the output folder).
+    result = Ports({"--map", "6", "relative/tty"});
+    ASSERT_EQ(result.ExitStatus, 0) << result.Err;
+    EXPECT_EQ(PortTarget(6), output_.File("relative/tty"));
+
+    result = Ports({"--unmap", "6"});
+    ASSERT_EQ(result.ExitStatus, 0) << result.Err;
+    EXPECT_FALSE(fs::is_symlink(fs::path(PortMapFolder()) / "com6"));
+    EXPECT_EQ(PortDevicePath(6), "/dev/ttyS5");
+}
+
+TEST_F(PortsCommandTest, UsageErrorsExitWithTwo) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"--map"},       {"--map", "1"},    {"--map", "0", "/dev/ttyUSB0"},
+        {"--map", "128", "/dev/ttyUSB0"},   {"--map", "1x", "/dev/ttyUSB0"},
+        {"--map", "1", "/dev/a", "extra"},  {"--map", "1", ""},
+        {"--unmap"},     {"--unmap", "-1"}, {"--bogus"}, {"extra"},
+    };
+    for (const auto& args : cases) {
+        const IxoResult result = Ports(args);
+        EXPECT_EQ(result.ExitStatus, 2) << args.size() << " " << args[0];
+        EXPECT_NE(result.Err.find("ixo ports: "), std::string::npos) << result.Err;
+        EXPECT_EQ(result.Out, "");
+    }
+    EXPECT_EQ(PortTarget(1), config_.File("absent1")) << "a usage error changed the map";
+}
+
+TEST_F(PortsCommandTest, AMapThatCannotBeWrittenFailsWithTheReason) {
+    const std::string notAFolder = output_.File("plain-file");
+    WriteBytes(notAFolder, "");
+    const IxoResult result =
+        RunIxo({"ports", "--map", "1", "/dev/ttyUSB0"}, output_.Path().string(),
+               {{"XDG_CONFIG_HOME", notAFolder}});
+    EXPECT_EQ(result.ExitStatus, 1);
+    EXPECT_EQ(result.Err.rfind("ixo ports: " + notAFolder + "/ixo-loader/ports: ", 0), 0u)
+        << result.Err;
+}
+
+}  // namespace
+}  // namespace ixo::test
