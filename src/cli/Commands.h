@@ -29,5 +29,11 @@ bool WantsHelp(const std::vector<std::string>& args);
 
 int RunList(const std::vector<std::string>& args);
 int RunPorts(const std::vector<std::string>& args);
+int RunWrite(const std::vector<std::string>& args);
+int RunRead(const std::vector<std::string>& args);
+int RunVerify(const std::vector<std::string>& args);
+int RunEnable(const std::vector<std::string>& args);
+int RunDisable(const std::vector<std::string>& args);
+int RunSelect(const std::vector<std::string>& args);
 
 }  // namespace ixo::cli

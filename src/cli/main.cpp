@@ -14,6 +14,12 @@ const std::vector<Command>& AllCommands() {
     static const std::vector<Command> commands = {
         {"list", "print the assembly listing of an object file", RunList},
         {"ports", "list the COM ports that open; map a port to a device", RunPorts},
+        {"write", "write the program of an object file into the device", RunWrite},
+        {"read", "read the device's program and CW word", RunRead},
+        {"verify", "compare the device with the program of an object file", RunVerify},
+        {"enable", "enable programming (the device runs the loaded program)", RunEnable},
+        {"disable", "disable programming", RunDisable},
+        {"select", "choose the program the device runs", RunSelect},
     };
     return commands;
 }

@@ -82,6 +82,7 @@ std::int32_t ComPort::Send(const std::uint8_t* buffer, std::int32_t length, bool
             AbortPending();
             return 0;
         }
+        if (Trace) Trace(TraceDirection::Sent, buffer + sent, step.Count);
         sent += static_cast<std::int32_t>(step.Count);
     }
     if (waitTxEmpty && line_.WaitTransmitterEmpty(Deadline::After(limit)) != LineResult::Done) {
@@ -104,6 +105,7 @@ std::int32_t ComPort::Receive(std::uint8_t* buffer, std::int32_t length) {
             AbortPending();
             return step.Result == LineResult::TimedOut ? got : 0;
         }
+        if (Trace) Trace(TraceDirection::Received, buffer + got, step.Count);
         got += static_cast<std::int32_t>(step.Count);
         deadline = Deadline::After(ByteTime());
     }

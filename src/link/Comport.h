@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "link/SerialLine.h"
@@ -21,6 +23,10 @@ public:
     std::int8_t PortNumber = 1;         // n of "COM%d"; read at Open
     std::int32_t FirstByteTimeout = 350;  // ms allowed on top of ByteTime for a first byte
     std::int32_t ByteTimeFactor = 10;     // factor of ByteTime
+
+    enum class TraceDirection { Sent, Received };
+    // When set, sees every run of bytes as it is written to or read from the line.
+    std::function<void(TraceDirection, const std::uint8_t*, std::size_t)> Trace;
 
     // Line speed in bit/s, 9600 at first; read at Open and at every transfer.
     std::int32_t BaudRate() const { return baudRate_; }

@@ -1,0 +1,138 @@
+#include "device/DeviceCommands.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+#include "isa/WordFields.h"
+#include "link/Comport.h"
+
+namespace ixo {
+
+namespace {
+
+const Failure PortNotOpened{FailureKind::PortNotOpened};
+const Failure CantWriteToPort{FailureKind::CantWriteToPort};
+
+}  // namespace
+
+MaybeFailure SendCommandByte(ComPort& link, std::uint8_t command) {
+    if (!link.IsOpen()) return PortNotOpened;
+    if (link.Send(&command, 1, true) != 1) return CantWriteToPort;
+    return std::nullopt;
+}
+
+MaybeFailure ReadDeviceWord(ComPort& link, int address, TransferBytes& buffer,
+                            std::uint32_t& word) {
+    if (!link.IsOpen()) return PortNotOpened;
+    link.Purge(1);
+    const FetchRequest request = EncodeFetchRequest(address);
+    std::copy(request.begin(), request.end(), buffer.begin());
+    if (link.Send(buffer.data(), FetchRequestLength, true) != FetchRequestLength) {
+        return CantWriteToPort;
+    }
+    if (link.Receive(buffer.data(), ReplyLength) != ReplyLength) {
+        return Failure{FailureKind::NoResponse, {}, address};
+    }
+    word = DecodeReplyWord(buffer.data());
+    return std::nullopt;
+}
+
+MaybeFailure WriteProgram(ComPort& link, ProgramImage& image, TransferBytes& buffer) {
+    if (!link.IsOpen()) return PortNotOpened;
+    if (image.IsEmpty()) return Failure{FailureKind::EmptyProject};
+    std::fill(image.Words.begin() + image.WordCount, image.Words.begin() + MaxProgramWords,
+              NopWord);
+    for (int address = 0; address < MaxProgramWords; ++address) {
+        const WriteFrame frame = EncodeWriteFrame(image.Words[address], address);
+        std::copy(frame.begin(), frame.end(), buffer.begin() + address * WriteFrameLength);
+    }
+    link.Purge(1);
+    if (link.Send(buffer.data(), ProgramBlockLength, true) != ProgramBlockLength) {
+        return CantWriteToPort;
+    }
+    return std::nullopt;
+}
+
+MaybeFailure ReadDeviceWords(ComPort& link, std::uint32_t* words, TransferBytes& buffer) {
+    for (int address = 0; address < DeviceWordCount; ++address) {
+        if (MaybeFailure failure = ReadDeviceWord(link, address, buffer, words[address])) {
+            return failure;
+        }
+    }
+    return std::nullopt;
+}
+
+MaybeFailure ReadProgram(ComPort& link, ProgramImage& image, TransferBytes& buffer) {
+    // A read that fails part-way must not leave a mix of two programs behind.
+    std::array<std::uint32_t, DeviceWordCount> words{};
+    if (MaybeFailure failure = ReadDeviceWords(link, words.data(), buffer)) return failure;
+    std::copy(words.begin(), words.end(), image.Words.begin());
+    image.WordCount = MaxProgramWords;
+    return std::nullopt;
+}
+
+std::array<std::uint32_t, MaxProgramWords> ProgramAsWritten(const ProgramImage& image) {
+    std::array<std::uint32_t, MaxProgramWords> words;
+    words.fill(NopWord);
+    const int count = std::clamp(image.WordCount, 0, MaxProgramWords);
+    std::copy(image.Words.begin(), image.Words.begin() + count, words.begin());
+    return words;
+}
+
+std::vector<WordDifference> CompareWithDevice(const ProgramImage& image,
+                                              const std::uint32_t* deviceWords) {
+    const auto program = ProgramAsWritten(image);
+    std::vector<WordDifference> differences;
+    for (int address = 0; address < MaxProgramWords; ++address) {
+        if (program[address] != deviceWords[address]) {
+            differences.push_back({address, program[address], deviceWords[address]});
+        }
+    }
+    return differences;
+}
+
+MaybeFailure VerifyProgram(ComPort& link, ProgramImage& image, TransferBytes& buffer) {
+    if (MaybeFailure failure = ReadDeviceWords(link, image.ReadBackWords.data(), buffer)) {
+        return failure;
+    }
+    const auto differences = CompareWithDevice(image, image.ReadBackWords.data());
+    if (differences.empty()) return std::nullopt;
+    const WordDifference& first = differences.front();
+    return Failure{FailureKind::VerifyFail, {}, first.Address, first.Program, first.Device};
+}
+
+const std::array<std::string_view, ProgramChoiceCount>& ProgramChoices() {
+    static constexpr std::array<std::string_view, ProgramChoiceCount> choices = {
+        "Ext",     "Hall 1",  "Hall 2", "Room 1",        "Room 2",        "Room 3",
+        "Plate 1", "Plate 2", "Plate 3", "Chorus",       "Flange",        "Delay 1",
+        "Delay 2", "Chorus/Room 1", "Chorus/Room 2", "Voice cancel", "Rotary speaker"};
+    return choices;
+}
+
+std::uint8_t ProgramChoiceCommand(int choice) {
+    if (choice <= 0) return CmdProgEnable;
+    return static_cast<std::uint8_t>(CmdSelectInternal + (choice - 1));
+}
+
+std::optional<int> FindProgramChoice(std::string_view text) {
+    int index = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), index);
+    if (error == std::errc() && end == text.data() + text.size()) {
+        if (index >= 0 && index < ProgramChoiceCount) return index;
+        return std::nullopt;
+    }
+    const auto sameIgnoringCase = [text](std::string_view name) {
+        return name.size() == text.size() &&
+               std::equal(name.begin(), name.end(), text.begin(), [](char a, char b) {
+                   return std::tolower(static_cast<unsigned char>(a)) ==
+                          std::tolower(static_cast<unsigned char>(b));
+               });
+    };
+    const auto& choices = ProgramChoices();
+    const auto found = std::find_if(choices.begin(), choices.end(), sameIgnoringCase);
+    if (found == choices.end()) return std::nullopt;
+    return static_cast<int>(found - choices.begin());
+}
+
+}  // namespace ixo

@@ -1,0 +1,153 @@
+// The ixo device commands, run as real processes against a simulated device.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "IxoProcess.h"
+#include "TempDir.h"
+#include "link/PortNames.h"
+#include "sim/SimDevice.h"
+
+namespace ixo::test {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+// A simulated device on COM2 of a port map that only this test and the ixo it runs
+// see; COM1 points nowhere.
+class IxoDevice : public testing::Test {
+protected:
+    void SetUp() override {
+        ::setenv("XDG_CONFIG_HOME", folder_.File("config").c_str(), 1);
+        std::string why;
+        ASSERT_TRUE(device_.Start(&why)) << why;
+        ASSERT_TRUE(device_.MapAsPort(2, &why)) << why;
+        ASSERT_TRUE(MapPort(1, folder_.File("no-such-tty"), &why)) << why;
+    }
+
+    IxoResult Ixo(std::vector<std::string> args) {
+        return RunIxo(args, folder_.Path().string(),
+                      {{"XDG_CONFIG_HOME", folder_.File("config")}});
+    }
+
+    std::string Program(const std::string& name, const std::string& text) {
+        const std::string path = folder_.File(name);
+        WriteBytes(path, text);
+        return path;
+    }
+
+    TempDir folder_;
+    sim::SimDevice device_;
+};
+
+TEST_F(IxoDevice, WriteThenVerify) {
+    const std::string prog = Program("prog.obj", "12345678\r\n9ABCDEF0\r\n");
+    IxoResult result = Ixo({"write", "--port", "2", prog});
+    ASSERT_EQ(result.ExitStatus, 0) << result.Err;
+    EXPECT_EQ(result.Out, "");
+    ASSERT_TRUE(device_.WaitForReceived(1408, 10s));
+    EXPECT_EQ(device_.Word(1), 0x9ABCDEF0u);
+    EXPECT_EQ(device_.Word(2), 0x00030000u);
+
+    result = Ixo({"verify", "-p", "2", prog});
+    EXPECT_EQ(result.ExitStatus, 0) << result.Err;
+    EXPECT_EQ(result.Out, "Verify OK\n");
+
+    device_.SetWord(0, 0x11111111);
+    device_.SetWord(127, 0);
+    result = Ixo({"verify", "-p", "2", prog});
+    EXPECT_EQ(result.ExitStatus, 1);
+    EXPECT_EQ(result.Out,
+              "Verify fail\n"
+              "  0 program 12345678 device 11111111\n"
+              "127 program 00030000 device 00000000\n");
+}
+
+TEST_F(IxoDevice, ReadPrintsCwAndSavesTheProgram) {
+    for (int address = 0; address < 129; ++address) device_.SetWord(address, address * 3);
+    device_.SetWord(128, 0xC0FFEE01);
+    const std::string out = folder_.File("read.obj");
+    const IxoResult result = Ixo({"read", "--port", "2", "--output", out});
+    ASSERT_EQ(result.ExitStatus, 0) << result.Err;
+    EXPECT_EQ(result.Out, "CW=C0FFEE01\n");
+    const std::string saved = ReadBytes(out);
+    ASSERT_EQ(saved.size(), 1280u);
+    EXPECT_EQ(saved.substr(0, 20), "00000000\r\n00000003\r\n");
+    EXPECT_EQ(saved.substr(1270), "0000017D\r\n");
+}
+
+TEST_F(IxoDevice, ModeCommandsSendTheirByte) {
+    struct Case {
+        std::vector<std::string> Args;
+        std::uint8_t Byte;
+    };
+    const Case cases[] = {
+        {{"enable", "-p", "2"}, 0x8A},
+        {{"disable", "-p", "2"}, 0x89},
+        {{"select", "-p", "2", "Hall 1"}, 0x90},
+        {{"select", "-p", "2", "rotary SPEAKER"}, 0x9F},
+        {{"select", "-p", "2", "0"}, 0x8A},
+        {{"select", "-p", "2", "11"}, 0x9A},
+    };
+    for (const Case& c : cases) {
+        device_.ClearReceived();
+        const IxoResult result = Ixo(c.Args);
+        EXPECT_EQ(result.ExitStatus, 0) << c.Args[0] << ": " << result.Err;
+        ASSERT_TRUE(device_.WaitForReceived(1, 10s)) << c.Args.back();
+        EXPECT_EQ(device_.Received(), Bytes{c.Byte}) << c.Args.back();
+    }
+}
+
+TEST_F(IxoDevice, FailuresAreReportedWithStatusOne) {
+    // COM1 is the default port, and it points nowhere.
+    IxoResult result = Ixo({"enable"});
+    EXPECT_EQ(result.ExitStatus, 1);
+    EXPECT_EQ(result.Err, "COM port not opened: " + folder_.File("no-such-tty") +
+                              ": No such file or directory\n");
+
+    sim::SimFaults silent;
+    silent.Silent = true;
+    device_.SetFaults(silent);
+    result = Ixo({"read", "-p", "2"});
+    EXPECT_EQ(result.ExitStatus, 1);
+    EXPECT_EQ(result.Out, "");
+    EXPECT_EQ(result.Err, "No response from device at address 0\n");
+
+    // A malformed program is not sent at all.
+    device_.ClearReceived();
+    result = Ixo({"write", "-p", "2", Program("bad.obj", "12345678\r\nXYZ\r\n")});
+    EXPECT_EQ(result.ExitStatus, 1);
+    EXPECT_EQ(result.Err, "Bad line 2 in object file \"" + folder_.File("bad.obj") + "\"\n");
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(device_.Received().empty());
+}
+
+TEST_F(IxoDevice, UsageErrorsSendNothing) {
+    const std::vector<std::vector<std::string>> calls = {
+        {"select", "-p", "2", "Hall 9"}, {"select", "-p", "2"}, {"write", "-p", "2"},
+        {"read", "-p", "2", "extra"},    {"enable", "--port"},  {"enable", "-p", "x"},
+        {"disable", "--bogus"},
+    };
+    for (const auto& call : calls) {
+        const IxoResult result = Ixo(call);
+        EXPECT_EQ(result.ExitStatus, 2) << call[0] << " " << call.back();
+    }
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(device_.Received().empty());
+    EXPECT_EQ(Ixo({"verify", "--help"}).ExitStatus, 0);
+}
+
+TEST_F(IxoDevice, TraceShowsTheBytes) {
+    device_.SetWord(128, 0x00030000);
+    const IxoResult result = Ixo({"read", "-p", "2", "--trace"});
+    ASSERT_EQ(result.ExitStatus, 0) << result.Err;
+    EXPECT_NE(result.Err.find(" sent 88 00 00\n"), std::string::npos) << result.Err;
+    EXPECT_NE(result.Err.find(" sent 88 08 00\n"), std::string::npos);
+    EXPECT_NE(result.Err.find(" recv "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ixo::test
