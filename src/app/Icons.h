@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QIcon>
+#include <QImage>
+
+// The pictures of the main window's speed buttons, drawn here in the 16 colours of
+// the classic palette. Each icon carries a greyed, embossed twin for its disabled
+// state. Pictures are 21 x 21 pixels, the lamps 16 x 16.
+
+namespace ixo::icons {
+
+inline constexpr int GlyphSize = 21;
+inline constexpr int LampSize = 16;
+
+enum class TransferDirection { Out, In, Both };
+
+QIcon CableConnector();
+QIcon OpenFolder();
+QIcon FloppyDisk();
+QIcon Lamp(bool green);
+QIcon WindowStack(TransferDirection direction);
+
+// The disabled twin of a picture: its dark pixels in grey over a white shadow one
+// pixel down and right; light pixels drop out.
+QImage GreyedTwin(const QImage& picture);
+
+}  // namespace ixo::icons

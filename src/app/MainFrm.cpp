@@ -1,0 +1,325 @@
+#include "app/MainFrm.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFontMetricsF>
+#include <QFrame>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QStatusTipEvent>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <exception>
+
+#include "app/Icons.h"
+#include "app/PanelStatusBar.h"
+#include "project/ProjectFiles.h"
+
+namespace ixo {
+
+TMainFrame* MainFrame = nullptr;
+
+namespace {
+
+const char* const WindowCaption = "Ixo Loader";
+
+// The programs the device can run: index 0 is the loaded one, 1 to 16 are built in.
+const char* const ProgramNames[] = {
+    "Ext",     "Hall 1",  "Hall 2",  "Room 1",        "Room 2",        "Room 3",
+    "Plate 1", "Plate 2", "Plate 3", "Chorus",        "Flange",        "Delay 1",
+    "Delay 2", "Chorus/Room 1",      "Chorus/Room 2", "Voice cancel", "Rotary speaker",
+};
+
+// A hint "short|long": the short part is the tooltip, the long part goes to the
+// status bar. A hint without "|" is both.
+void SetHint(QWidget* widget, const QString& hint) {
+    const qsizetype bar = hint.indexOf(QLatin1Char('|'));
+    widget->setToolTip(bar < 0 ? hint : hint.left(bar));
+    widget->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
+}
+
+QString FromLocal(const std::string& text) { return QString::fromStdString(text); }
+
+}  // namespace
+
+TMainFrame::TMainFrame(QWidget* parent) : QWidget(parent) {
+    BuildControls();
+
+    Link = nullptr;
+    PortNumber = 1;
+    FileName.clear();
+    Image.WordCount = 0;
+    ProgEnabled = true;
+    // Setting the selection here sends nothing to the device: only the operator's
+    // choice runs IntProgSelCbChange.
+    IntProgSelCb->setCurrentIndex(0);
+    UpdateStatus();
+
+    FormCreate();
+}
+
+TMainFrame::~TMainFrame() { FormDestroy(); }
+
+void TMainFrame::BuildControls() {
+    setWindowTitle(QString::fromLatin1(WindowCaption));
+    QFont face(QStringLiteral("MS Sans Serif"));
+    face.setStyleHint(QFont::SansSerif);
+    face.setPixelSize(11);
+    setFont(face);
+    resize(OuterWidth, OuterHeight);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    TopBar = new QWidget(this);
+    TopBar->setObjectName(QStringLiteral("TopBar"));
+    TopBar->setFixedHeight(TopBarHeight);
+    layout->addWidget(TopBar);
+
+    int left = 0;
+    for (int i = 0; i < GroupCount; ++i) {
+        ToolGroups[i] = AddGroup(i, left);
+        left += GroupWidths[i];
+    }
+
+    // The speed buttons: flat, 25 x 25, at 4-pixel margins one every 25 pixels.
+    using icons::TransferDirection;
+    struct ButtonSpec {
+        QToolButton* TMainFrame::*Member;
+        int Group;
+        int Slot;
+        const char* Name;
+        const char* Hint;
+        QIcon (*Picture)();
+        int PictureSize;
+        void (TMainFrame::*Click)();
+    };
+    const int glyph = icons::GlyphSize;
+    const int lamp = icons::LampSize;
+    const ButtonSpec buttons[] = {
+        {&TMainFrame::SetSerialPortBtn, 0, 0, "SetSerialPortBtn", "Port|COM port selection",
+         icons::CableConnector, glyph, &TMainFrame::SetSerialPortBtnClick},
+        {&TMainFrame::OpenFileBtn, 1, 0, "OpenFileBtn", "Open obj|Open object file",
+         icons::OpenFolder, glyph, &TMainFrame::OpenFileBtnClick},
+        {&TMainFrame::SaveObjFileBtn, 1, 1, "SaveObjFileBtn", "Save obj|Save object file",
+         icons::FloppyDisk, glyph, &TMainFrame::SaveObjFileBtnClick},
+        {&TMainFrame::SaveAsmFileBtn, 1, 2, "SaveAsmFileBtn", "Save asm|Save asm file",
+         icons::FloppyDisk, glyph, &TMainFrame::SaveAsmFileBtnClick},
+        {&TMainFrame::ProgDisBtn, 2, 0, "ProgDisBtn", "Disable prog|Disable programming",
+         [] { return icons::Lamp(false); }, lamp, &TMainFrame::ProgDisBtnClick},
+        {&TMainFrame::ProgEnBtn, 3, 0, "ProgEnBtn", "Enable prog|Enable programming",
+         [] { return icons::Lamp(true); }, lamp, &TMainFrame::ProgEnBtnClick},
+        {&TMainFrame::WriteProgtBtn, 3, 1, "WriteProgtBtn", "Write program|Write program to IXO",
+         [] { return icons::WindowStack(TransferDirection::Out); }, glyph,
+         &TMainFrame::WriteProgtBtnClick},
+        {&TMainFrame::ReadProgBtn, 3, 2, "ReadProgBtn", "Read prog|Read program from IXO",
+         [] { return icons::WindowStack(TransferDirection::In); }, glyph,
+         &TMainFrame::ReadProgBtnClick},
+        {&TMainFrame::VerifyProgBtn, 3, 3, "VerifyProgBtn", "Verify prog|Verify program with IXO",
+         [] { return icons::WindowStack(TransferDirection::Both); }, glyph,
+         &TMainFrame::VerifyProgBtnClick},
+    };
+    for (const ButtonSpec& spec : buttons) {
+        auto* button = new QToolButton(ToolGroups[spec.Group]);
+        button->setObjectName(QString::fromLatin1(spec.Name));
+        button->setAutoRaise(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setIcon(spec.Picture());
+        button->setIconSize(QSize(spec.PictureSize, spec.PictureSize));
+        button->setGeometry(4 + spec.Slot * ButtonSize, 4, ButtonSize, ButtonSize);
+        SetHint(button, QString::fromLatin1(spec.Hint));
+        const auto click = spec.Click;
+        connect(button, &QToolButton::clicked, this,
+                [this, click] { RunHandler([this, click] { (this->*click)(); }); });
+        this->*spec.Member = button;
+    }
+    // Enabled states at creation; UpdateStatus sets them before the window shows.
+    WriteProgtBtn->setEnabled(false);
+    ReadProgBtn->setEnabled(false);
+    VerifyProgBtn->setEnabled(false);
+
+    Label1 = new QLabel(QStringLiteral("Ext/Int"), ToolGroups[4]);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(6, 10, 38, 13);
+
+    IntProgSelCb = new QComboBox(ToolGroups[4]);
+    IntProgSelCb->setObjectName(QStringLiteral("IntProgSelCb"));
+    IntProgSelCb->setEditable(false);
+    for (const char* name : ProgramNames) IntProgSelCb->addItem(QString::fromLatin1(name));
+    IntProgSelCb->setMaxVisibleItems(IntProgSelCb->count());
+    IntProgSelCb->setGeometry(46, 6, 96, 21);
+
+    CWLab = new QLabel(TopBar);
+    CWLab->setObjectName(QStringLiteral("CWLab"));
+    QFont fixedLabel(QStringLiteral("Courier New"));
+    fixedLabel.setStyleHint(QFont::TypeWriter);
+    fixedLabel.setPixelSize(11);
+    CWLab->setFont(fixedLabel);
+    CWLab->setGeometry(left + 8, 10, 100, 13);
+
+    AsmOut = new QPlainTextEdit(this);
+    AsmOut->setObjectName(QStringLiteral("AsmOut"));
+    QFont fixed(QStringLiteral("Courier New"));
+    fixed.setStyleHint(QFont::TypeWriter);
+    fixed.setFixedPitch(true);
+    fixed.setPixelSize(13);
+    AsmOut->setFont(fixed);
+    AsmOut->setTabStopDistance(8 * QFontMetricsF(fixed).horizontalAdvance(QLatin1Char(' ')));
+    AsmOut->setTabChangesFocus(false);
+    AsmOut->setLineWrapMode(QPlainTextEdit::NoWrap);
+    AsmOut->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    AsmOut->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    layout->addWidget(AsmOut, 1);
+
+    StatusBar = new PanelStatusBar({{80}, {50}}, this);
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    layout->addWidget(StatusBar);
+    ComStatusBar = new PanelStatusBar({{50, Qt::AlignCenter}, {50}}, this);
+    ComStatusBar->setObjectName(QStringLiteral("ComStatusBar"));
+    layout->addWidget(ComStatusBar);
+
+    connect(IntProgSelCb, &QComboBox::activated, this,
+            [this] { RunHandler([this] { IntProgSelCbChange(); }); });
+}
+
+QFrame* TMainFrame::AddGroup(int index, int left) {
+    auto* group = new QFrame(TopBar);
+    group->setObjectName(QStringLiteral("ToolGroup%1").arg(index + 1));
+    group->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    group->setLineWidth(1);
+    group->setGeometry(left, 0, GroupWidths[index], TopBarHeight);
+    return group;
+}
+
+void TMainFrame::FormCreate() {
+    // Every control with a hint announces its long part when the pointer enters it
+    // and an empty text when the pointer leaves it; the announcement travels up to
+    // this window.
+    installEventFilter(this);
+}
+
+void TMainFrame::FormDestroy() {
+    // No link is created yet, so there is nothing to close.
+    Link = nullptr;
+}
+
+bool TMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == this && event->type() == QEvent::StatusTip) {
+        HintHandler(static_cast<QStatusTipEvent*>(event)->tip());
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TMainFrame::HintHandler(const QString& longHint) { StatusBar->SetPanelText(1, longHint); }
+
+bool TMainFrame::LinkIsOpen() const {
+    // The serial link is not built in yet: the window behaves as one whose link is
+    // not open.
+    return false;
+}
+
+void TMainFrame::UpdateStatus() {
+    if (LinkIsOpen()) {
+        ComStatusBar->SetPanelText(0, QStringLiteral("Com%1").arg(PortNumber));
+        ReadProgBtn->setEnabled(ProgEnabled);
+        const bool transfer = Image.WordCount != 0 && ProgEnabled;
+        WriteProgtBtn->setEnabled(transfer);
+        VerifyProgBtn->setEnabled(transfer);
+        ProgDisBtn->setEnabled(ProgEnabled);
+        ProgEnBtn->setEnabled(!ProgEnabled);
+    } else {
+        ComStatusBar->SetPanelText(0, QString());
+        ReadProgBtn->setEnabled(false);
+        WriteProgtBtn->setEnabled(false);
+        ProgDisBtn->setEnabled(false);
+        ProgEnBtn->setEnabled(false);
+        VerifyProgBtn->setEnabled(false);
+    }
+    SaveObjFileBtn->setEnabled(Image.WordCount != 0);
+    SaveAsmFileBtn->setEnabled(!AsmOut->document()->isEmpty());
+    ComStatusBar->SetPanelText(1, FromLocal(ReplaceFileExt(FileName, "")));
+}
+
+void TMainFrame::SetSerialPortBtnClick() {
+    // Port selection comes with the serial link.
+    UpdateStatus();
+}
+
+void TMainFrame::OpenFileBtnClick() {}
+
+void TMainFrame::SaveObjFileBtnClick() {}
+
+void TMainFrame::SaveAsmFileBtnClick() {}
+
+// The device commands come with the device protocol.
+void TMainFrame::ProgDisBtnClick() {}
+void TMainFrame::ProgEnBtnClick() {}
+void TMainFrame::WriteProgtBtnClick() {}
+void TMainFrame::ReadProgBtnClick() {}
+void TMainFrame::VerifyProgBtnClick() {}
+void TMainFrame::IntProgSelCbChange() {}
+
+void TMainFrame::RunHandler(const std::function<void()>& handler) {
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        ShowError(QString::fromUtf8(error.what()));
+    }
+}
+
+QString TMainFrame::ErrorDisplayText(const QString& text) {
+    if (!text.isEmpty() && text.back().unicode() > u'.') return text + QLatin1Char('.');
+    return text;
+}
+
+void TMainFrame::ShowError(const QString& text) {
+    ShowMessage(ErrorDisplayText(text), QString(), MbIconError);
+}
+
+void TMainFrame::ShowMessage(const QString& text, const QString& detail, int flags) {
+    QMessageBox box(flags == MbIconError ? QMessageBox::Critical : QMessageBox::NoIcon,
+                    windowTitle(), text, QMessageBox::Ok, this);
+    if (!detail.isEmpty()) box.setInformativeText(detail);
+    box.exec();
+}
+
+QString TMainFrame::AskOpenFileName(const QString& filter, const QString& title,
+                                    const QString& initialName) {
+    return QFileDialog::getOpenFileName(this, title, initialName, filter);
+}
+
+QString TMainFrame::AskSaveFileName(const QString& filter, const QString& title,
+                                    const QString& initialName) {
+    // The dialog asks before replacing an existing file (its default).
+    return QFileDialog::getSaveFileName(this, title, initialName, filter);
+}
+
+void TMainFrame::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        PlaceOnScreen();
+    }
+}
+
+void TMainFrame::PlaceOnScreen() {
+    // The outer size includes the frame, where the platform draws one.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    resize(OuterWidth - frame.width(), OuterHeight - frame.height());
+    QScreen* here = screen();
+    if (here == nullptr) return;
+    const QRect available = here->availableGeometry();
+    QRect outer(QPoint(0, 0), QSize(OuterWidth, OuterHeight));
+    outer.moveCenter(available.center());
+    // A screen smaller than the window keeps the caption reachable.
+    outer.moveTopLeft(QPoint(std::max(outer.left(), available.left()),
+                             std::max(outer.top(), available.top())));
+    move(outer.topLeft());
+}
+
+}  // namespace ixo

@@ -1,0 +1,141 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "project/ProgramImage.h"
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QPlainTextEdit;
+class QToolButton;
+
+namespace ixo {
+
+class ComPort;
+class PanelStatusBar;
+
+// The main window: the listing of the current program, the command buttons, the
+// selector of the device's running program and two status bars. It owns the
+// program image, the window state and the link to the device.
+class TMainFrame : public QWidget {
+    Q_OBJECT
+public:
+    // Outer size when first shown, at 96 dots per inch.
+    static constexpr int OuterWidth = 521;
+    static constexpr int OuterHeight = 688;
+    static constexpr int TopBarHeight = 33;
+    static constexpr int ButtonSize = 25;
+    static constexpr int GroupCount = 5;
+    static constexpr std::array<int, GroupCount> GroupWidths{33, 83, 33, 108, 146};
+    // Message box flags: the error icon, or none.
+    static constexpr int MbIconError = 16;
+    static constexpr int MbNoIcon = 0;
+
+    explicit TMainFrame(QWidget* parent = nullptr);
+    ~TMainFrame() override;
+
+    // Controls, as the operator sees them from left to right and top to bottom.
+    QWidget* TopBar;
+    std::array<QFrame*, GroupCount> ToolGroups;
+    QToolButton* SetSerialPortBtn;
+    QToolButton* OpenFileBtn;
+    QToolButton* SaveObjFileBtn;
+    QToolButton* SaveAsmFileBtn;
+    QToolButton* ProgDisBtn;
+    QToolButton* ProgEnBtn;
+    QToolButton* WriteProgtBtn;
+    QToolButton* ReadProgBtn;
+    QToolButton* VerifyProgBtn;
+    QLabel* Label1;
+    QComboBox* IntProgSelCb;
+    QLabel* CWLab;
+    QPlainTextEdit* AsmOut;
+    PanelStatusBar* StatusBar;
+    PanelStatusBar* ComStatusBar;
+
+    // The program image and the window state kept beside it.
+    ProgramImage Image;
+    // The project's path: the last object file opened or the last name chosen in a
+    // save dialog, with the extension that command gave it.
+    std::string FileName;
+    std::int32_t PortNumber = 1;
+    // The device is in programming mode and runs the external program.
+    bool ProgEnabled = true;
+    // Where the device commands build the bytes they send and receive.
+    std::array<std::uint8_t, 4096> TransferBuffer{};
+    // The link to the device; none until the serial link is built in.
+    ComPort* Link = nullptr;
+
+    bool LinkIsOpen() const;
+
+    // Recomputes which buttons are enabled and what ComStatusBar shows from the
+    // link state, the program image and ProgEnabled.
+    void UpdateStatus();
+
+    // The operator's commands.
+    void SetSerialPortBtnClick();
+    void OpenFileBtnClick();
+    void SaveObjFileBtnClick();
+    void SaveAsmFileBtnClick();
+    void ProgDisBtnClick();
+    void ProgEnBtnClick();
+    void WriteProgtBtnClick();
+    void ReadProgBtnClick();
+    void VerifyProgBtnClick();
+    // Runs on the operator's choice only, never when the program sets the selection.
+    void IntProgSelCbChange();
+
+    // Runs a handler as the message loop does: an error escaping it is shown by the
+    // top-level error display and the program carries on.
+    void RunHandler(const std::function<void()>& handler);
+    // The top-level error display: a message box with the error's text, the
+    // window's caption and the error icon.
+    void ShowError(const QString& text);
+    // The error's text as the error display words it: a full stop is appended when
+    // the last character's code lies above that of the full stop.
+    static QString ErrorDisplayText(const QString& text);
+
+protected:
+    // The seam for modal dialogs and message boxes: everything the window asks or
+    // tells the operator goes through these, so that they can be answered and
+    // recorded without a real modal loop.
+
+    // A modal message box with an OK button and the window's caption; flags is
+    // MbIconError or MbNoIcon; detail is shown under the text when not empty.
+    virtual void ShowMessage(const QString& text, const QString& detail, int flags);
+    // A modal file-open dialog. The chosen name, or an empty text when cancelled.
+    virtual QString AskOpenFileName(const QString& filter, const QString& title,
+                                    const QString& initialName);
+    // A modal file-save dialog that asks before replacing an existing file. The
+    // chosen name, or an empty text when cancelled.
+    virtual QString AskSaveFileName(const QString& filter, const QString& title,
+                                    const QString& initialName);
+
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    QFrame* AddGroup(int index, int left);
+    // The window's creation event: hooks the hint display.
+    void FormCreate();
+    // The window's destruction: closes and forgets the link.
+    void FormDestroy();
+    // Shows the long part of the hint of the control under the pointer.
+    void HintHandler(const QString& longHint);
+    void PlaceOnScreen();
+
+    bool shown_ = false;
+};
+
+// The one main window of the program; set by main().
+extern TMainFrame* MainFrame;
+
+}  // namespace ixo

@@ -1,0 +1,421 @@
+// The main window as the operator meets it: start-up state, status refresh, hints,
+// the error display and the layout.
+
+#include <QComboBox>
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
+#include <QToolButton>
+#include <QToolTip>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "TestFrame.h"
+#include "app/PanelStatusBar.h"
+
+namespace ixo::test {
+namespace {
+
+std::vector<QToolButton*> AllButtons(TMainFrame& frame) {
+    return {frame.SetSerialPortBtn, frame.OpenFileBtn,   frame.SaveObjFileBtn,
+            frame.SaveAsmFileBtn,   frame.ProgDisBtn,    frame.ProgEnBtn,
+            frame.WriteProgtBtn,    frame.ReadProgBtn,   frame.VerifyProgBtn};
+}
+
+// Shows the window and lets it lay itself out.
+void Show(QWidget& frame) {
+    frame.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&frame));
+}
+
+TEST(MainFrame, StartsEmptyWithTheLinkClosedAndEveryDeviceButtonOff) {
+    TestFrame frame;
+    EXPECT_EQ(frame.windowTitle(), "Ixo Loader");
+    EXPECT_EQ(frame.Link, nullptr);
+    EXPECT_FALSE(frame.LinkIsOpen());
+    EXPECT_EQ(frame.PortNumber, 1);
+    EXPECT_TRUE(frame.ProgEnabled);
+    EXPECT_EQ(frame.Image.WordCount, 0);
+    EXPECT_TRUE(frame.FileName.empty());
+    EXPECT_TRUE(frame.AsmOut->toPlainText().isEmpty());
+    EXPECT_EQ(frame.IntProgSelCb->currentIndex(), 0);
+    EXPECT_EQ(frame.IntProgSelCb->currentText(), "Ext");
+    EXPECT_TRUE(frame.CWLab->text().isEmpty());
+    for (int bar = 0; bar < 2; ++bar) {
+        PanelStatusBar* status = bar == 0 ? frame.StatusBar : frame.ComStatusBar;
+        for (int i = 0; i < status->PanelCount(); ++i) EXPECT_TRUE(status->PanelText(i).isEmpty());
+    }
+    // UpdateStatus has overwritten the enabled states given at creation.
+    for (QToolButton* off : {frame.ReadProgBtn, frame.WriteProgtBtn, frame.VerifyProgBtn,
+                             frame.ProgEnBtn, frame.ProgDisBtn, frame.SaveObjFileBtn,
+                             frame.SaveAsmFileBtn}) {
+        EXPECT_FALSE(off->isEnabled()) << off->objectName().toStdString();
+    }
+    for (QWidget* on : std::vector<QWidget*>{frame.SetSerialPortBtn, frame.OpenFileBtn,
+                                             frame.IntProgSelCb}) {
+        EXPECT_TRUE(on->isEnabled()) << on->objectName().toStdString();
+    }
+    EXPECT_TRUE(frame.Messages.empty());
+}
+
+struct StatusCase {
+    const char* Name;
+    int WordCount;
+    const char* Listing;
+    const char* FileName;
+    bool ProgEnabled;
+    bool SaveObj;
+    bool SaveAsm;
+    const char* ShownName;
+};
+
+// Without an open link the device buttons stay off whatever the program and the
+// mode; the save buttons follow the image and the listing; the project name is
+// shown without its extension.
+TEST(MainFrame, UpdateStatusWithoutAnOpenLink) {
+    const StatusCase cases[] = {
+        {"nothing", 0, "", "", true, false, false, ""},
+        {"words, no listing", 3, "", "/tmp/work/prog.obj", true, true, false, "/tmp/work/prog"},
+        {"listing, no words", 0, "LFO0", "prog.asm", true, false, true, "prog"},
+        {"full program, mode off", 128, "a\nb", "/x.y/noext", false, true, true, "/x.y/noext"},
+        {"one empty line is a line", 0, "\n", "C:\\dir\\p.obj", true, false, true, "C:\\dir\\p"},
+        {"dot files keep their name", 1, "", "/tmp/..", true, true, false, "/tmp/.."},
+    };
+    for (const StatusCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TestFrame frame;
+        frame.Image.WordCount = c.WordCount;
+        frame.AsmOut->setPlainText(QString::fromLatin1(c.Listing));
+        frame.FileName = c.FileName;
+        frame.ProgEnabled = c.ProgEnabled;
+        frame.UpdateStatus();
+        EXPECT_EQ(frame.SaveObjFileBtn->isEnabled(), c.SaveObj);
+        EXPECT_EQ(frame.SaveAsmFileBtn->isEnabled(), c.SaveAsm);
+        EXPECT_EQ(frame.ComStatusBar->PanelText(0), "");
+        EXPECT_EQ(frame.ComStatusBar->PanelText(1), c.ShownName);
+        for (QToolButton* off : {frame.ReadProgBtn, frame.WriteProgtBtn, frame.VerifyProgBtn,
+                                 frame.ProgEnBtn, frame.ProgDisBtn}) {
+            EXPECT_FALSE(off->isEnabled()) << off->objectName().toStdString();
+        }
+        EXPECT_TRUE(frame.SetSerialPortBtn->isEnabled());
+        EXPECT_TRUE(frame.OpenFileBtn->isEnabled());
+        EXPECT_TRUE(frame.IntProgSelCb->isEnabled());
+    }
+}
+
+TEST(MainFrame, EditingTheListingChangesNoButtonUntilTheNextRefresh) {
+    TestFrame frame;
+    Show(frame);
+    frame.AsmOut->setFocus();
+    QTest::keyClicks(frame.AsmOut, "NOP");
+    EXPECT_EQ(frame.AsmOut->toPlainText(), "NOP");
+    EXPECT_FALSE(frame.SaveAsmFileBtn->isEnabled());
+    frame.UpdateStatus();
+    EXPECT_TRUE(frame.SaveAsmFileBtn->isEnabled());
+}
+
+// The nine speed buttons: names, hints and pictures.
+TEST(MainFrame, SpeedButtonsCarryTheirNamesHintsAndPictures) {
+    struct ButtonCase {
+        const char* Name;
+        const char* Tip;
+        const char* Status;
+        int Picture;
+    };
+    const ButtonCase cases[] = {
+        {"SetSerialPortBtn", "Port", "COM port selection", 21},
+        {"OpenFileBtn", "Open obj", "Open object file", 21},
+        {"SaveObjFileBtn", "Save obj", "Save object file", 21},
+        {"SaveAsmFileBtn", "Save asm", "Save asm file", 21},
+        {"ProgDisBtn", "Disable prog", "Disable programming", 16},
+        {"ProgEnBtn", "Enable prog", "Enable programming", 16},
+        {"WriteProgtBtn", "Write program", "Write program to IXO", 21},
+        {"ReadProgBtn", "Read prog", "Read program from IXO", 21},
+        {"VerifyProgBtn", "Verify prog", "Verify program with IXO", 21},
+    };
+    TestFrame frame;
+    const std::vector<QToolButton*> buttons = AllButtons(frame);
+    ASSERT_EQ(buttons.size(), std::size(cases));
+    for (std::size_t i = 0; i < buttons.size(); ++i) {
+        const ButtonCase& c = cases[i];
+        SCOPED_TRACE(c.Name);
+        QToolButton* button = buttons[i];
+        EXPECT_EQ(button->objectName(), c.Name);
+        EXPECT_EQ(frame.findChild<QToolButton*>(c.Name), button);
+        EXPECT_EQ(button->toolTip(), c.Tip);
+        EXPECT_EQ(button->statusTip(), c.Status);
+        EXPECT_TRUE(button->autoRaise());
+        EXPECT_EQ(button->iconSize(), QSize(c.Picture, c.Picture));
+        // A picture with a greyed twin for the disabled state.
+        const QImage normal = button->icon().pixmap(c.Picture, QIcon::Normal).toImage();
+        const QImage greyed = button->icon().pixmap(c.Picture, QIcon::Disabled).toImage();
+        ASSERT_EQ(normal.size(), QSize(c.Picture, c.Picture));
+        EXPECT_NE(normal, greyed);
+        bool coloured = false;
+        for (int y = 0; y < greyed.height(); ++y) {
+            for (int x = 0; x < greyed.width(); ++x) {
+                const QColor p = greyed.pixelColor(x, y);
+                if (p.alpha() > 0 && !(p.red() == p.green() && p.green() == p.blue())) {
+                    coloured = true;
+                }
+            }
+        }
+        EXPECT_FALSE(coloured) << "the disabled twin holds only greys";
+    }
+    // Write, read and verify are told apart by their pictures, so are the lamps.
+    auto image = [](QToolButton* b) { return b->icon().pixmap(b->iconSize()).toImage(); };
+    EXPECT_NE(image(frame.WriteProgtBtn), image(frame.ReadProgBtn));
+    EXPECT_NE(image(frame.ReadProgBtn), image(frame.VerifyProgBtn));
+    EXPECT_NE(image(frame.ProgEnBtn), image(frame.ProgDisBtn));
+    EXPECT_EQ(image(frame.SaveObjFileBtn), image(frame.SaveAsmFileBtn));
+}
+
+TEST(MainFrame, ProgramSelectorListsTheSeventeenProgramsAndShowsThemAll) {
+    const char* const expected[] = {
+        "Ext",     "Hall 1",        "Hall 2",        "Room 1",       "Room 2",
+        "Room 3",  "Plate 1",       "Plate 2",       "Plate 3",      "Chorus",
+        "Flange",  "Delay 1",       "Delay 2",       "Chorus/Room 1", "Chorus/Room 2",
+        "Voice cancel", "Rotary speaker"};
+    TestFrame frame;
+    ASSERT_EQ(frame.IntProgSelCb->count(), 17);
+    for (int i = 0; i < 17; ++i) EXPECT_EQ(frame.IntProgSelCb->itemText(i), expected[i]) << i;
+    EXPECT_FALSE(frame.IntProgSelCb->isEditable());
+    EXPECT_EQ(frame.IntProgSelCb->maxVisibleItems(), 17);
+    EXPECT_EQ(frame.Label1->text(), "Ext/Int");
+    EXPECT_EQ(frame.Label1->parentWidget(), frame.ToolGroups[4]);
+    EXPECT_EQ(frame.IntProgSelCb->parentWidget(), frame.ToolGroups[4]);
+}
+
+TEST(MainFrame, ListingIsAnEditableFixedPitchTextWithTabStopsEveryEightColumns) {
+    TestFrame frame;
+    Show(frame);
+    QPlainTextEdit* asmOut = frame.AsmOut;
+    EXPECT_FALSE(asmOut->isReadOnly());
+    EXPECT_EQ(asmOut->font().pixelSize(), 13);
+    EXPECT_TRUE(QFontInfo(asmOut->font()).fixedPitch());
+    const qreal space = QFontMetricsF(asmOut->font()).horizontalAdvance(QLatin1Char(' '));
+    EXPECT_DOUBLE_EQ(asmOut->tabStopDistance(), 8 * space);
+    EXPECT_EQ(asmOut->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_EQ(asmOut->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(asmOut->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_TRUE(QFontInfo(frame.CWLab->font()).fixedPitch());
+
+    // The Tab key types a tab and keeps the focus in the listing.
+    asmOut->setFocus();
+    QTest::keyClick(asmOut, Qt::Key_Tab);
+    QTest::keyClicks(asmOut, "RZP");
+    EXPECT_EQ(asmOut->toPlainText(), "\tRZP");
+    EXPECT_EQ(frame.focusWidget(), asmOut);
+}
+
+// The long part of the hint goes to StatusBar panel 1 while the pointer is over
+// the control; a control without hint clears it.
+TEST(MainFrame, HintOfTheControlUnderThePointerShowsInTheStatusBar) {
+    TestFrame frame;
+    Show(frame);
+
+    struct HintCase {
+        QWidget* Over;
+        const char* Status;
+        QPoint At = QPoint(-1, -1);  // default: the middle
+    };
+    const HintCase cases[] = {
+        {frame.OpenFileBtn, "Open object file"},
+        {frame.AsmOut->viewport(), ""},
+        {frame.SetSerialPortBtn, "COM port selection"},
+        {frame.VerifyProgBtn, "Verify program with IXO"},  // disabled at start
+        {frame.IntProgSelCb, ""},
+        {frame.ProgEnBtn, "Enable programming"},
+        {frame.ToolGroups[3], "", QPoint(2, 30)},  // the group's margin under its buttons
+        {frame.ReadProgBtn, "Read program from IXO"},
+        {frame.ComStatusBar, ""},
+    };
+    for (const HintCase& c : cases) {
+        SCOPED_TRACE(c.Over->objectName().toStdString() + " -> " + c.Status);
+        const QPoint at = c.At.x() >= 0 ? c.At : QPoint(c.Over->width() / 2, c.Over->height() / 2);
+        QTest::mouseMove(c.Over, at);
+        EXPECT_EQ(frame.StatusBar->PanelText(1), c.Status);
+        EXPECT_EQ(frame.StatusBar->PanelText(0), "");
+    }
+
+    // The short part is the tooltip the button shows.
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), frame.OpenFileBtn->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(frame.OpenFileBtn, &help);
+    EXPECT_EQ(QToolTip::text(), "Open obj");
+    QToolTip::hideText();
+}
+
+struct ErrorCase {
+    const char* Thrown;
+    const char* Shown;
+};
+
+// An error escaping a handler is shown with the error icon and the program goes on;
+// a full stop is added after a last character above "." only.
+TEST(MainFrame, ErrorEscapingAHandlerIsShownWithAFullStopRule) {
+    const ErrorCase cases[] = {
+        {"Cannot create file /tmp/out/prog.asm", "Cannot create file /tmp/out/prog.asm."},
+        {"Already ends in a full stop.", "Already ends in a full stop."},
+        {"Bad line 7", "Bad line 7."},
+        {"Ends in zero 0", "Ends in zero 0."},
+        {"Stop!", "Stop!"},
+        {"(in brackets)", "(in brackets)"},
+        {"Can't write file \"/tmp/x.obj\"", "Can't write file \"/tmp/x.obj\""},
+        {"slash/", "slash/."},  // "/" is 47, just above "."
+        {"dash-", "dash-"},
+        {"", ""},
+        {"Caf\xc3\xa9", "Caf\xc3\xa9."},
+    };
+    TestFrame frame;
+    for (const ErrorCase& c : cases) {
+        SCOPED_TRACE(c.Thrown);
+        frame.Messages.clear();
+        frame.RunHandler([&] { throw std::runtime_error(c.Thrown); });
+        ASSERT_EQ(frame.Messages.size(), 1u);
+        EXPECT_EQ(frame.Messages[0].Text, QString::fromUtf8(c.Shown));
+        EXPECT_EQ(frame.Messages[0].Detail, "");
+        EXPECT_EQ(frame.Messages[0].Flags, TMainFrame::MbIconError);
+    }
+    // The program carries on: the next handler runs as usual.
+    bool ran = false;
+    frame.Messages.clear();
+    frame.RunHandler([&] { ran = true; });
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(frame.Messages.empty());
+}
+
+// The real message box behind the seam: the window's caption, the error icon, OK.
+TEST(MainFrame, ErrorDisplayIsAModalBoxWithTheCaptionAndTheErrorIcon) {
+    TMainFrame frame;
+    Show(frame);
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        title = box->windowTitle();
+        text = box->text();
+        icon = box->icon();
+        buttons = box->standardButtons();
+        box->accept();
+    });
+    frame.RunHandler([] { throw std::runtime_error("Cannot create file /nowhere/p.asm"); });
+    EXPECT_EQ(title, "Ixo Loader");
+    EXPECT_EQ(text, "Cannot create file /nowhere/p.asm.");
+    EXPECT_EQ(icon, QMessageBox::Critical);
+    EXPECT_EQ(buttons, QMessageBox::Ok);
+}
+
+TEST(MainFrame, TopBarHoldsFiveRaisedGroupsWithButtonsAtFourPixelMargins) {
+    TestFrame frame;
+    Show(frame);
+    EXPECT_EQ(frame.frameGeometry().size(), QSize(521, 688));
+    EXPECT_EQ(frame.TopBar->geometry(), QRect(0, 0, frame.width(), 33));
+
+    const int widths[] = {33, 83, 33, 108, 146};
+    int left = 0;
+    for (int i = 0; i < 5; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(frame.ToolGroups[i]->geometry(), QRect(left, 0, widths[i], 33));
+        EXPECT_EQ(frame.ToolGroups[i]->frameShadow(), QFrame::Raised);
+        left += widths[i];
+    }
+    struct Place {
+        QToolButton* Button;
+        int Group;
+        int Slot;
+    };
+    const Place places[] = {
+        {frame.SetSerialPortBtn, 0, 0}, {frame.OpenFileBtn, 1, 0},   {frame.SaveObjFileBtn, 1, 1},
+        {frame.SaveAsmFileBtn, 1, 2},   {frame.ProgDisBtn, 2, 0},    {frame.ProgEnBtn, 3, 0},
+        {frame.WriteProgtBtn, 3, 1},    {frame.ReadProgBtn, 3, 2},   {frame.VerifyProgBtn, 3, 3},
+    };
+    for (const Place& p : places) {
+        SCOPED_TRACE(p.Button->objectName().toStdString());
+        EXPECT_EQ(p.Button->parentWidget(), frame.ToolGroups[p.Group]);
+        EXPECT_EQ(p.Button->geometry(), QRect(4 + 25 * p.Slot, 4, 25, 25));
+    }
+    // Everything in group 5 lies inside it.
+    for (QWidget* w : std::vector<QWidget*>{frame.Label1, frame.IntProgSelCb}) {
+        EXPECT_TRUE(QRect(QPoint(0, 0), frame.ToolGroups[4]->size()).contains(w->geometry()))
+            << w->objectName().toStdString();
+    }
+    // CWLab sits on the bar itself, right of the groups.
+    EXPECT_EQ(frame.CWLab->parentWidget(), frame.TopBar);
+    EXPECT_GE(frame.CWLab->x(), left);
+}
+
+TEST(MainFrame, BarsKeepTheirHeightAndTheListingTakesTheRest) {
+    TestFrame frame;
+    Show(frame);
+    auto check = [&] {
+        const int h = frame.height();
+        EXPECT_EQ(frame.TopBar->height(), 33);
+        EXPECT_EQ(frame.ComStatusBar->geometry().bottom(), h - 1);  // at the bottom edge
+        EXPECT_EQ(frame.StatusBar->geometry().bottom() + 1, frame.ComStatusBar->y());
+        EXPECT_EQ(frame.AsmOut->geometry(),
+                  QRect(0, 33, frame.width(), frame.StatusBar->y() - 33));
+        EXPECT_EQ(frame.StatusBar->width(), frame.width());
+        EXPECT_EQ(frame.ComStatusBar->width(), frame.width());
+    };
+    check();
+    const int statusHeight = frame.StatusBar->height();
+    const int listingHeight = frame.AsmOut->height();
+    const int windowHeight = frame.height();
+    frame.resize(800, windowHeight + 200);
+    QApplication::processEvents();
+    check();
+    EXPECT_EQ(frame.StatusBar->height(), statusHeight);
+    EXPECT_EQ(frame.AsmOut->height(), listingHeight + 200);
+}
+
+TEST(MainFrame, StatusBarsHaveTheirPanelsAndWidths) {
+    TestFrame frame;
+    Show(frame);
+    ASSERT_EQ(frame.StatusBar->PanelCount(), 2);
+    ASSERT_EQ(frame.ComStatusBar->PanelCount(), 2);
+    EXPECT_EQ(frame.StatusBar->Panel(0)->width(), 80);
+    EXPECT_EQ(frame.ComStatusBar->Panel(0)->width(), 50);
+    // The last panel of a bar reaches to its right end.
+    for (PanelStatusBar* bar : {frame.StatusBar, frame.ComStatusBar}) {
+        EXPECT_GE(bar->Panel(1)->width(), 50);
+        EXPECT_GT(bar->Panel(1)->x(), bar->Panel(0)->geometry().right());
+        EXPECT_EQ(bar->Panel(1)->geometry().right(), bar->width() - 1);
+    }
+    EXPECT_EQ(frame.ComStatusBar->Panel(0)->alignment() & Qt::AlignHorizontal_Mask,
+              Qt::AlignHCenter);
+    EXPECT_EQ(frame.StatusBar->Panel(1)->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    // A long text stays inside its panel instead of widening the window.
+    const int width = frame.width();
+    frame.ComStatusBar->SetPanelText(1, QString(400, QLatin1Char('x')));
+    QApplication::processEvents();
+    EXPECT_EQ(frame.width(), width);
+}
+
+TEST(MainFrame, IsCentredOnTheScreenWhenFirstShown) {
+    TestFrame frame;
+    Show(frame);
+    const QRect available = frame.screen()->availableGeometry();
+    const QRect outer = frame.frameGeometry();
+    EXPECT_LE(std::abs(outer.center().x() - available.center().x()), 1);
+    if (available.height() >= outer.height()) {
+        EXPECT_LE(std::abs(outer.center().y() - available.center().y()), 1);
+    } else {
+        EXPECT_EQ(outer.top(), available.top());  // the caption stays on the screen
+    }
+}
+
+}  // namespace
+}  // namespace ixo::test
