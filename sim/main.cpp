@@ -43,7 +43,7 @@ void PrintHelp() {
         "Plays an IXO device on a pseudo-terminal and enters it in the port map as\n"
         "COMn, so that Ixo Loader and ixo can talk to it as to a device on that port.\n"
         "Prints one line, \"COMn DEVICE\", once it serves; serves until interrupted\n"
-        "(SIGINT or SIGTERM), then removes its port map entry.\n\n"
+        "(SIGINT, SIGTERM or SIGHUP), then removes its port map entry.\n\n"
         "Options:\n"
         "  --port N             appear as COMN (default 1)\n"
         "  --load FILE.obj      hold the program of this object file, the words after\n"
@@ -202,11 +202,19 @@ int main(int argc, char** argv) {
     if (const auto status = ParseOptions(args, options)) return *status;
 
     // The stop signals are taken by sigwait below; blocked here, before the serving
-    // thread exists, so that it inherits the mask and never takes them itself.
+    // thread exists, so that it inherits the mask and never takes them itself. A
+    // closed terminal (SIGHUP) stops it as cleanly, leaving no stale port map entry.
+    // SIGINT and SIGHUP are left alone when ignored from the start (a background job,
+    // nohup), as the starter meant.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
+    for (int signal : {SIGINT, SIGHUP}) {
+        struct sigaction action {};
+        if (sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_IGN) {
+            sigaddset(&stopSignals, signal);
+        }
+    }
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     // A reader that went away must not end the program before it cleans up.
     std::signal(SIGPIPE, SIG_IGN);

@@ -51,10 +51,22 @@ public:
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_addopen(&actions, 2, errPath_.c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        // The stop signals in their default state, whatever the test runner set.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&defaults, signal);
+        sigset_t none;
+        sigemptyset(&none);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
         std::vector<char*> argv = Pointers(argText);
         std::vector<char*> envp = Pointers(env);
         const int error =
-            posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+            posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data());
+        posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
         ::close(out[1]);
         out_ = out[0];
@@ -135,7 +147,7 @@ protected:
 TEST_F(SimProgramTest, ServesItsPortUntilAStopSignalThenLeavesTheMap) {
     const std::string program = folder_.File("prog.obj");
     WriteBytes(program, "12345678\r\nABCDEF01\r\n");
-    for (int signal : {SIGTERM, SIGINT}) {
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(signal);
         SimProcess sim({"--port", "3", "--load", program, "--cw", "1234abcd"}, folder_);
         const std::string line = sim.ReadLine();
