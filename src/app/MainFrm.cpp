@@ -6,16 +6,21 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
+#include <QLocale>
 #include <QPlainTextEdit>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusTipEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include <exception>
+#include <stdexcept>
+#include <vector>
 
 #include "app/Icons.h"
 #include "app/PanelStatusBar.h"
+#include "isa/Listing.h"
 #include "project/ProjectFiles.h"
 
 namespace ixo {
@@ -250,11 +255,86 @@ void TMainFrame::SetSerialPortBtnClick() {
     UpdateStatus();
 }
 
-void TMainFrame::OpenFileBtnClick() {}
+void TMainFrame::BuildListing() {
+    const std::string separator = QLocale::system().decimalPoint().toStdString();
+    QStringList lines;
+    for (const std::string& line : ListingLines(Image, separator)) lines << FromLocal(line);
+    AsmOut->setPlainText(lines.join(QLatin1Char('\n')));
+    // Caret at the very start, the focus in the listing, the first line in view.
+    QTextCursor start = AsmOut->textCursor();
+    start.movePosition(QTextCursor::Start);
+    AsmOut->setTextCursor(start);
+    AsmOut->setFocus();
+    AsmOut->horizontalScrollBar()->setValue(0);
+    AsmOut->verticalScrollBar()->setValue(0);
+    AsmOut->ensureCursorVisible();
+}
 
-void TMainFrame::SaveObjFileBtnClick() {}
+std::vector<std::string> TMainFrame::AsmOutLines() const {
+    const QString text = AsmOut->toPlainText();
+    std::vector<std::string> lines;
+    if (text.isEmpty()) return lines;
+    QStringList pieces = text.split(QLatin1Char('\n'));
+    // A line break after the last line starts no further line.
+    if (text.endsWith(QLatin1Char('\n'))) pieces.removeLast();
+    for (const QString& piece : pieces) lines.push_back(piece.toStdString());
+    return lines;
+}
 
-void TMainFrame::SaveAsmFileBtnClick() {}
+void TMainFrame::OpenFileBtnClick() {
+    const QString chosen = AskOpenFileName(QStringLiteral("Object file (*.obj)"),
+                                           QStringLiteral("Open Object File"),
+                                           FromLocal(ReplaceFileExt(FileName, ".obj")));
+    if (chosen.isEmpty()) return;
+    // Whatever extension was typed or picked, the file opened is the ".obj" one.
+    const std::string name = ReplaceFileExt(chosen.toStdString(), ".obj");
+    const MaybeFailure failure = LoadObjectFile(name, Image);
+    if (failure && failure->Kind != FailureKind::BadObjectLine) {
+        ShowFailure(*failure);
+        return;
+    }
+    FileName = name;
+    // A malformed file still leaves the words before its bad line as the program:
+    // the listing shows exactly those, so that what is seen is what Write sends.
+    BuildListing();
+    UpdateStatus();
+    if (failure) ShowFailure(*failure);
+}
+
+void TMainFrame::SaveObjFileBtnClick() {
+    if (Image.IsEmpty()) return;
+    FormatObjectText(Image);
+    FileName = ReplaceFileExt(FileName, ".obj");
+    const QString chosen = AskSaveFileName(QStringLiteral("Text file (*.obj)"),
+                                           QStringLiteral("Save Object File"),
+                                           FromLocal(FileName));
+    if (chosen.isEmpty()) return;
+    FileName = ReplaceFileExt(chosen.toStdString(), ".obj");
+    if (const MaybeFailure failure = SaveObjectFile(FileName, Image)) {
+        ShowFailure(*failure);
+        return;
+    }
+    UpdateStatus();
+}
+
+void TMainFrame::SaveAsmFileBtnClick() {
+    const std::vector<std::string> lines = AsmOutLines();
+    if (lines.empty()) return;
+    FileName = ReplaceFileExt(FileName, ".asm");
+    const QString chosen = AskSaveFileName(QStringLiteral("Text file (*.asm)"),
+                                           QStringLiteral("Save Asm File"), FromLocal(FileName));
+    if (chosen.isEmpty()) return;
+    FileName = ReplaceFileExt(chosen.toStdString(), ".asm");
+    // A listing that cannot be saved is an error for the top-level error display.
+    if (const MaybeFailure failure = SaveListingFile(FileName, lines)) {
+        throw std::runtime_error(FailureText(*failure));
+    }
+    UpdateStatus();
+}
+
+void TMainFrame::ShowFailure(const Failure& failure) {
+    ShowMessage(FromLocal(FailureText(failure)), FromLocal(FailureDetail(failure)), MbIconError);
+}
 
 // The device commands come with the device protocol.
 void TMainFrame::ProgDisBtnClick() {}

@@ -7,7 +7,9 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "core/Failure.h"
 #include "project/ProgramImage.h"
 
 class QComboBox;
@@ -79,6 +81,12 @@ public:
     // link state, the program image and ProgEnabled.
     void UpdateStatus();
 
+    // Replaces all of AsmOut with the listing of the image; leaves the caret at the
+    // start, the focus in AsmOut and its first line in view.
+    void BuildListing();
+    // The lines of AsmOut as they stand, the operator's edits included.
+    std::vector<std::string> AsmOutLines() const;
+
     // The operator's commands.
     void SetSerialPortBtnClick();
     void OpenFileBtnClick();
@@ -131,6 +139,8 @@ private:
     // Shows the long part of the hint of the control under the pointer.
     void HintHandler(const QString& longHint);
     void PlaceOnScreen();
+    // A failure reported by a command: its text and detail with the error icon.
+    void ShowFailure(const Failure& failure);
 
     bool shown_ = false;
 };

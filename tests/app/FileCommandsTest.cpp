@@ -1,0 +1,435 @@
+// The window's file commands, driven through the real buttons with the file dialogs
+// answered by the test, on real files.
+
+#include <QAbstractButton>
+#include <QFileDialog>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <string>
+
+#include "TempDir.h"
+#include "TestFrame.h"
+#include "app/PanelStatusBar.h"
+#include "isa/Listing.h"
+
+namespace ixo::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The six-word program and its listing.
+const char* const SixWords = "00000000\r\n41F42EE0\r\nE01900C8\r\nF7FFFFFF\r\n40000064\r\n00030000\r\n";
+const char* const SixWordListing =
+    "LFO0\tSIN\tAMP=0\t\tFREQ=0\n"
+    "LFO1\tTRI\tAMP=12000\tFREQ=1000\n"
+    "LFO2\tSAW\tAMP=200\t\tFREQ=50\t\tXFAD=1/8\n"
+    "LFO3\tSAW\tAMP=32767\tFREQ=4095\tXFAD=1/16\n"
+    ";\n"
+    "\tRZP\t100\tK=64\t\t; 0.503937007874016\n"
+    "NOP";
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// The listing of the window's image, as the window would build it.
+QString ListingOf(const ProgramImage& image) {
+    QStringList lines;
+    for (const std::string& line :
+         ListingLines(image, QLocale::system().decimalPoint().toStdString())) {
+        lines << Q(line);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+// Writes a file into the test folder; gives its path.
+std::string Make(const TempDir& dir, const std::string& name, const std::string& bytes) {
+    WriteBytes(dir.File(name), bytes);
+    return dir.File(name);
+}
+
+// Opens path through the Open button.
+void Open(TestFrame& frame, const std::string& path) {
+    frame.OpenAnswers.push_back(Q(path));
+    frame.OpenFileBtn->click();
+}
+
+// Holds the process's file size limit at bytes until it goes; a write past it
+// fails instead of ending the process.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+class FileCommands : public testing::Test {
+protected:
+    TempDir dir;
+    TestFrame frame;
+
+    void SetUp() override {
+        frame.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    }
+};
+
+TEST_F(FileCommands, OpenListsTheProgramAndRefreshesTheStatus) {
+    const std::string path = dir.File("prog.obj");
+    WriteBytes(path, SixWords);
+    Open(frame, path);
+
+    ASSERT_EQ(frame.OpenQuestions.size(), 1u);
+    EXPECT_EQ(frame.OpenQuestions[0].Filter, "Object file (*.obj)");
+    EXPECT_EQ(frame.OpenQuestions[0].Title, "Open Object File");
+    EXPECT_EQ(frame.OpenQuestions[0].InitialName, ".obj");
+    EXPECT_TRUE(frame.Messages.empty());
+    EXPECT_EQ(frame.Image.WordCount, 6);
+    EXPECT_EQ(frame.FileName, path);
+    EXPECT_EQ(frame.AsmOut->toPlainText(), SixWordListing);
+    EXPECT_EQ(frame.ComStatusBar->PanelText(1), Q(dir.File("prog")));
+    EXPECT_TRUE(frame.SaveObjFileBtn->isEnabled());
+    EXPECT_TRUE(frame.SaveAsmFileBtn->isEnabled());
+
+    // The next open suggests the project's object file.
+    frame.OpenAnswers.push_back(QString());
+    frame.OpenFileBtn->click();
+    EXPECT_EQ(frame.OpenQuestions.back().InitialName, Q(path));
+}
+
+// Whatever extension the chosen name has, the ".obj" file beside it is opened.
+TEST_F(FileCommands, OpenReplacesTheChosenExtension) {
+    WriteBytes(dir.File("prog.obj"), "00030000\r\n");
+    WriteBytes(dir.File("prog.txt"), "not an object file");
+    Open(frame, dir.File("prog.txt"));
+    EXPECT_TRUE(frame.Messages.empty());
+    EXPECT_EQ(frame.FileName, dir.File("prog.obj"));
+    EXPECT_EQ(frame.Image.WordCount, 1);
+
+    // And a missing one is reported as it is named.
+    Open(frame, dir.File("other.txt"));
+    ASSERT_EQ(frame.Messages.size(), 1u);
+    EXPECT_EQ(frame.Messages[0].Text, Q("Can't open file \"" + dir.File("other.obj") + "\""));
+    EXPECT_EQ(frame.Messages[0].Flags, TMainFrame::MbIconError);
+}
+
+TEST_F(FileCommands, OpenThatFailsOrIsCancelledChangesNothing) {
+    const std::string path = dir.File("prog.obj");
+    WriteBytes(path, SixWords);
+    Open(frame, path);
+    const QString listing = frame.AsmOut->toPlainText();
+
+    frame.OpenAnswers.push_back(QString());  // cancelled
+    frame.OpenFileBtn->click();
+    fs::create_directory(dir.File("folder.obj"));
+    Open(frame, dir.File("folder"));  // a folder is no object file
+    Open(frame, dir.File("missing"));
+
+    ASSERT_EQ(frame.Messages.size(), 2u);
+    EXPECT_EQ(frame.Messages[0].Text, Q("Can't open file \"" + dir.File("folder.obj") + "\""));
+    EXPECT_EQ(frame.Messages[1].Text, Q("Can't open file \"" + dir.File("missing.obj") + "\""));
+    EXPECT_EQ(frame.FileName, path);
+    EXPECT_EQ(frame.Image.WordCount, 6);
+    EXPECT_EQ(frame.AsmOut->toPlainText(), listing);
+    EXPECT_EQ(frame.ComStatusBar->PanelText(1), Q(dir.File("prog")));
+}
+
+// A malformed file: the words before the bad line become the program, the listing
+// shows exactly them, and the operator is told which line is bad.
+TEST_F(FileCommands, MalformedFileKeepsTheGoodWordsListsThemAndSaysWhichLineIsBad) {
+    Open(frame, Make(dir, "big.obj", SixWords));
+    const std::string bad = dir.File("bad.obj");
+    WriteBytes(bad, "00000000\r\n41F42EE0\r\n0x1900C8\r\n00030000\r\n");
+    Open(frame, bad);
+
+    EXPECT_EQ(frame.Image.WordCount, 2);
+    EXPECT_EQ(frame.FileName, bad);
+    EXPECT_EQ(frame.AsmOut->toPlainText(), ListingOf(frame.Image));
+    EXPECT_EQ(frame.AsmOut->toPlainText(),
+              "LFO0\tSIN\tAMP=0\t\tFREQ=0\nLFO1\tTRI\tAMP=12000\tFREQ=1000");
+    ASSERT_EQ(frame.Messages.size(), 1u);
+    EXPECT_EQ(frame.Messages[0].Text, Q("Bad line 3 in object file \"" + bad + "\""));
+    EXPECT_EQ(frame.Messages[0].Flags, TMainFrame::MbIconError);
+    EXPECT_EQ(frame.ComStatusBar->PanelText(1), Q(dir.File("bad")));
+
+    // A bad first line leaves an empty program and an empty listing.
+    WriteBytes(bad, "00000000\n");
+    Open(frame, bad);
+    EXPECT_EQ(frame.Image.WordCount, 0);
+    EXPECT_EQ(frame.AsmOut->toPlainText(), "");
+    EXPECT_EQ(frame.Messages.back().Text, Q("Bad line 1 in object file \"" + bad + "\""));
+    EXPECT_FALSE(frame.SaveObjFileBtn->isEnabled());
+    EXPECT_FALSE(frame.SaveAsmFileBtn->isEnabled());
+}
+
+TEST_F(FileCommands, EmptyFileOpensAsAnEmptyProgram) {
+    Open(frame, Make(dir, "full.obj", SixWords));
+    Open(frame, Make(dir, "empty.obj", ""));
+    EXPECT_TRUE(frame.Messages.empty());
+    EXPECT_EQ(frame.Image.WordCount, 0);
+    EXPECT_EQ(frame.AsmOut->toPlainText(), "");
+    EXPECT_FALSE(frame.SaveObjFileBtn->isEnabled());
+    EXPECT_FALSE(frame.SaveAsmFileBtn->isEnabled());
+    EXPECT_EQ(frame.ComStatusBar->PanelText(1), Q(dir.File("empty")));
+}
+
+// Save object file and open again: the same words; the saved file is exactly the
+// program's lines; the project takes the name chosen, with ".obj".
+TEST_F(FileCommands, SaveObjectFileAndOpenItAgain) {
+    Open(frame, Make(dir, "prog.obj", SixWords));
+    const auto words = frame.Image.Words;
+    frame.SaveAnswers.push_back(Q(dir.File("copy")));  // no extension typed
+    frame.SaveObjFileBtn->click();
+
+    ASSERT_EQ(frame.SaveQuestions.size(), 1u);
+    EXPECT_EQ(frame.SaveQuestions[0].Filter, "Text file (*.obj)");
+    EXPECT_EQ(frame.SaveQuestions[0].Title, "Save Object File");
+    EXPECT_EQ(frame.SaveQuestions[0].InitialName, Q(dir.File("prog.obj")));
+    EXPECT_TRUE(frame.Messages.empty());
+    EXPECT_EQ(frame.FileName, dir.File("copy.obj"));
+    EXPECT_EQ(ReadBytes(dir.File("copy.obj")), SixWords);
+    EXPECT_FALSE(fs::exists(dir.File("copy")));
+    EXPECT_EQ(frame.ComStatusBar->PanelText(1), Q(dir.File("copy")));
+
+    frame.Image = ProgramImage{};
+    Open(frame, dir.File("copy.obj"));
+    EXPECT_EQ(frame.Image.WordCount, 6);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(frame.Image.Words[i], words[i]) << i;
+}
+
+// The listing is saved as it stands, edits included, each line ended by CR LF.
+TEST_F(FileCommands, SaveAsmFileWritesTheListingAsEdited) {
+    Open(frame, Make(dir, "prog.obj", SixWords));
+    QTextCursor end = frame.AsmOut->textCursor();
+    end.movePosition(QTextCursor::End);
+    frame.AsmOut->setTextCursor(end);
+    QTest::keyClicks(frame.AsmOut, "\t; edited");
+
+    frame.SaveAnswers.push_back(Q(dir.File("listing.txt")));
+    frame.SaveAsmFileBtn->click();
+    ASSERT_EQ(frame.SaveQuestions.size(), 1u);
+    EXPECT_EQ(frame.SaveQuestions[0].Filter, "Text file (*.asm)");
+    EXPECT_EQ(frame.SaveQuestions[0].Title, "Save Asm File");
+    EXPECT_EQ(frame.SaveQuestions[0].InitialName, Q(dir.File("prog.asm")));
+    EXPECT_TRUE(frame.Messages.empty());
+    EXPECT_EQ(frame.FileName, dir.File("listing.asm"));
+    QString expected = QString::fromLatin1(SixWordListing) + "\t; edited\n";
+    expected.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
+    EXPECT_EQ(Q(ReadBytes(dir.File("listing.asm"))), expected);
+    // The project name is shown without the extension either way.
+    EXPECT_EQ(frame.ComStatusBar->PanelText(1), Q(dir.File("listing")));
+
+    // A listing ending in a line break has no further, empty line.
+    frame.AsmOut->setPlainText("one\n\ntwo\n");
+    frame.SaveAnswers.push_back(Q(dir.File("listing.asm")));
+    frame.SaveAsmFileBtn->click();
+    EXPECT_EQ(ReadBytes(dir.File("listing.asm")), "one\r\n\r\ntwo\r\n");
+    // The next object save puts ".obj" back.
+    frame.SaveAnswers.push_back(QString());
+    frame.SaveObjFileBtn->click();
+    EXPECT_EQ(frame.SaveQuestions.back().InitialName, Q(dir.File("listing.obj")));
+}
+
+TEST_F(FileCommands, FirstDialogsSuggestOnlyTheExtension) {
+    frame.Image.WordCount = 1;
+    frame.AsmOut->setPlainText("NOP");
+    frame.UpdateStatus();
+    frame.SaveAnswers = {QString(), QString()};
+    frame.OpenAnswers = {QString()};
+    frame.SaveObjFileBtn->click();
+    EXPECT_EQ(frame.FileName, ".obj");
+    frame.FileName.clear();
+    frame.SaveAsmFileBtn->click();
+    EXPECT_EQ(frame.FileName, ".asm");
+    frame.FileName.clear();
+    frame.OpenFileBtn->click();
+    ASSERT_EQ(frame.SaveQuestions.size(), 2u);
+    EXPECT_EQ(frame.SaveQuestions[0].InitialName, ".obj");
+    EXPECT_EQ(frame.SaveQuestions[1].InitialName, ".asm");
+    EXPECT_EQ(frame.OpenQuestions[0].InitialName, ".obj");
+}
+
+// Cancelling a save writes nothing; the project has already taken the extension
+// of the save, and the status is not refreshed.
+TEST_F(FileCommands, CancelledSavesWriteNothing) {
+    Open(frame, Make(dir, "prog.obj", SixWords));
+    fs::remove(dir.File("prog.obj"));
+    frame.SaveAnswers = {QString(), QString()};
+    frame.SaveAsmFileBtn->click();
+    EXPECT_EQ(frame.FileName, dir.File("prog.asm"));
+    frame.SaveObjFileBtn->click();
+    EXPECT_EQ(frame.FileName, dir.File("prog.obj"));
+    EXPECT_TRUE(fs::is_empty(dir.Path()));
+    EXPECT_TRUE(frame.Messages.empty());
+}
+
+TEST_F(FileCommands, NothingToSaveAsksNothing) {
+    // TestFrame fails the test on any dialog it was not given an answer for.
+    frame.SaveObjFileBtnClick();
+    frame.SaveAsmFileBtnClick();
+    EXPECT_TRUE(frame.SaveQuestions.empty());
+    EXPECT_EQ(frame.FileName, "");
+}
+
+struct SaveFailure {
+    const char* Name;
+    bool RootCannotFail;     // the file system lets root through
+    bool LimitFileSize;      // a file size limit below the file's size
+    const char* Folder;      // relative to the test folder; made read-only when "ro"
+};
+
+// A save that fails says so, leaves the file that was there as it was and keeps
+// the status as it was. The object file's failure is a message of the command; the
+// listing file's goes through the top-level error display.
+TEST_F(FileCommands, FailedSavesReportAndKeepTheOldFile) {
+    const SaveFailure cases[] = {
+        {"file size limit", false, true, "out"},
+        {"read-only folder", true, false, "ro"},
+        {"folder missing", false, false, "missing"},
+    };
+    Open(frame, Make(dir, "prog.obj", SixWords));
+    for (const SaveFailure& c : cases) {
+        SCOPED_TRACE(c.Name);
+        if (c.RootCannotFail && geteuid() == 0) continue;
+        const fs::path folder = dir.Path() / c.Folder;
+        const std::string obj = (folder / "old.obj").string();
+        const std::string asmFile = (folder / "old.asm").string();
+        if (std::string(c.Folder) != "missing") {
+            fs::create_directories(folder);
+            WriteBytes(obj, "OLD OBJECT");
+            WriteBytes(asmFile, "OLD LISTING");
+        }
+        if (std::string(c.Folder) == "ro") {
+            fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+        }
+        frame.FileName = dir.File("prog.obj");
+        frame.UpdateStatus();
+        frame.Messages.clear();
+        {
+            std::optional<FileSizeLimit> limit;
+            if (c.LimitFileSize) limit.emplace(4);
+            frame.SaveAnswers = {Q(obj), Q(asmFile)};
+            frame.SaveObjFileBtn->click();
+            frame.SaveAsmFileBtn->click();
+        }
+        ASSERT_EQ(frame.Messages.size(), 2u);
+        EXPECT_EQ(frame.Messages[0].Text, Q("Can't write file \"" + obj + "\""));
+        EXPECT_EQ(frame.Messages[0].Flags, TMainFrame::MbIconError);
+        // A listing that was never created, or that could not be written in full.
+        const std::string asmText = c.LimitFileSize ? "Can't write file \"" + asmFile + "\""
+                                                    : "Cannot create file " + asmFile + ".";
+        EXPECT_EQ(frame.Messages[1].Text, Q(asmText));
+        EXPECT_EQ(frame.Messages[1].Flags, TMainFrame::MbIconError);
+        // The saves took the new names, but the status still shows the old project.
+        EXPECT_EQ(frame.FileName, asmFile);
+        EXPECT_EQ(frame.ComStatusBar->PanelText(1), Q(dir.File("prog")));
+        if (fs::exists(folder)) {
+            fs::permissions(folder, fs::perms::owner_all);
+            EXPECT_EQ(ReadBytes(obj), "OLD OBJECT");
+            EXPECT_EQ(ReadBytes(asmFile), "OLD LISTING");
+            // No temporary file is left behind.
+            EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+        }
+    }
+}
+
+// The listing is rebuilt whole: edits are gone, the caret is at the start, the
+// focus in the listing and its first line in view.
+TEST_F(FileCommands, BuildListingShowsTheTopOfTheNewListing) {
+    std::string full;
+    for (int i = 0; i < 128; ++i) full += "12345678\r\n";
+    const std::string path = dir.File("full.obj");
+    WriteBytes(path, full);
+    Open(frame, path);
+    ASSERT_EQ(frame.AsmOut->blockCount(), 129);
+
+    // Scroll to the far end and edit there, then open again.
+    QTextCursor end = frame.AsmOut->textCursor();
+    end.movePosition(QTextCursor::End);
+    frame.AsmOut->setTextCursor(end);
+    frame.AsmOut->insertPlainText("\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\t\tfar right");
+    frame.AsmOut->ensureCursorVisible();
+    ASSERT_GT(frame.AsmOut->verticalScrollBar()->value(), 0);
+    ASSERT_GT(frame.AsmOut->horizontalScrollBar()->value(), 0);
+    frame.SetSerialPortBtn->setFocus();
+
+    Open(frame, path);
+    EXPECT_EQ(frame.AsmOut->toPlainText(), ListingOf(frame.Image));
+    EXPECT_EQ(frame.AsmOut->textCursor().position(), 0);
+    EXPECT_FALSE(frame.AsmOut->textCursor().hasSelection());
+    EXPECT_EQ(frame.focusWidget(), frame.AsmOut);
+    EXPECT_EQ(frame.AsmOut->verticalScrollBar()->value(), 0);
+    EXPECT_EQ(frame.AsmOut->horizontalScrollBar()->value(), 0);
+    EXPECT_EQ(frame.AsmOut->cursorForPosition(QPoint(2, 2)).blockNumber(), 0);
+}
+
+// The real save dialog behind the seam asks before replacing an existing file;
+// declining keeps the dialog open.
+class RealDialogs : public TMainFrame {
+public:
+    using TMainFrame::AskSaveFileName;
+};
+
+TEST(FileDialogs, SaveDialogAsksBeforeReplacingAFile) {
+    TempDir dir;
+    const std::string existing = dir.File("prog.obj");
+    WriteBytes(existing, "OLD");
+    RealDialogs frame;
+    frame.show();
+
+    for (const bool replace : {false, true}) {
+        SCOPED_TRACE(replace ? "replace" : "decline");
+        QString title, question;
+        bool stillOpen = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            title = dialog->windowTitle();
+            EXPECT_EQ(dialog->nameFilters(), QStringList{"Text file (*.obj)"});
+            QTimer::singleShot(0, [&] {
+                auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                ASSERT_NE(box, nullptr);
+                question = box->text();
+                box->button(replace ? QMessageBox::Yes : QMessageBox::No)->click();
+            });
+            dialog->selectFile(Q(existing));
+            QMetaObject::invokeMethod(dialog, "accept");
+            stillOpen = dialog->isVisible();
+            if (stillOpen) dialog->reject();
+        });
+        const QString chosen = frame.AskSaveFileName(QStringLiteral("Text file (*.obj)"),
+                                                     QStringLiteral("Save Object File"),
+                                                     Q(dir.File(".obj")));
+        EXPECT_EQ(title, "Save Object File");
+        EXPECT_TRUE(question.contains("already exists")) << question.toStdString();
+        EXPECT_EQ(stillOpen, !replace);
+        EXPECT_EQ(chosen, replace ? Q(existing) : QString());
+    }
+}
+
+}  // namespace
+}  // namespace ixo::test
