@@ -71,6 +71,13 @@ struct Outgoing {
     Clock::time_point Due;
 };
 
+// A port map entry made by MapAsPort, and what the port was mapped to before.
+struct MapEntry {
+    int Port;
+    std::string Path;
+    std::string Previous;  // empty when the port had no entry
+};
+
 // Received bytes waiting in the line's input, seen there first at the same time.
 struct Arrival {
     std::size_t Count;
@@ -88,7 +95,7 @@ struct SimDevice::Impl {
     int WakeWrite = -1;
     std::string Path;
     std::string OpenFailure;
-    std::vector<std::string> MapEntries;
+    std::vector<MapEntry> MapEntries;
     std::thread Server;
     std::function<void(TraceDirection, std::uint8_t)> Trace;  // set before Start
 
@@ -413,11 +420,15 @@ SimDevice::SimDevice() : impl_(std::make_unique<Impl>()) {
 SimDevice::~SimDevice() {
     Stop();
     Impl& d = *impl_;
-    for (const std::string& entry : d.MapEntries) {
+    // Latest first, so that a port mapped more than once ends as it was at first.
+    for (auto entry = d.MapEntries.rbegin(); entry != d.MapEntries.rend(); ++entry) {
         // Leave an entry that someone has pointed elsewhere in the meantime.
         std::error_code error;
-        if (std::filesystem::read_symlink(entry, error) == d.Path && !error) {
-            std::filesystem::remove(entry, error);
+        if (std::filesystem::read_symlink(entry->Path, error) != d.Path || error) continue;
+        if (entry->Previous.empty()) {
+            std::filesystem::remove(entry->Path, error);
+        } else {
+            MapPort(entry->Port, entry->Previous);
         }
     }
     CloseFd(d.Slave);
@@ -460,8 +471,12 @@ bool SimDevice::MapAsPort(int n, std::string* why) {
         if (why != nullptr) *why = d.OpenFailure;
         return false;
     }
+    // An entry already there (a USB adapter, say) comes back when the device goes.
+    std::error_code error;
+    const std::filesystem::path old = std::filesystem::read_symlink(PortDevicePath(n), error);
+    const std::string previous = error ? std::string() : old.string();
     if (!MapPort(n, d.Path, why)) return false;
-    d.MapEntries.push_back(PortDevicePath(n));
+    if (previous != d.Path) d.MapEntries.push_back({n, PortDevicePath(n), previous});
     return true;
 }
 

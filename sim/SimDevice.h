@@ -42,7 +42,7 @@ enum class TraceDirection { Received, Sent };
 class SimDevice {
 public:
     SimDevice();   // opens a pseudo-terminal pair, both ends raw; memory all zero
-    ~SimDevice();  // stops serving, removes the port map entry it made, closes
+    ~SimDevice();  // stops serving, restores the port map entries it made, closes
     SimDevice(const SimDevice&) = delete;
     SimDevice& operator=(const SimDevice&) = delete;
 
@@ -54,7 +54,8 @@ public:
 
     // The tty that the computer's side opens, for example /dev/pts/5.
     std::string DevicePath() const;
-    // Points COMn at DevicePath in the port map; the entry goes with the device.
+    // Points COMn at DevicePath in the port map. When the device goes, the port is
+    // mapped as it was before: its earlier entry is put back, or the entry removed.
     bool MapAsPort(int n, std::string* why = nullptr);
 
     // Thread-safe; takes effect from the next byte. Restarts the hang-up count.

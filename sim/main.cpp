@@ -43,7 +43,8 @@ void PrintHelp() {
         "Plays an IXO device on a pseudo-terminal and enters it in the port map as\n"
         "COMn, so that Ixo Loader and ixo can talk to it as to a device on that port.\n"
         "Prints one line, \"COMn DEVICE\", once it serves; serves until interrupted\n"
-        "(SIGINT, SIGTERM or SIGHUP), then removes its port map entry.\n\n"
+        "(SIGINT, SIGTERM or SIGHUP), then puts the port map entry of COMn back as\n"
+        "it was (an earlier entry returns, else the entry is removed).\n\n"
         "Options:\n"
         "  --port N             appear as COMN (default 1)\n"
         "  --load FILE.obj      hold the program of this object file, the words after\n"
@@ -241,5 +242,5 @@ int main(int argc, char** argv) {
     while (sigwait(&stopSignals, &signal) != 0) {
     }
     device.Stop();
-    return ExitOk;  // the device's destructor removes the port map entry
+    return ExitOk;  // the device's destructor restores the port map entry
 }

@@ -351,6 +351,23 @@ TEST_F(SimDevicePortMap, EntryLivesAsLongAsTheDevice) {
     EXPECT_FALSE(std::filesystem::is_symlink(entry));
 }
 
+TEST_F(SimDevicePortMap, EarlierEntriesComeBack) {
+    const std::string entry = PortMapFolder() + "/com1";
+    ASSERT_TRUE(MapPort(1, "/dev/ttyUSB0"));
+    {
+        SimDevice first;
+        ASSERT_TRUE(first.MapAsPort(1));
+        ASSERT_TRUE(first.MapAsPort(1));
+        {
+            SimDevice second;
+            ASSERT_TRUE(second.MapAsPort(1));
+            EXPECT_EQ(std::filesystem::read_symlink(entry), second.DevicePath());
+        }
+        EXPECT_EQ(std::filesystem::read_symlink(entry), first.DevicePath());
+    }
+    EXPECT_EQ(std::filesystem::read_symlink(entry), "/dev/ttyUSB0");
+}
+
 TEST_F(SimDevicePortMap, EntryPointedElsewhereIsLeftAlone) {
     const std::string entry = PortMapFolder() + "/com2";
     {
