@@ -195,6 +195,22 @@ TEST_F(ComPortTest, ReceiveGivesWhatArrivedByTheTimeLimits) {
     }
 }
 
+// At 110 bit/s a byte may take 1818 ms, longer than the line's 1000 ms for a first
+// byte; a silence after some bytes must still end after that time, not go on.
+TEST_F(ComPortTest, ASlowLineStillEndsAfterTheByteTime) {
+    port_.Close();
+    port_.SetBaudRate(110);
+    ASSERT_TRUE(port_.Open()) << port_.OpenError();
+    sim_.Device().SetFaults({.ShortAddress = 2, .ShortCount = 5});
+    const Bytes request = FetchOf(2);
+    ASSERT_EQ(port_.Send(request.data(), 3, true), 3);
+    std::uint8_t answer[8] = {};
+    const auto start = Clock::now();
+    EXPECT_EQ(port_.Receive(answer, 8), 5);
+    EXPECT_GE(MsSince(start), 1818);
+    EXPECT_LT(MsSince(start), 20000);
+}
+
 // Received bytes that a timed-out read leaves behind must be gone afterwards. With
 // the line in canonical mode the bytes wait in the input queue unseen by poll, so the
 // read times out although they are there; switched back to raw, they can be read
