@@ -14,6 +14,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <cstdlib>
 #include <exception>
 #include <stdexcept>
 #include <vector>
@@ -21,6 +22,9 @@
 #include "app/Icons.h"
 #include "app/PanelStatusBar.h"
 #include "isa/Listing.h"
+#include "link/Comport.h"
+#include "link/PCPrtSel.h"
+#include "link/PortProbe.h"
 #include "project/ProjectFiles.h"
 
 namespace ixo {
@@ -53,9 +57,10 @@ QString FromLocal(const std::string& text) { return QString::fromStdString(text)
 TMainFrame::TMainFrame(QWidget* parent) : QWidget(parent) {
     BuildControls();
 
-    Link = nullptr;
+    Link.reset();
     PortNumber = 1;
     FileName.clear();
+    OpenLink(PortNumber);
     Image.WordCount = 0;
     ProgEnabled = true;
     // Setting the selection here sends nothing to the device: only the operator's
@@ -70,7 +75,10 @@ TMainFrame::~TMainFrame() { FormDestroy(); }
 
 void TMainFrame::BuildControls() {
     setWindowTitle(QString::fromLatin1(WindowCaption));
-    QFont face(QStringLiteral("MS Sans Serif"));
+    // Where the classic face is missing, the metric twin of Arial stands in for it
+    // rather than whatever wider face the system would pick.
+    QFont face;
+    face.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans")});
     face.setStyleHint(QFont::SansSerif);
     face.setPixelSize(11);
     setFont(face);
@@ -208,8 +216,10 @@ void TMainFrame::FormCreate() {
 }
 
 void TMainFrame::FormDestroy() {
-    // No link is created yet, so there is nothing to close.
-    Link = nullptr;
+    if (Link) {
+        Link->Close();
+        Link.reset();
+    }
 }
 
 bool TMainFrame::eventFilter(QObject* watched, QEvent* event) {
@@ -222,10 +232,40 @@ bool TMainFrame::eventFilter(QObject* watched, QEvent* event) {
 
 void TMainFrame::HintHandler(const QString& longHint) { StatusBar->SetPanelText(1, longHint); }
 
-bool TMainFrame::LinkIsOpen() const {
-    // The serial link is not built in yet: the window behaves as one whose link is
-    // not open.
-    return false;
+bool TMainFrame::LinkIsOpen() const { return Link && Link->IsOpen(); }
+
+void TMainFrame::OpenLink(int n) {
+    if (Link) {
+        Link->Close();
+    } else {
+        Link = std::make_unique<ComPort>();
+    }
+    Link->PortNumber = static_cast<std::int8_t>(n);
+    Link->SetBaudRate(38400);
+    Link->Open();
+}
+
+void TMainFrame::SelectPort() {
+    QComboBox* list = SerialPortDlg->PCPortSel;
+    list->clear();
+    // The link's own port is probed too: it lets go of it meanwhile.
+    if (Link) Link->Close();
+    for (int n : ProbePorts()) list->addItem(QString::number(n));
+    if (Link) Link->Open();
+
+    const int own = Link ? list->findText(QString::number(Link->PortNumber)) : -1;
+    if (own >= 0) {
+        list->setCurrentIndex(own);
+    } else if (list->count() > 0) {
+        list->setCurrentIndex(0);
+    }
+    if (!ExecPortDialog()) return;
+
+    // Read as a C library would: leading blanks and a sign allowed, digits up to the
+    // first other character, nothing at all is 0. The port number is 8 bits wide.
+    const std::string text = list->currentText().toStdString();
+    PortNumber = static_cast<std::int8_t>(std::strtol(text.c_str(), nullptr, 10));
+    OpenLink(PortNumber);
 }
 
 void TMainFrame::UpdateStatus() {
@@ -251,7 +291,7 @@ void TMainFrame::UpdateStatus() {
 }
 
 void TMainFrame::SetSerialPortBtnClick() {
-    // Port selection comes with the serial link.
+    SelectPort();
     UpdateStatus();
 }
 
@@ -378,6 +418,8 @@ QString TMainFrame::AskSaveFileName(const QString& filter, const QString& title,
     // The dialog asks before replacing an existing file (its default).
     return QFileDialog::getSaveFileName(this, title, initialName, filter);
 }
+
+bool TMainFrame::ExecPortDialog() { return SerialPortDlg->exec() == QDialog::Accepted; }
 
 void TMainFrame::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);

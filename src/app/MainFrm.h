@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -72,10 +73,18 @@ public:
     bool ProgEnabled = true;
     // Where the device commands build the bytes they send and receive.
     std::array<std::uint8_t, 4096> TransferBuffer{};
-    // The link to the device; none until the serial link is built in.
-    ComPort* Link = nullptr;
+    // The link to the device: created and opened by the first OpenLink, closed and
+    // reopened (never replaced) by later ones, deleted by FormDestroy.
+    std::unique_ptr<ComPort> Link;
 
     bool LinkIsOpen() const;
+
+    // Points the link at COM<n> at 38400 bit/s and opens it, creating the link the
+    // first time. A port that does not open leaves the link closed, silently.
+    void OpenLink(int n);
+    // Probes COM1 to COM8, lets the operator choose among those that opened, and
+    // reopens the link on the chosen port. Cancel leaves the link on its port.
+    void SelectPort();
 
     // Recomputes which buttons are enabled and what ComStatusBar shows from the
     // link state, the program image and ProgEnabled.
@@ -125,6 +134,8 @@ protected:
     // chosen name, or an empty text when cancelled.
     virtual QString AskSaveFileName(const QString& filter, const QString& title,
                                     const QString& initialName);
+    // The port selection dialog, shown modally; true when closed with OK.
+    virtual bool ExecPortDialog();
 
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "app/MainFrm.h"
+#include "link/PCPrtSel.h"
 
 namespace {
 
@@ -39,8 +40,11 @@ int main(int argc, char** argv) {
 
     ixo::TMainFrame window;
     ixo::MainFrame = &window;
+    ixo::TSerialPortDlg portDialog;
+    ixo::SerialPortDlg = &portDialog;
     window.show();
     const int result = QApplication::exec();
+    ixo::SerialPortDlg = nullptr;
     ixo::MainFrame = nullptr;
     return result;
 }

@@ -89,6 +89,7 @@ private:
 
 class FileCommands : public testing::Test {
 protected:
+    OwnPorts ports;
     TempDir dir;
     TestFrame frame;
 
@@ -395,6 +396,7 @@ public:
 };
 
 TEST(FileDialogs, SaveDialogAsksBeforeReplacingAFile) {
+    OwnPorts ports;
     TempDir dir;
     const std::string existing = dir.File("prog.obj");
     WriteBytes(existing, "OLD");

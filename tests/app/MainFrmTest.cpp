@@ -33,16 +33,23 @@ std::vector<QToolButton*> AllButtons(TMainFrame& frame) {
             frame.WriteProgtBtn,    frame.ReadProgBtn,   frame.VerifyProgBtn};
 }
 
+// Every window here starts with a port map of the test's own, all ports absent.
+class MainFrame : public testing::Test {
+protected:
+    OwnPorts ports;
+};
+
 // Shows the window and lets it lay itself out.
 void Show(QWidget& frame) {
     frame.show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&frame));
 }
 
-TEST(MainFrame, StartsEmptyWithTheLinkClosedAndEveryDeviceButtonOff) {
+TEST_F(MainFrame, StartsEmptyWithTheLinkClosedAndEveryDeviceButtonOff) {
     TestFrame frame;
     EXPECT_EQ(frame.windowTitle(), "Ixo Loader");
-    EXPECT_EQ(frame.Link, nullptr);
+    // The link exists from the start; COM1 is absent here, so it is closed.
+    ASSERT_NE(frame.Link, nullptr);
     EXPECT_FALSE(frame.LinkIsOpen());
     EXPECT_EQ(frame.PortNumber, 1);
     EXPECT_TRUE(frame.ProgEnabled);
@@ -83,7 +90,7 @@ struct StatusCase {
 // Without an open link the device buttons stay off whatever the program and the
 // mode; the save buttons follow the image and the listing; the project name is
 // shown without its extension.
-TEST(MainFrame, UpdateStatusWithoutAnOpenLink) {
+TEST_F(MainFrame, UpdateStatusWithoutAnOpenLink) {
     const StatusCase cases[] = {
         {"nothing", 0, "", "", true, false, false, ""},
         {"words, no listing", 3, "", "/tmp/work/prog.obj", true, true, false, "/tmp/work/prog"},
@@ -114,7 +121,7 @@ TEST(MainFrame, UpdateStatusWithoutAnOpenLink) {
     }
 }
 
-TEST(MainFrame, EditingTheListingChangesNoButtonUntilTheNextRefresh) {
+TEST_F(MainFrame, EditingTheListingChangesNoButtonUntilTheNextRefresh) {
     TestFrame frame;
     Show(frame);
     frame.AsmOut->setFocus();
@@ -126,7 +133,7 @@ TEST(MainFrame, EditingTheListingChangesNoButtonUntilTheNextRefresh) {
 }
 
 // The nine speed buttons: names, hints and pictures.
-TEST(MainFrame, SpeedButtonsCarryTheirNamesHintsAndPictures) {
+TEST_F(MainFrame, SpeedButtonsCarryTheirNamesHintsAndPictures) {
     struct ButtonCase {
         const char* Name;
         const char* Tip;
@@ -181,7 +188,7 @@ TEST(MainFrame, SpeedButtonsCarryTheirNamesHintsAndPictures) {
     EXPECT_EQ(image(frame.SaveObjFileBtn), image(frame.SaveAsmFileBtn));
 }
 
-TEST(MainFrame, ProgramSelectorListsTheSeventeenProgramsAndShowsThemAll) {
+TEST_F(MainFrame, ProgramSelectorListsTheSeventeenProgramsAndShowsThemAll) {
     const char* const expected[] = {
         "Ext",     "Hall 1",        "Hall 2",        "Room 1",       "Room 2",
         "Room 3",  "Plate 1",       "Plate 2",       "Plate 3",      "Chorus",
@@ -197,7 +204,7 @@ TEST(MainFrame, ProgramSelectorListsTheSeventeenProgramsAndShowsThemAll) {
     EXPECT_EQ(frame.IntProgSelCb->parentWidget(), frame.ToolGroups[4]);
 }
 
-TEST(MainFrame, ListingIsAnEditableFixedPitchTextWithTabStopsEveryEightColumns) {
+TEST_F(MainFrame, ListingIsAnEditableFixedPitchTextWithTabStopsEveryEightColumns) {
     TestFrame frame;
     Show(frame);
     QPlainTextEdit* asmOut = frame.AsmOut;
@@ -221,7 +228,7 @@ TEST(MainFrame, ListingIsAnEditableFixedPitchTextWithTabStopsEveryEightColumns) 
 
 // The long part of the hint goes to StatusBar panel 1 while the pointer is over
 // the control; a control without hint clears it.
-TEST(MainFrame, HintOfTheControlUnderThePointerShowsInTheStatusBar) {
+TEST_F(MainFrame, HintOfTheControlUnderThePointerShowsInTheStatusBar) {
     TestFrame frame;
     Show(frame);
 
@@ -263,7 +270,7 @@ struct ErrorCase {
 
 // An error escaping a handler is shown with the error icon and the program goes on;
 // a full stop is added after a last character above "." only.
-TEST(MainFrame, ErrorEscapingAHandlerIsShownWithAFullStopRule) {
+TEST_F(MainFrame, ErrorEscapingAHandlerIsShownWithAFullStopRule) {
     const ErrorCase cases[] = {
         {"Cannot create file /tmp/out/prog.asm", "Cannot create file /tmp/out/prog.asm."},
         {"Already ends in a full stop.", "Already ends in a full stop."},
@@ -296,7 +303,7 @@ TEST(MainFrame, ErrorEscapingAHandlerIsShownWithAFullStopRule) {
 }
 
 // The real message box behind the seam: the window's caption, the error icon, OK.
-TEST(MainFrame, ErrorDisplayIsAModalBoxWithTheCaptionAndTheErrorIcon) {
+TEST_F(MainFrame, ErrorDisplayIsAModalBoxWithTheCaptionAndTheErrorIcon) {
     TMainFrame frame;
     Show(frame);
     QString title, text;
@@ -318,7 +325,7 @@ TEST(MainFrame, ErrorDisplayIsAModalBoxWithTheCaptionAndTheErrorIcon) {
     EXPECT_EQ(buttons, QMessageBox::Ok);
 }
 
-TEST(MainFrame, TopBarHoldsFiveRaisedGroupsWithButtonsAtFourPixelMargins) {
+TEST_F(MainFrame, TopBarHoldsFiveRaisedGroupsWithButtonsAtFourPixelMargins) {
     TestFrame frame;
     Show(frame);
     EXPECT_EQ(frame.frameGeometry().size(), QSize(521, 688));
@@ -352,12 +359,14 @@ TEST(MainFrame, TopBarHoldsFiveRaisedGroupsWithButtonsAtFourPixelMargins) {
         EXPECT_TRUE(QRect(QPoint(0, 0), frame.ToolGroups[4]->size()).contains(w->geometry()))
             << w->objectName().toStdString();
     }
+    EXPECT_GE(frame.Label1->width(), frame.Label1->sizeHint().width()) << "Ext/Int is cut";
+    EXPECT_LT(frame.Label1->geometry().right(), frame.IntProgSelCb->x());
     // CWLab sits on the bar itself, right of the groups.
     EXPECT_EQ(frame.CWLab->parentWidget(), frame.TopBar);
     EXPECT_GE(frame.CWLab->x(), left);
 }
 
-TEST(MainFrame, BarsKeepTheirHeightAndTheListingTakesTheRest) {
+TEST_F(MainFrame, BarsKeepTheirHeightAndTheListingTakesTheRest) {
     TestFrame frame;
     Show(frame);
     auto check = [&] {
@@ -381,7 +390,7 @@ TEST(MainFrame, BarsKeepTheirHeightAndTheListingTakesTheRest) {
     EXPECT_EQ(frame.AsmOut->height(), listingHeight + 200);
 }
 
-TEST(MainFrame, StatusBarsHaveTheirPanelsAndWidths) {
+TEST_F(MainFrame, StatusBarsHaveTheirPanelsAndWidths) {
     TestFrame frame;
     Show(frame);
     ASSERT_EQ(frame.StatusBar->PanelCount(), 2);
@@ -404,7 +413,7 @@ TEST(MainFrame, StatusBarsHaveTheirPanelsAndWidths) {
     EXPECT_EQ(frame.width(), width);
 }
 
-TEST(MainFrame, IsCentredOnTheScreenWhenFirstShown) {
+TEST_F(MainFrame, IsCentredOnTheScreenWhenFirstShown) {
     TestFrame frame;
     Show(frame);
     const QRect available = frame.screen()->availableGeometry();

@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
+#include "link/PortNames.h"
+
 namespace ixo::test {
 
 namespace {
@@ -18,6 +23,25 @@ QString NextAnswer(std::deque<QString>& answers, const QString& title) {
 
 }  // namespace
 
+OwnPorts::OwnPorts() {
+    ::setenv("XDG_CONFIG_HOME", folder_.Path().c_str(), 1);
+    for (int n = 1; n <= HighestProbedPort; ++n) MapAbsent(n);
+    SerialPortDlg = &dialog_;
+}
+
+OwnPorts::~OwnPorts() { SerialPortDlg = nullptr; }
+
+void OwnPorts::MapAbsent(int n) {
+    std::string why;
+    EXPECT_TRUE(MapPort(n, folder_.File("no-device-" + std::to_string(n)), &why)) << why;
+}
+
+SimOnPort::SimOnPort(int n) {
+    std::string why;
+    EXPECT_TRUE(Device.Start(&why)) << why;
+    EXPECT_TRUE(Device.MapAsPort(n, &why)) << why;
+}
+
 void TestFrame::ShowMessage(const QString& text, const QString& detail, int flags) {
     Messages.push_back({text, detail, flags});
 }
@@ -32,6 +56,15 @@ QString TestFrame::AskSaveFileName(const QString& filter, const QString& title,
                                    const QString& initialName) {
     SaveQuestions.push_back({filter, title, initialName});
     return NextAnswer(SaveAnswers, title);
+}
+
+bool TestFrame::ExecPortDialog() {
+    ++PortDialogShown;
+    if (!PortDialog) {
+        ADD_FAILURE() << "unexpected port dialog";
+        return false;
+    }
+    return PortDialog(*SerialPortDlg);
 }
 
 }  // namespace ixo::test

@@ -1,0 +1,288 @@
+// The window's link and port selection, against simulated devices on real
+// pseudo-terminals mapped as COM ports of the test's own port map.
+
+#include <QComboBox>
+#include <QFontInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "TestFrame.h"
+#include "app/PanelStatusBar.h"
+#include "link/Comport.h"
+
+namespace ixo::test {
+namespace {
+
+// What the port dialog held when it was shown.
+struct DialogSight {
+    QStringList Items;
+    QString Selected;
+    bool LinkOpen = false;
+};
+
+QStringList Items(const QComboBox* list) {
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
+    return items;
+}
+
+// True when another link can open COMn at this moment, that is, no one holds it.
+bool PortIsFree(int n) {
+    ComPort other;
+    other.PortNumber = static_cast<std::int8_t>(n);
+    return other.Open();
+}
+
+// Answers the port dialog: records what it shows, picks item (unless empty), and
+// closes it with OK or Cancel.
+std::function<bool(TSerialPortDlg&)> Answer(const TestFrame& frame, DialogSight& sight,
+                                            bool ok, const QString& pick = QString()) {
+    return [&frame, &sight, ok, pick](TSerialPortDlg& dialog) {
+        sight.Items = Items(dialog.PCPortSel);
+        sight.Selected = dialog.PCPortSel->currentText();
+        sight.LinkOpen = frame.LinkIsOpen();
+        if (!pick.isEmpty()) dialog.PCPortSel->setCurrentIndex(dialog.PCPortSel->findText(pick));
+        return ok;
+    };
+}
+
+class PortSelection : public testing::Test {
+protected:
+    OwnPorts ports;
+};
+
+TEST_F(PortSelection, StartsWithTheLinkOpenOnCom1WhenItIsThere) {
+    SimOnPort com1(1);
+    TestFrame frame;
+    ASSERT_TRUE(frame.LinkIsOpen());
+    EXPECT_EQ(frame.Link->PortNumber, 1);
+    EXPECT_EQ(frame.Link->BaudRate(), 38400);
+    EXPECT_EQ(frame.ComStatusBar->PanelText(0), "Com1");
+    EXPECT_TRUE(frame.ReadProgBtn->isEnabled());
+    EXPECT_TRUE(frame.ProgDisBtn->isEnabled());
+    EXPECT_FALSE(frame.ProgEnBtn->isEnabled());
+    EXPECT_FALSE(frame.WriteProgtBtn->isEnabled());
+    EXPECT_FALSE(frame.VerifyProgBtn->isEnabled());
+    EXPECT_FALSE(PortIsFree(1)) << "the window holds its port";
+    // Nothing was sent to the device at start.
+    EXPECT_TRUE(com1.Device.Received().empty());
+}
+
+TEST_F(PortSelection, StartsWithTheLinkClosedWhenCom1IsMissing) {
+    SimOnPort com2(2);  // another port being there changes nothing
+    TestFrame frame;
+    ASSERT_NE(frame.Link, nullptr);
+    EXPECT_FALSE(frame.LinkIsOpen());
+    EXPECT_EQ(frame.Link->PortNumber, 1);
+    EXPECT_EQ(frame.ComStatusBar->PanelText(0), "");
+    for (QToolButton* off : {frame.ReadProgBtn, frame.WriteProgtBtn, frame.VerifyProgBtn,
+                             frame.ProgEnBtn, frame.ProgDisBtn}) {
+        EXPECT_FALSE(off->isEnabled()) << off->objectName().toStdString();
+    }
+    EXPECT_TRUE(frame.Messages.empty()) << "a port that does not open is not reported";
+}
+
+// The button states with the link open follow the mode and the program.
+TEST_F(PortSelection, UpdateStatusWithAnOpenLink) {
+    struct Row {
+        bool ProgEnabled;
+        int WordCount;
+        bool Read, Transfer, Disable, Enable;
+    };
+    const Row rows[] = {
+        {true, 10, true, true, true, false},
+        {true, 0, true, false, true, false},
+        {false, 10, false, false, false, true},
+        {false, 0, false, false, false, true},
+    };
+    SimOnPort com1(1);
+    TestFrame frame;
+    ASSERT_TRUE(frame.LinkIsOpen());
+    for (const Row& r : rows) {
+        SCOPED_TRACE(testing::Message() << "ProgEnabled " << r.ProgEnabled << ", WordCount "
+                                        << r.WordCount);
+        frame.ProgEnabled = r.ProgEnabled;
+        frame.Image.WordCount = r.WordCount;
+        frame.UpdateStatus();
+        EXPECT_EQ(frame.ReadProgBtn->isEnabled(), r.Read);
+        EXPECT_EQ(frame.WriteProgtBtn->isEnabled(), r.Transfer);
+        EXPECT_EQ(frame.VerifyProgBtn->isEnabled(), r.Transfer);
+        EXPECT_EQ(frame.ProgDisBtn->isEnabled(), r.Disable);
+        EXPECT_EQ(frame.ProgEnBtn->isEnabled(), r.Enable);
+        EXPECT_EQ(frame.SaveObjFileBtn->isEnabled(), r.WordCount != 0);
+        EXPECT_EQ(frame.ComStatusBar->PanelText(0), "Com1");
+    }
+}
+
+// Probing lists exactly the ports that open, its own included, and preselects
+// the link's port; the link is open again while the dialog shows.
+TEST_F(PortSelection, ProbingListsThePortsThatOpenAndPreselectsTheLinksPort) {
+    SimOnPort com2(2), com5(5), com9(9);
+    TestFrame frame;
+    frame.PortNumber = 5;
+    frame.OpenLink(5);
+    ASSERT_TRUE(frame.LinkIsOpen());
+
+    DialogSight sight;
+    frame.PortDialog = Answer(frame, sight, false);
+    frame.SetSerialPortBtn->click();
+    EXPECT_EQ(frame.PortDialogShown, 1);
+    EXPECT_EQ(sight.Items, (QStringList{"2", "5"})) << "COM9 is above the probed range";
+    EXPECT_EQ(sight.Selected, "5");
+    EXPECT_TRUE(sight.LinkOpen);
+    // Cancel: the link stays open on its port.
+    EXPECT_TRUE(frame.LinkIsOpen());
+    EXPECT_EQ(frame.Link->PortNumber, 5);
+    EXPECT_EQ(frame.PortNumber, 5);
+    EXPECT_EQ(frame.ComStatusBar->PanelText(0), "Com5");
+    EXPECT_FALSE(PortIsFree(5));
+    EXPECT_TRUE(PortIsFree(2)) << "probing left a port held";
+
+    // The list is made anew each time.
+    frame.SetSerialPortBtn->click();
+    EXPECT_EQ(sight.Items, (QStringList{"2", "5"}));
+}
+
+TEST_F(PortSelection, PortHeldByAnotherProgramIsNotListed) {
+    SimOnPort com2(2), com5(5);
+    ComPort other;
+    other.PortNumber = 5;
+    ASSERT_TRUE(other.Open());
+    TestFrame frame;
+    frame.PortNumber = 5;
+    frame.OpenLink(5);
+    EXPECT_FALSE(frame.LinkIsOpen());
+
+    DialogSight sight;
+    frame.PortDialog = Answer(frame, sight, false);
+    frame.SetSerialPortBtn->click();
+    EXPECT_EQ(sight.Items, QStringList{"2"});
+    EXPECT_EQ(sight.Selected, "2");
+    EXPECT_FALSE(frame.LinkIsOpen());
+    EXPECT_EQ(frame.ComStatusBar->PanelText(0), "");
+}
+
+// OK reopens the link on the chosen port and lets go of the old one.
+TEST_F(PortSelection, OkMovesTheLinkToTheChosenPort) {
+    SimOnPort com1(1), com3(3);
+    TestFrame frame;
+    ASSERT_TRUE(frame.LinkIsOpen());
+
+    DialogSight sight;
+    frame.PortDialog = Answer(frame, sight, true, "3");
+    frame.SetSerialPortBtn->click();
+    EXPECT_EQ(sight.Items, (QStringList{"1", "3"}));
+    EXPECT_EQ(sight.Selected, "1");
+    EXPECT_EQ(frame.PortNumber, 3);
+    ASSERT_TRUE(frame.LinkIsOpen());
+    EXPECT_EQ(frame.Link->PortNumber, 3);
+    EXPECT_EQ(frame.Link->BaudRate(), 38400);
+    EXPECT_EQ(frame.ComStatusBar->PanelText(0), "Com3");
+    EXPECT_TRUE(frame.ReadProgBtn->isEnabled());
+    EXPECT_TRUE(PortIsFree(1));
+    EXPECT_FALSE(PortIsFree(3));
+}
+
+// With no port at all the list is empty; OK then names COM0, which opens nothing.
+TEST_F(PortSelection, OkWithAnEmptyListLeavesTheLinkClosedOnCom0) {
+    TestFrame frame;
+    DialogSight sight;
+    frame.PortDialog = Answer(frame, sight, true);
+    frame.SetSerialPortBtn->click();
+    EXPECT_TRUE(sight.Items.isEmpty());
+    EXPECT_EQ(SerialPortDlg->PCPortSel->currentIndex(), -1);
+    EXPECT_EQ(frame.PortNumber, 0);
+    ASSERT_NE(frame.Link, nullptr);
+    EXPECT_EQ(frame.Link->PortNumber, 0);
+    EXPECT_FALSE(frame.LinkIsOpen());
+    EXPECT_EQ(frame.ComStatusBar->PanelText(0), "");
+    EXPECT_FALSE(frame.ReadProgBtn->isEnabled());
+    EXPECT_FALSE(frame.ProgDisBtn->isEnabled());
+}
+
+TEST_F(PortSelection, ClosingTheWindowLetsGoOfThePort) {
+    SimOnPort com1(1);
+    auto frame = std::make_unique<TestFrame>();
+    ASSERT_TRUE(frame->LinkIsOpen());
+    ASSERT_FALSE(PortIsFree(1));
+    frame.reset();
+    EXPECT_TRUE(PortIsFree(1));
+}
+
+// The real dialog behind the seam: its OK and Cancel buttons decide.
+TEST_F(PortSelection, RealDialogChoosesWithItsButtons) {
+    SimOnPort com1(1), com4(4);
+    TMainFrame frame;
+    for (const bool ok : {false, true}) {
+        SCOPED_TRACE(ok ? "OK" : "Cancel");
+        bool shown = false;
+        QTimer::singleShot(0, [&] {
+            TSerialPortDlg* dialog = SerialPortDlg;
+            shown = dialog->isVisible() && QApplication::activeModalWidget() == dialog;
+            dialog->PCPortSel->setCurrentIndex(dialog->PCPortSel->findText("4"));
+            (ok ? dialog->SerPortOK : dialog->SerPortCancel)->click();
+        });
+        frame.SetSerialPortBtn->click();
+        EXPECT_TRUE(shown);
+        EXPECT_FALSE(SerialPortDlg->isVisible());
+        EXPECT_EQ(frame.PortNumber, ok ? 4 : 1);
+        EXPECT_TRUE(frame.LinkIsOpen());
+        EXPECT_EQ(frame.ComStatusBar->PanelText(0), ok ? "Com4" : "Com1");
+    }
+}
+
+TEST_F(PortSelection, DialogCaptionsAndLayout) {
+    TSerialPortDlg& dialog = *SerialPortDlg;
+    EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("Выбор порта связи"));
+    EXPECT_EQ(dialog.size(), QSize(184, 76));
+    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+    const Qt::WindowFlags flags = dialog.windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowStaysOnTopHint);
+    EXPECT_FALSE(flags & (Qt::WindowCloseButtonHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowMaximizeButtonHint | Qt::WindowSystemMenuHint));
+    EXPECT_EQ(dialog.GroupBox1->title(), QString::fromUtf8("Выбор порта "));
+    EXPECT_EQ(dialog.Label1->text(), "Com Port:");
+    EXPECT_EQ(dialog.SerPortOK->text(), QString::fromUtf8("Да"));
+    EXPECT_EQ(dialog.SerPortCancel->text(), QString::fromUtf8("Нет"));
+    EXPECT_FALSE(dialog.PCPortSel->isEditable());
+    EXPECT_TRUE(QFontInfo(dialog.PCPortSel->font()).fixedPitch());
+
+    struct Place {
+        QWidget* Control;
+        QWidget* Parent;
+        QRect Rect;
+    };
+    const Place places[] = {
+        {dialog.Panel1, &dialog, QRect(0, 0, 184, 44)},
+        {dialog.GroupBox1, dialog.Panel1, QRect(0, 0, 185, 44)},
+        {dialog.PCPortSel, dialog.GroupBox1, QRect(64, 14, 113, 22)},
+        {dialog.SerPortOK, &dialog, QRect(8, 48, 65, 25)},
+        {dialog.SerPortCancel, &dialog, QRect(104, 48, 65, 25)},
+    };
+    for (const Place& p : places) {
+        SCOPED_TRACE(p.Control->objectName().toStdString());
+        EXPECT_EQ(p.Control->parentWidget(), p.Parent);
+        EXPECT_EQ(p.Control->geometry(), p.Rect);
+    }
+    // The label is as wide as its text needs, at least 46, and stays clear of the list.
+    EXPECT_EQ(dialog.Label1->parentWidget(), dialog.GroupBox1);
+    EXPECT_EQ(dialog.Label1->pos(), QPoint(8, 16));
+    EXPECT_EQ(dialog.Label1->height(), 13);
+    EXPECT_GE(dialog.Label1->width(), 46);
+    EXPECT_GE(dialog.Label1->width(), dialog.Label1->sizeHint().width());
+    EXPECT_LT(dialog.Label1->geometry().right(), dialog.PCPortSel->x());
+    // OK comes first in the tab order, then Cancel.
+    EXPECT_EQ(dialog.SerPortOK->nextInFocusChain(), dialog.SerPortCancel);
+}
+
+}  // namespace
+}  // namespace ixo::test
