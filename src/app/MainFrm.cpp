@@ -1,5 +1,6 @@
 #include "app/MainFrm.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFontMetricsF>
@@ -21,6 +22,7 @@
 
 #include "app/Icons.h"
 #include "app/PanelStatusBar.h"
+#include "device/DeviceCommands.h"
 #include "isa/Listing.h"
 #include "link/Comport.h"
 #include "link/PCPrtSel.h"
@@ -34,13 +36,6 @@ TMainFrame* MainFrame = nullptr;
 namespace {
 
 const char* const WindowCaption = "Ixo Loader";
-
-// The programs the device can run: index 0 is the loaded one, 1 to 16 are built in.
-const char* const ProgramNames[] = {
-    "Ext",     "Hall 1",  "Hall 2",  "Room 1",        "Room 2",        "Room 3",
-    "Plate 1", "Plate 2", "Plate 3", "Chorus",        "Flange",        "Delay 1",
-    "Delay 2", "Chorus/Room 1",      "Chorus/Room 2", "Voice cancel", "Rotary speaker",
-};
 
 // A hint "short|long": the short part is the tooltip, the long part goes to the
 // status bar. A hint without "|" is both.
@@ -162,7 +157,9 @@ void TMainFrame::BuildControls() {
     IntProgSelCb = new QComboBox(ToolGroups[4]);
     IntProgSelCb->setObjectName(QStringLiteral("IntProgSelCb"));
     IntProgSelCb->setEditable(false);
-    for (const char* name : ProgramNames) IntProgSelCb->addItem(QString::fromLatin1(name));
+    for (std::string_view name : ProgramChoices()) {
+        IntProgSelCb->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    }
     IntProgSelCb->setMaxVisibleItems(IntProgSelCb->count());
     IntProgSelCb->setGeometry(46, 6, 96, 21);
 
@@ -376,13 +373,94 @@ void TMainFrame::ShowFailure(const Failure& failure) {
     ShowMessage(FromLocal(FailureText(failure)), FromLocal(FailureDetail(failure)), MbIconError);
 }
 
-// The device commands come with the device protocol.
-void TMainFrame::ProgDisBtnClick() {}
-void TMainFrame::ProgEnBtnClick() {}
-void TMainFrame::WriteProgtBtnClick() {}
-void TMainFrame::ReadProgBtnClick() {}
-void TMainFrame::VerifyProgBtnClick() {}
-void TMainFrame::IntProgSelCbChange() {}
+namespace {
+
+// Runs one talk with the device under a busy cursor, which is gone again before
+// anything is shown to the operator.
+template <typename Exchange>
+MaybeFailure WithBusyCursor(Exchange exchange) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct Restore {
+        ~Restore() { QApplication::restoreOverrideCursor(); }
+    } restore;
+    return exchange();
+}
+
+bool Is(const MaybeFailure& failure, FailureKind kind) {
+    return failure && failure->Kind == kind;
+}
+
+}  // namespace
+
+void TMainFrame::WriteProgtBtnClick() {
+    const MaybeFailure failure =
+        WithBusyCursor([this] { return WriteProgram(*Link, Image, TransferBuffer); });
+    // A closed link or an empty image ends the command before anything is sent.
+    if (Is(failure, FailureKind::PortNotOpened) || Is(failure, FailureKind::EmptyProject)) {
+        ShowFailure(*failure);
+        return;
+    }
+    if (failure) ShowFailure(*failure);
+    UpdateStatus();
+}
+
+void TMainFrame::ReadProgBtnClick() {
+    // The image changes only when the whole program has arrived.
+    const MaybeFailure failure =
+        WithBusyCursor([this] { return ReadProgram(*Link, Image, TransferBuffer); });
+    if (failure) {
+        ShowFailure(*failure);
+        return;
+    }
+    BuildListing();
+    StatusBar->SetPanelText(
+        0, QStringLiteral("CW=%1").arg(Image.Words[CwPosition], 8, 16, QLatin1Char('0')).toUpper());
+    UpdateStatus();
+}
+
+void TMainFrame::VerifyProgBtnClick() {
+    const MaybeFailure failure =
+        WithBusyCursor([this] { return VerifyProgram(*Link, Image, TransferBuffer); });
+    if (failure && !Is(failure, FailureKind::VerifyFail)) {
+        ShowFailure(*failure);
+        return;
+    }
+    if (failure) {
+        ShowFailure(*failure);
+    } else {
+        ShowMessage(QStringLiteral("Verify OK"), QString(), MbNoIcon);
+    }
+    UpdateStatus();
+}
+
+bool TMainFrame::SendModeCommand(std::uint8_t command) {
+    const MaybeFailure failure =
+        WithBusyCursor([this, command] { return SendCommandByte(*Link, command); });
+    if (failure) ShowFailure(*failure);
+    return !Is(failure, FailureKind::PortNotOpened);
+}
+
+// The mode asked for is recorded whether or not its byte went out.
+void TMainFrame::ProgEnBtnClick() {
+    if (!SendModeCommand(CmdProgEnable)) return;
+    IntProgSelCb->setCurrentIndex(0);
+    ProgEnabled = true;
+    UpdateStatus();
+}
+
+void TMainFrame::ProgDisBtnClick() {
+    if (!SendModeCommand(CmdProgDisable)) return;
+    ProgEnabled = false;
+    UpdateStatus();
+}
+
+void TMainFrame::IntProgSelCbChange() {
+    // The choice is recorded before the link is looked at, and stays if it is closed.
+    const int choice = IntProgSelCb->currentIndex();
+    ProgEnabled = choice == 0;
+    if (!SendModeCommand(ProgramChoiceCommand(choice))) return;
+    UpdateStatus();
+}
 
 void TMainFrame::RunHandler(const std::function<void()>& handler) {
     try {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/Failure.h"
+#include "device/DeviceCommands.h"
 #include "project/ProgramImage.h"
 
 class QComboBox;
@@ -72,7 +73,7 @@ public:
     // The device is in programming mode and runs the external program.
     bool ProgEnabled = true;
     // Where the device commands build the bytes they send and receive.
-    std::array<std::uint8_t, 4096> TransferBuffer{};
+    TransferBytes TransferBuffer{};
     // The link to the device: created and opened by the first OpenLink, closed and
     // reopened (never replaced) by later ones, deleted by FormDestroy.
     std::unique_ptr<ComPort> Link;
@@ -152,6 +153,9 @@ private:
     void PlaceOnScreen();
     // A failure reported by a command: its text and detail with the error icon.
     void ShowFailure(const Failure& failure);
+    // Sends a one-byte mode command and says what went wrong. False when the link is
+    // closed, which ends the command; after a failed send the command goes on.
+    bool SendModeCommand(std::uint8_t command);
 
     bool shown_ = false;
 };
