@@ -2,6 +2,10 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFileDialog>
 #include <QFontMetricsF>
 #include <QFrame>
@@ -210,6 +214,8 @@ void TMainFrame::FormCreate() {
     // and an empty text when the pointer leaves it; the announcement travels up to
     // this window.
     installEventFilter(this);
+    setAcceptDrops(true);
+    AsmOut->viewport()->installEventFilter(this);
 }
 
 void TMainFrame::FormDestroy() {
@@ -224,7 +230,44 @@ bool TMainFrame::eventFilter(QObject* watched, QEvent* event) {
         HintHandler(static_cast<QStatusTipEvent*>(event)->tip());
         return true;
     }
+    // A file dropped on the listing opens like one dropped anywhere else on the
+    // window; dragged text still moves within the listing as usual.
+    if (watched == AsmOut->viewport() && !DroppedFile(event).isEmpty()) {
+        if (event->type() == QEvent::Drop) TakeDrop(static_cast<QDropEvent*>(event));
+        event->accept();
+        static_cast<QDropEvent*>(event)->acceptProposedAction();
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
+}
+
+QString TMainFrame::DroppedFile(const QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) {
+        return QString();
+    }
+    // DragEnterEvent and DragMoveEvent derive from DropEvent.
+    const QMimeData* data = static_cast<const QDropEvent*>(event)->mimeData();
+    if (data == nullptr || !data->hasUrls()) return QString();
+    const QList<QUrl> urls = data->urls();
+    // One local file at a time, as the Open command takes.
+    if (urls.size() != 1 || !urls.front().isLocalFile()) return QString();
+    return urls.front().toLocalFile();
+}
+
+void TMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedFile(event).isEmpty()) event->acceptProposedAction();
+}
+
+void TMainFrame::dropEvent(QDropEvent* event) {
+    if (DroppedFile(event).isEmpty()) return;
+    event->acceptProposedAction();
+    TakeDrop(event);
+}
+
+void TMainFrame::TakeDrop(const QDropEvent* event) {
+    const QString file = DroppedFile(event);
+    RunHandler([this, file] { OpenObjectFile(file); });
 }
 
 void TMainFrame::HintHandler(const QString& longHint) { StatusBar->SetPanelText(1, longHint); }
@@ -323,6 +366,10 @@ void TMainFrame::OpenFileBtnClick() {
                                            QStringLiteral("Open Object File"),
                                            FromLocal(ReplaceFileExt(FileName, ".obj")));
     if (chosen.isEmpty()) return;
+    OpenObjectFile(chosen);
+}
+
+void TMainFrame::OpenObjectFile(const QString& chosen) {
     // Whatever extension was typed or picked, the file opened is the ".obj" one.
     const std::string name = ReplaceFileExt(chosen.toStdString(), ".obj");
     const MaybeFailure failure = LoadObjectFile(name, Image);

@@ -15,6 +15,8 @@
 #include "project/ProgramImage.h"
 
 class QComboBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QFrame;
 class QLabel;
 class QPlainTextEdit;
@@ -100,6 +102,9 @@ public:
     // The operator's commands.
     void SetSerialPortBtnClick();
     void OpenFileBtnClick();
+    // Opens an object file as the Open command does once a name has been chosen:
+    // the file with that name and the extension ".obj".
+    void OpenObjectFile(const QString& chosen);
     void SaveObjFileBtnClick();
     void SaveAsmFileBtnClick();
     void ProgDisBtnClick();
@@ -140,6 +145,9 @@ protected:
 
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // A single local file dropped on the window is opened as the Open command would.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void BuildControls();
@@ -151,6 +159,9 @@ private:
     // Shows the long part of the hint of the control under the pointer.
     void HintHandler(const QString& longHint);
     void PlaceOnScreen();
+    // The file a drag or drop event carries: one local file, else an empty text.
+    static QString DroppedFile(const QEvent* event);
+    void TakeDrop(const QDropEvent* event);
     // A failure reported by a command: its text and detail with the error icon.
     void ShowFailure(const Failure& failure);
     // Sends a one-byte mode command and says what went wrong. False when the link is

@@ -2,6 +2,10 @@
 // answered by the test, on real files.
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFileDialog>
 #include <QLocale>
 #include <QMessageBox>
@@ -161,6 +165,48 @@ TEST_F(FileCommands, OpenThatFailsOrIsCancelledChangesNothing) {
 
 // A malformed file: the words before the bad line become the program, the listing
 // shows exactly them, and the operator is told which line is bad.
+// Drags what urls name over target and drops it there; true when the window took it.
+bool Drop(QWidget* target, const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
+}
+
+TEST_F(FileCommands, DroppedFileOpensAsTheOpenCommandWould) {
+    WriteBytes(dir.File("prog.obj"), SixWords);
+    WriteBytes(dir.File("other.obj"), "00030000\r\n");
+    WriteBytes(dir.File("other.txt"), "not an object file");
+
+    ASSERT_TRUE(Drop(&frame, {QUrl::fromLocalFile(Q(dir.File("prog.obj")))}));
+    EXPECT_EQ(frame.FileName, dir.File("prog.obj"));
+    EXPECT_EQ(frame.AsmOut->toPlainText(), SixWordListing);
+    EXPECT_TRUE(frame.SaveObjFileBtn->isEnabled());
+
+    // On the listing too, and with the Open command's extension rule.
+    ASSERT_TRUE(Drop(frame.AsmOut->viewport(), {QUrl::fromLocalFile(Q(dir.File("other.txt")))}));
+    EXPECT_EQ(frame.FileName, dir.File("other.obj"));
+    EXPECT_EQ(frame.AsmOut->toPlainText(), "LFO0\tSIN\tAMP=0\t\tFREQ=6");
+    EXPECT_TRUE(frame.OpenQuestions.empty());
+    EXPECT_TRUE(frame.Messages.empty());
+}
+
+TEST_F(FileCommands, OnlyOneLocalFileIsTakenByADrop) {
+    WriteBytes(dir.File("a.obj"), SixWords);
+    WriteBytes(dir.File("b.obj"), SixWords);
+    EXPECT_FALSE(Drop(&frame, {QUrl::fromLocalFile(Q(dir.File("a.obj"))),
+                               QUrl::fromLocalFile(Q(dir.File("b.obj")))}));
+    EXPECT_FALSE(Drop(&frame, {QUrl(QStringLiteral("https://example.invalid/a.obj"))}));
+    EXPECT_FALSE(Drop(frame.AsmOut->viewport(), {}));
+    EXPECT_TRUE(frame.FileName.empty());
+    EXPECT_EQ(frame.Image.WordCount, 0);
+}
+
 TEST_F(FileCommands, MalformedFileKeepsTheGoodWordsListsThemAndSaysWhichLineIsBad) {
     Open(frame, Make(dir, "big.obj", SixWords));
     const std::string bad = dir.File("bad.obj");
