@@ -36,7 +36,6 @@ int main(int argc, char** argv) {
 
     IxoApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ixo Loader"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Ixo Loader"));
 
     ixo::TMainFrame window;
     ixo::MainFrame = &window;
