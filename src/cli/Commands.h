@@ -27,6 +27,12 @@ int UsageError(const std::string& command, const std::string& message);
 // True when args ask for help ("--help" or "-h" anywhere).
 bool WantsHelp(const std::vector<std::string>& args);
 
+// Port numbers are signed 8-bit in the link, so no higher port can be opened.
+inline constexpr int HighestPort = 127;
+
+// N of COMN: decimal digits only, 1 to HighestPort.
+bool ParsePortNumber(const std::string& text, int& port);
+
 int RunList(const std::vector<std::string>& args);
 int RunPorts(const std::vector<std::string>& args);
 int RunWrite(const std::vector<std::string>& args);

@@ -3,7 +3,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -47,13 +46,10 @@ std::optional<DeviceOptions> ParseOptions(const std::string& command,
                 status = UsageError(command, arg + " needs a port number");
                 return std::nullopt;
             }
-            char* end = nullptr;
-            const long port = std::strtol(args[++i].c_str(), &end, 10);
-            if (args[i].empty() || *end != '\0' || port < 1 || port > 127) {
+            if (!ParsePortNumber(args[++i], options.Port)) {
                 status = UsageError(command, "not a port number: '" + args[i] + "'");
                 return std::nullopt;
             }
-            options.Port = static_cast<int>(port);
         } else if (arg == "--trace") {
             options.Trace = true;
         } else if (takesOutput && (arg == "--output" || arg == "-o")) {

@@ -14,9 +14,6 @@ namespace ixo::cli {
 
 namespace {
 
-// Port numbers are signed 8-bit in the link, so no higher port can be opened.
-constexpr int HighestPort = 127;
-
 void PrintPortsHelp() {
     std::printf(
         "Usage: ixo ports\n"
@@ -33,17 +30,6 @@ void PrintPortsHelp() {
         "                  /dev/ttyUSB0), replacing any earlier entry\n"
         "  --unmap N       remove the entry of COMN, so that it is /dev/ttyS<N-1> again\n\n"
         "Exit status: 0 success, 1 the port map cannot be changed, 2 usage error.\n");
-}
-
-// N of COMN: decimal digits only, 1 to HighestPort.
-bool ParsePort(const std::string& text, int& port) {
-    if (text.empty() || text.size() > 3) return false;
-    port = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return false;
-        port = port * 10 + (c - '0');
-    }
-    return port >= 1 && port <= HighestPort;
 }
 
 int ListPorts() {
@@ -82,7 +68,7 @@ int RunPorts(const std::vector<std::string>& args) {
                                                      : "--unmap takes a port number");
     }
     int port = 0;
-    if (!ParsePort(args[1], port)) {
+    if (!ParsePortNumber(args[1], port)) {
         return UsageError("ports", "'" + args[1] + "' is not a port number from 1 to " +
                                        std::to_string(HighestPort));
     }

@@ -38,6 +38,16 @@ bool WantsHelp(const std::vector<std::string>& args) {
     return false;
 }
 
+bool ParsePortNumber(const std::string& text, int& port) {
+    if (text.empty() || text.size() > 3) return false;
+    port = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        port = port * 10 + (c - '0');
+    }
+    return port >= 1 && port <= HighestPort;
+}
+
 namespace {
 
 void PrintHelp() {
