@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz target with clang (libFuzzer, AddressSanitizer and
-# UndefinedBehaviorSanitizer) in build-fuzz/ and runs it on a copy of the seed
-# corpus. Fails on any crash, sanitizer report, leak or hang.
+# UndefinedBehaviorSanitizer) in build-fuzz/ and runs it on a copy of the corpus
+# in fuzz/corpus. Fails on any crash, sanitizer report, leak or hang.
 #   scripts/fuzz.sh [SECONDS]    how long to fuzz, default 60
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"

@@ -100,7 +100,7 @@ void TMainFrame::BuildControls() {
 
     // The speed buttons: flat, 25 x 25, at 4-pixel margins one every 25 pixels.
     using icons::TransferDirection;
-    struct ButtonSpec {
+    struct ButtonEntry {
         QToolButton* TMainFrame::*Member;
         int Group;
         int Slot;
@@ -112,7 +112,7 @@ void TMainFrame::BuildControls() {
     };
     const int glyph = icons::GlyphSize;
     const int lamp = icons::LampSize;
-    const ButtonSpec buttons[] = {
+    const ButtonEntry buttons[] = {
         {&TMainFrame::SetSerialPortBtn, 0, 0, "SetSerialPortBtn", "Port|COM port selection",
          icons::CableConnector, glyph, &TMainFrame::SetSerialPortBtnClick},
         {&TMainFrame::OpenFileBtn, 1, 0, "OpenFileBtn", "Open obj|Open object file",
@@ -135,19 +135,19 @@ void TMainFrame::BuildControls() {
          [] { return icons::WindowStack(TransferDirection::Both); }, glyph,
          &TMainFrame::VerifyProgBtnClick},
     };
-    for (const ButtonSpec& spec : buttons) {
-        auto* button = new QToolButton(ToolGroups[spec.Group]);
-        button->setObjectName(QString::fromLatin1(spec.Name));
+    for (const ButtonEntry& entry : buttons) {
+        auto* button = new QToolButton(ToolGroups[entry.Group]);
+        button->setObjectName(QString::fromLatin1(entry.Name));
         button->setAutoRaise(true);
         button->setFocusPolicy(Qt::NoFocus);
-        button->setIcon(spec.Picture());
-        button->setIconSize(QSize(spec.PictureSize, spec.PictureSize));
-        button->setGeometry(4 + spec.Slot * ButtonSize, 4, ButtonSize, ButtonSize);
-        SetHint(button, QString::fromLatin1(spec.Hint));
-        const auto click = spec.Click;
+        button->setIcon(entry.Picture());
+        button->setIconSize(QSize(entry.PictureSize, entry.PictureSize));
+        button->setGeometry(4 + entry.Slot * ButtonSize, 4, ButtonSize, ButtonSize);
+        SetHint(button, QString::fromLatin1(entry.Hint));
+        const auto click = entry.Click;
         connect(button, &QToolButton::clicked, this,
                 [this, click] { RunHandler([this, click] { (this->*click)(); }); });
-        this->*spec.Member = button;
+        this->*entry.Member = button;
     }
     // Enabled states at creation; UpdateStatus sets them before the window shows.
     WriteProgtBtn->setEnabled(false);

@@ -95,8 +95,8 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 // Creates a new, empty file beside target with a name no other file has.
 int CreateTemporaryBeside(const fs::path& target, std::string& tempPath) {
-    std::random_device seed;
-    std::mt19937 random(seed());
+    std::random_device entropy;
+    std::mt19937 random(entropy());
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     for (int attempt = 0; attempt < 100; ++attempt) {
         char suffix[16];
