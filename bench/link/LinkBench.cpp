@@ -4,20 +4,15 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
-#include <string>
 
+#include "BenchLink.h"
 #include "device/Protocol.h"
-#include "link/Comport.h"
-#include "sim/SimDevice.h"
 
 namespace ixo {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr std::int32_t Rate = 38400;
+constexpr std::int32_t Rate = bench::WorkingRate;
 
 double Seconds(Clock::duration span) {
     return std::chrono::duration<double>(span).count();
@@ -28,44 +23,12 @@ double LineSeconds(int count) {
     return count * 10.0 / Rate;
 }
 
-// A simulated device on COM1 of a port map of its own, and a link open on it.
-class Bench {
-public:
-    explicit Bench(const sim::SimFaults& faults) {
-        std::string folder = (std::filesystem::temp_directory_path() / "ixo-bench-XXXXXX").string();
-        if (::mkdtemp(folder.data()) == nullptr) return;
-        folder_ = folder;
-        ::setenv("XDG_CONFIG_HOME", folder_.c_str(), 1);
-        device_.SetFaults(faults);
-        device_.SetWord(5, 0x5A5AA5A5);
-        if (!device_.Start(&why_) || !device_.MapAsPort(1, &why_)) return;
-        port_.PortNumber = 1;
-        port_.SetBaudRate(Rate);
-        if (!port_.Open()) why_ = port_.OpenError();
-    }
-    ~Bench() {
-        port_.Close();
-        device_.Stop();
-        std::error_code ignored;
-        if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
-    }
-    // Empty when the device serves and the link is open.
-    std::string Why() const { return port_.IsOpen() ? std::string() : "set-up: " + why_; }
-    ComPort& Port() { return port_; }
-
-private:
-    std::string folder_;
-    std::string why_ = "no temporary folder";
-    sim::SimDevice device_;
-    ComPort port_;
-};
-
 // A receive from a device that never answers, against its limit: ByteTime +
 // FirstByteTimeout = 5 + 350 ms at 38400 bit/s.
 void ReceiveGivesUpOnSilence(benchmark::State& state) {
-    Bench bench({.Silent = true});
-    if (!bench.Why().empty()) return state.SkipWithError(bench.Why().c_str());
-    ComPort& port = bench.Port();
+    bench::BenchLink setup({.Silent = true});
+    if (!setup.Why().empty()) return state.SkipWithError(setup.Why().c_str());
+    ComPort& port = setup.Link();
     const double limit = (port.ByteTime() + port.FirstByteTimeout) / 1000.0;
     std::uint8_t answer[ReplyLength];
     double waited = 0;
@@ -86,9 +49,10 @@ BENCHMARK(ReceiveGivesUpOnSilence)->Iterations(20)->Unit(benchmark::kMillisecond
 // line time of the 8-byte answer, and the whole exchange against the line time of its
 // 3 + 8 bytes. The receive also waits while the device takes the request.
 void PacedAnswer(benchmark::State& state) {
-    Bench bench({.PaceBaud = Rate});
-    if (!bench.Why().empty()) return state.SkipWithError(bench.Why().c_str());
-    ComPort& port = bench.Port();
+    bench::BenchLink setup({.PaceBaud = Rate});
+    if (!setup.Why().empty()) return state.SkipWithError(setup.Why().c_str());
+    setup.Device().SetWord(5, 0x5A5AA5A5);
+    ComPort& port = setup.Link();
     const FetchRequest request = EncodeFetchRequest(5);
     std::uint8_t answer[ReplyLength];
     double receiving = 0;
