@@ -50,8 +50,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < lines.size(); ++i) {
         std::string expected;
         for (const char c : lines[i]) {
-            if (c == '.') expected += separator;
-            else expected += c;
+            if (c == '.')
+                expected += separator;
+            else
+                expected += c;
         }
         Check(other[i] == expected, "separator changed more than the decimal separator");
     }

@@ -12,7 +12,11 @@ if ! [[ $seconds =~ ^[0-9]+$ ]] || [ $# -gt 1 ]; then
   exit 2
 fi
 
-ensure_packages clang libclang-rt-14-dev g++ cmake ninja-build
+ensure_packages clang g++ cmake ninja-build
+# libFuzzer and the sanitizer runtimes come in a package named after clang's major
+# version, whichever version the system's clang is.
+clang_major=$(clang -dumpversion | cut -d. -f1)
+ensure_packages "libclang-rt-$clang_major-dev"
 dir="$IXO_ROOT/build-fuzz"
 cmake -S "$IXO_ROOT" -B "$dir" -G Ninja -DIXO_WERROR=ON -DCMAKE_CXX_COMPILER=clang++ \
   -DIXO_FUZZ=ON -DIXO_GUI=OFF -DIXO_TESTS=OFF -DIXO_BENCHMARKS=OFF

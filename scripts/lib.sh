@@ -27,8 +27,14 @@ ensure_build_packages() {
 }
 
 # configure_and_build BUILD_DIR [CMAKE_OPTIONS...]
+# Uses ccache where it is installed; paths relative to the checkout let several
+# checkouts of the project share its cache.
 configure_and_build() {
   local dir=$1; shift
+  if command -v ccache >/dev/null; then
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$IXO_ROOT}
+    set -- -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@"
+  fi
   cmake -S "$IXO_ROOT" -B "$dir" -G Ninja -DIXO_WERROR=ON "$@"
   cmake --build "$dir" --parallel "$(nproc)"
 }

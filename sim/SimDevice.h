@@ -12,9 +12,9 @@ namespace ixo::sim {
 
 // Ways the simulated device can misbehave, for tests of the computer's side.
 struct SimFaults {
-    bool Silent = false;       // never answer
-    int AnswerBelow = -1;      // answer only addresses below this one (-1: all)
-    int ShortAddress = -1;     // at this address answer only ShortCount of the 8 bytes
+    bool Silent = false;    // never answer
+    int AnswerBelow = -1;   // answer only addresses below this one (-1: all)
+    int ShortAddress = -1;  // at this address answer only ShortCount of the 8 bytes
     int ShortCount = 8;
     int LateByteMs = -1;       // after a short answer, send the rest this many ms later (-1: never)
     bool HighNibbles = false;  // set the high nibbles of answer bytes (0x30 | nibble)

@@ -99,8 +99,10 @@ constexpr NumberOption NumberOptions[] = {
     // Ports as the link numbers them.
     {"--port", 1, 127, [](Options& o, long n) { o.Port = static_cast<int>(n); }},
     // Up to one past the CW word, which answers every address.
-    {"--answer-below", 0, 129, [](Options& o, long n) { o.Faults.AnswerBelow = static_cast<int>(n); }},
-    {"--late-byte", 0, 600000, [](Options& o, long n) { o.Faults.LateByteMs = static_cast<int>(n); }},
+    {"--answer-below", 0, 129,
+     [](Options& o, long n) { o.Faults.AnswerBelow = static_cast<int>(n); }},
+    {"--late-byte", 0, 600000,
+     [](Options& o, long n) { o.Faults.LateByteMs = static_cast<int>(n); }},
     {"--pace", 1, 4000000, [](Options& o, long n) { o.Faults.PaceBaud = static_cast<int>(n); }},
     {"--hang-up-after", 0, std::numeric_limits<long>::max(),
      [](Options& o, long n) { o.Faults.HangUpAfter = n; }},

@@ -4,19 +4,19 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QUrl>
 #include <QFileDialog>
 #include <QFontMetricsF>
 #include <QFrame>
 #include <QLabel>
-#include <QMessageBox>
 #include <QLocale>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusTipEvent>
 #include <QToolButton>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <cstdlib>
@@ -49,7 +49,9 @@ void SetHint(QWidget* widget, const QString& hint) {
     widget->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
 }
 
-QString FromLocal(const std::string& text) { return QString::fromStdString(text); }
+QString FromLocal(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 }  // namespace
 
@@ -70,7 +72,9 @@ TMainFrame::TMainFrame(QWidget* parent) : QWidget(parent) {
     FormCreate();
 }
 
-TMainFrame::~TMainFrame() { FormDestroy(); }
+TMainFrame::~TMainFrame() {
+    FormDestroy();
+}
 
 void TMainFrame::BuildControls() {
     setWindowTitle(QString::fromLatin1(WindowCaption));
@@ -162,7 +166,8 @@ void TMainFrame::BuildControls() {
     IntProgSelCb->setObjectName(QStringLiteral("IntProgSelCb"));
     IntProgSelCb->setEditable(false);
     for (std::string_view name : ProgramChoices()) {
-        IntProgSelCb->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+        IntProgSelCb->addItem(
+            QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
     }
     IntProgSelCb->setMaxVisibleItems(IntProgSelCb->count());
     IntProgSelCb->setGeometry(46, 6, 96, 21);
@@ -270,9 +275,13 @@ void TMainFrame::TakeDrop(const QDropEvent* event) {
     RunHandler([this, file] { OpenObjectFile(file); });
 }
 
-void TMainFrame::HintHandler(const QString& longHint) { StatusBar->SetPanelText(1, longHint); }
+void TMainFrame::HintHandler(const QString& longHint) {
+    StatusBar->SetPanelText(1, longHint);
+}
 
-bool TMainFrame::LinkIsOpen() const { return Link && Link->IsOpen(); }
+bool TMainFrame::LinkIsOpen() const {
+    return Link && Link->IsOpen();
+}
 
 void TMainFrame::OpenLink(int n) {
     if (Link) {
@@ -362,9 +371,9 @@ std::vector<std::string> TMainFrame::AsmOutLines() const {
 }
 
 void TMainFrame::OpenFileBtnClick() {
-    const QString chosen = AskOpenFileName(QStringLiteral("Object file (*.obj)"),
-                                           QStringLiteral("Open Object File"),
-                                           FromLocal(ReplaceFileExt(FileName, ".obj")));
+    const QString chosen =
+        AskOpenFileName(QStringLiteral("Object file (*.obj)"), QStringLiteral("Open Object File"),
+                        FromLocal(ReplaceFileExt(FileName, ".obj")));
     if (chosen.isEmpty()) return;
     OpenObjectFile(chosen);
 }
@@ -390,8 +399,7 @@ void TMainFrame::SaveObjFileBtnClick() {
     FormatObjectText(Image);
     FileName = ReplaceFileExt(FileName, ".obj");
     const QString chosen = AskSaveFileName(QStringLiteral("Text file (*.obj)"),
-                                           QStringLiteral("Save Object File"),
-                                           FromLocal(FileName));
+                                           QStringLiteral("Save Object File"), FromLocal(FileName));
     if (chosen.isEmpty()) return;
     FileName = ReplaceFileExt(chosen.toStdString(), ".obj");
     if (const MaybeFailure failure = SaveObjectFile(FileName, Image)) {
@@ -544,7 +552,9 @@ QString TMainFrame::AskSaveFileName(const QString& filter, const QString& title,
     return QFileDialog::getSaveFileName(this, title, initialName, filter);
 }
 
-bool TMainFrame::ExecPortDialog() { return SerialPortDlg->exec() == QDialog::Accepted; }
+bool TMainFrame::ExecPortDialog() {
+    return SerialPortDlg->exec() == QDialog::Accepted;
+}
 
 void TMainFrame::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
@@ -564,8 +574,8 @@ void TMainFrame::PlaceOnScreen() {
     QRect outer(QPoint(0, 0), QSize(OuterWidth, OuterHeight));
     outer.moveCenter(available.center());
     // A screen smaller than the window keeps the caption reachable.
-    outer.moveTopLeft(QPoint(std::max(outer.left(), available.left()),
-                             std::max(outer.top(), available.top())));
+    outer.moveTopLeft(
+        QPoint(std::max(outer.left(), available.left()), std::max(outer.top(), available.top())));
     move(outer.topLeft());
 }
 

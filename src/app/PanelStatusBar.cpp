@@ -5,8 +5,7 @@
 
 namespace ixo {
 
-PanelStatusBar::PanelStatusBar(const QVector<PanelSpec>& panels, QWidget* parent)
-    : QFrame(parent) {
+PanelStatusBar::PanelStatusBar(const QVector<PanelSpec>& panels, QWidget* parent) : QFrame(parent) {
     setFixedHeight(BarHeight);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 2, 0, 0);
@@ -34,7 +33,9 @@ PanelStatusBar::PanelStatusBar(const QVector<PanelSpec>& panels, QWidget* parent
     }
 }
 
-QString PanelStatusBar::PanelText(int index) const { return panels_.at(index)->text(); }
+QString PanelStatusBar::PanelText(int index) const {
+    return panels_.at(index)->text();
+}
 
 void PanelStatusBar::SetPanelText(int index, const QString& text) {
     panels_.at(index)->setText(text);

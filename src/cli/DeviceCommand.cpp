@@ -35,8 +35,8 @@ const char* const CommonOptionsHelp =
 
 // Parses args; on a usage error prints it and gives nullopt with *status set.
 std::optional<DeviceOptions> ParseOptions(const std::string& command,
-                                          const std::vector<std::string>& args,
-                                          bool takesOutput, int& status) {
+                                          const std::vector<std::string>& args, bool takesOutput,
+                                          int& status) {
     DeviceOptions options;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -139,7 +139,8 @@ int Run(const Invocation& call, const std::vector<std::string>& args,
         std::printf("Usage: ixo %s [OPTIONS]%s\n\n%s\n\n%s", call.Name, call.Arguments,
                     call.Purpose, CommonOptionsHelp);
         if (call.TakesOutput) {
-            std::printf("  -o, --output OUT  also save the 128 program words as the object file OUT\n");
+            std::printf(
+                "  -o, --output OUT  also save the 128 program words as the object file OUT\n");
         }
         std::printf("\nExit status: 0 success, 1 failure, 2 usage error.\n");
         return ExitOk;
@@ -177,8 +178,7 @@ int RunWrite(const std::vector<std::string>& args) {
 
 int RunRead(const std::vector<std::string>& args) {
     static const Invocation call{
-        "read", "",
-        "Reads the device's 128 program words and its CW word, and prints CW=XXXXXXXX.",
+        "read", "", "Reads the device's 128 program words and its CW word, and prints CW=XXXXXXXX.",
         0, true};
     return Run(call, args, [](ComPort& link, const DeviceOptions& options) {
         ProgramImage image;
@@ -221,7 +221,8 @@ int RunVerify(const std::vector<std::string>& args) {
 }
 
 int RunEnable(const std::vector<std::string>& args) {
-    static const Invocation call{"enable", "", "Enables programming: the device runs the loaded program.", 0, false};
+    static const Invocation call{
+        "enable", "", "Enables programming: the device runs the loaded program.", 0, false};
     return Run(call, args, [](ComPort& link, const DeviceOptions&) {
         return Finish(SendCommandByte(link, CmdProgEnable));
     });

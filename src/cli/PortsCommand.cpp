@@ -60,8 +60,9 @@ int RunPorts(const std::vector<std::string>& args) {
     const std::string& option = args[0];
     const std::size_t wanted = option == "--map" ? 3 : option == "--unmap" ? 2 : 0;
     if (wanted == 0) {
-        return UsageError("ports", (option[0] == '-' ? "unknown option '" : "unexpected argument '") +
-                                       option + "'");
+        return UsageError(
+            "ports",
+            (option[0] == '-' ? "unknown option '" : "unexpected argument '") + option + "'");
     }
     if (args.size() != wanted) {
         return UsageError("ports", option == "--map" ? "--map takes a port number and a device"

@@ -51,9 +51,10 @@ bool ParsePortNumber(const std::string& text, int& port) {
 namespace {
 
 void PrintHelp() {
-    std::printf("Usage: ixo COMMAND [ARGUMENTS]\n\n"
-                "Works with IXO effect programs and devices from the command line.\n\n"
-                "Commands:\n");
+    std::printf(
+        "Usage: ixo COMMAND [ARGUMENTS]\n\n"
+        "Works with IXO effect programs and devices from the command line.\n\n"
+        "Commands:\n");
     for (const Command& command : AllCommands()) {
         std::printf("  %-10s %s\n", command.Name, command.Summary);
     }

@@ -104,8 +104,8 @@ MaybeFailure VerifyProgram(ComPort& link, ProgramImage& image, TransferBytes& bu
 
 const std::array<std::string_view, ProgramChoiceCount>& ProgramChoices() {
     static constexpr std::array<std::string_view, ProgramChoiceCount> choices = {
-        "Ext",     "Hall 1",  "Hall 2", "Room 1",        "Room 2",        "Room 3",
-        "Plate 1", "Plate 2", "Plate 3", "Chorus",       "Flange",        "Delay 1",
+        "Ext",     "Hall 1",        "Hall 2",        "Room 1",       "Room 2",        "Room 3",
+        "Plate 1", "Plate 2",       "Plate 3",       "Chorus",       "Flange",        "Delay 1",
         "Delay 2", "Chorus/Room 1", "Chorus/Room 2", "Voice cancel", "Rotary speaker"};
     return choices;
 }

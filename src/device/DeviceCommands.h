@@ -27,8 +27,7 @@ using TransferBytes = std::array<std::uint8_t, TransferBufferSize>;
 MaybeFailure SendCommandByte(ComPort& link, std::uint8_t command);
 
 // One read exchange: discards stale input, sends the request, takes the 8-byte answer.
-MaybeFailure ReadDeviceWord(ComPort& link, int address, TransferBytes& buffer,
-                            std::uint32_t& word);
+MaybeFailure ReadDeviceWord(ComPort& link, int address, TransferBytes& buffer, std::uint32_t& word);
 
 // Writes the program: with a program loaded, fills Words WordCount..127 with NopWord
 // (the image itself changes; WordCount does not), then sends the 128 write frames as

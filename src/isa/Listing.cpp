@@ -23,15 +23,15 @@ void AppendPadded(std::string& line, const std::string& piece) {
 
 void AppendOperand(std::string& line, const InstructionWord& fields) {
     switch (fields.Address) {
-    case 0:
-        line += fields.WriteFlag ? "OUTL" : "INL";
-        break;
-    case 1:
-        line += fields.WriteFlag ? "OUTR" : "INR";
-        break;
-    default:
-        line += std::to_string(fields.Address);
-        break;
+        case 0:
+            line += fields.WriteFlag ? "OUTL" : "INL";
+            break;
+        case 1:
+            line += fields.WriteFlag ? "OUTR" : "INR";
+            break;
+        default:
+            line += std::to_string(fields.Address);
+            break;
     }
 }
 

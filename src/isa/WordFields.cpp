@@ -9,7 +9,9 @@ constexpr unsigned Field(std::uint32_t word, int low, int width) {
     return (word >> low) & ((1u << width) - 1u);
 }
 
-constexpr bool Bit(std::uint32_t word, int bit) { return Field(word, bit, 1) != 0; }
+constexpr bool Bit(std::uint32_t word, int bit) {
+    return Field(word, bit, 1) != 0;
+}
 
 }  // namespace
 

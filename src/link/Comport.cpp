@@ -10,9 +10,8 @@ namespace ixo {
 
 namespace {
 
-constexpr std::array<std::int32_t, 13> LineRates = {110,   150,   300,   600,   1200,
-                                                    2400,  4800,  9600,  19200, 28800,
-                                                    38400, 57600, 115200};
+constexpr std::array<std::int32_t, 13> LineRates = {110,  150,   300,   600,   1200,  2400,  4800,
+                                                    9600, 19200, 28800, 38400, 57600, 115200};
 
 // A read that sees no first byte gives up after this long, whatever the rate.
 constexpr std::int32_t LineReadTimeoutMs = 1000;
@@ -75,9 +74,8 @@ std::int32_t ComPort::Send(const std::uint8_t* buffer, std::int32_t length, bool
     const std::int64_t limit = std::int64_t{ByteTime()} * length;
     std::int32_t sent = 0;
     while (sent < length) {
-        const LineTransfer step = line_.WriteSome(buffer + sent,
-                                                  static_cast<std::size_t>(length - sent),
-                                                  Deadline::After(limit));
+        const LineTransfer step = line_.WriteSome(
+            buffer + sent, static_cast<std::size_t>(length - sent), Deadline::After(limit));
         if (step.Result != LineResult::Done) {
             AbortPending();
             return 0;

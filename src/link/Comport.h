@@ -20,7 +20,7 @@ public:
     ComPort(const ComPort&) = delete;
     ComPort& operator=(const ComPort&) = delete;
 
-    std::int8_t PortNumber = 1;         // n of "COM%d"; read at Open
+    std::int8_t PortNumber = 1;           // n of "COM%d"; read at Open
     std::int32_t FirstByteTimeout = 350;  // ms allowed on top of ByteTime for a first byte
     std::int32_t ByteTimeFactor = 10;     // factor of ByteTime
 

@@ -126,7 +126,8 @@ LineTransfer SerialLine::WriteSome(const std::uint8_t* data, std::size_t length,
     }
 }
 
-LineTransfer SerialLine::ReadSome(std::uint8_t* data, std::size_t length, const Deadline& deadline) {
+LineTransfer SerialLine::ReadSome(std::uint8_t* data, std::size_t length,
+                                  const Deadline& deadline) {
     const int fd = Fd(handle_);
     for (;;) {
         const LineResult ready = WaitFor(fd, POLLIN, deadline);

@@ -17,8 +17,8 @@ namespace {
 constexpr tcflag_t InputOff = IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON |
                               IXOFF | IXANY | INPCK | IUCLC | IMAXBEL;
 constexpr tcflag_t LocalOff = ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN | TOSTOP;
-constexpr tcflag_t ControlOff = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD |
-                                CIBAUD;
+constexpr tcflag_t ControlOff =
+    CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS | CBAUD | CIBAUD;
 constexpr tcflag_t ControlOn = CS8 | CLOCAL | CREAD | BOTHER;
 
 bool Fail(std::string* why, const char* reason) {

@@ -35,13 +35,13 @@ bool ParseObjectText(ProgramImage& image) {
         const ObjectLine line =
             ParseObjectLine(image.ObjText.data() + image.WordCount * ObjectLineLength);
         switch (line.Kind) {
-        case ObjectLineKind::Word:
-            image.Words[image.WordCount++] = line.Value;
-            break;
-        case ObjectLineKind::End:
-            return true;
-        case ObjectLineKind::Bad:
-            return false;
+            case ObjectLineKind::Word:
+                image.Words[image.WordCount++] = line.Value;
+                break;
+            case ObjectLineKind::End:
+                return true;
+            case ObjectLineKind::Bad:
+                return false;
         }
     }
     return true;
@@ -57,8 +57,8 @@ void FormatObjectText(ProgramImage& image) {
 }
 
 std::size_t ObjectTextLength(const ProgramImage& image) {
-    return static_cast<std::size_t>(
-        std::find(image.ObjText.begin(), image.ObjText.end(), 0) - image.ObjText.begin());
+    return static_cast<std::size_t>(std::find(image.ObjText.begin(), image.ObjText.end(), 0) -
+                                    image.ObjText.begin());
 }
 
 }  // namespace ixo

@@ -21,8 +21,8 @@ std::string ReplaceFileExt(std::string_view path, std::string_view ext) {
         start = 2;
     }
     const std::size_t slash = path.find_last_of("/\\");
-    const std::size_t nameStart = (slash == std::string_view::npos || slash < start) ? start
-                                                                                     : slash + 1;
+    const std::size_t nameStart =
+        (slash == std::string_view::npos || slash < start) ? start : slash + 1;
     const std::string_view name = path.substr(nameStart);
     std::size_t nameEnd = path.size();
     if (name != "." && name != "..") {

@@ -4,16 +4,16 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDropEvent>
-#include <QMimeData>
-#include <QUrl>
 #include <QFileDialog>
 #include <QLocale>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
@@ -36,7 +36,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // The six-word program and its listing.
-const char* const SixWords = "00000000\r\n41F42EE0\r\nE01900C8\r\nF7FFFFFF\r\n40000064\r\n00030000\r\n";
+const char* const SixWords =
+    "00000000\r\n41F42EE0\r\nE01900C8\r\nF7FFFFFF\r\n40000064\r\n00030000\r\n";
 const char* const SixWordListing =
     "LFO0\tSIN\tAMP=0\t\tFREQ=0\n"
     "LFO1\tTRI\tAMP=12000\tFREQ=1000\n"
@@ -46,7 +47,9 @@ const char* const SixWordListing =
     "\tRZP\t100\tK=64\t\t; 0.503937007874016\n"
     "NOP";
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 // The listing of the window's image, as the window would build it.
 QString ListingOf(const ProgramImage& image) {
@@ -344,9 +347,9 @@ TEST_F(FileCommands, NothingToSaveAsksNothing) {
 
 struct SaveFailure {
     const char* Name;
-    bool RootCannotFail;     // the file system lets root through
-    bool LimitFileSize;      // a file size limit below the file's size
-    const char* Folder;      // relative to the test folder; made read-only when "ro"
+    bool RootCannotFail;  // the file system lets root through
+    bool LimitFileSize;   // a file size limit below the file's size
+    const char* Folder;   // relative to the test folder; made read-only when "ro"
 };
 
 // A save that fails says so, leaves the file that was there as it was and keeps
@@ -469,9 +472,9 @@ TEST(FileDialogs, SaveDialogAsksBeforeReplacingAFile) {
             stillOpen = dialog->isVisible();
             if (stillOpen) dialog->reject();
         });
-        const QString chosen = frame.AskSaveFileName(QStringLiteral("Text file (*.obj)"),
-                                                     QStringLiteral("Save Object File"),
-                                                     Q(dir.File(".obj")));
+        const QString chosen =
+            frame.AskSaveFileName(QStringLiteral("Text file (*.obj)"),
+                                  QStringLiteral("Save Object File"), Q(dir.File(".obj")));
         EXPECT_EQ(title, "Save Object File");
         EXPECT_TRUE(question.contains("already exists")) << question.toStdString();
         EXPECT_EQ(stillOpen, !replace);

@@ -28,9 +28,9 @@ namespace ixo::test {
 namespace {
 
 std::vector<QToolButton*> AllButtons(TMainFrame& frame) {
-    return {frame.SetSerialPortBtn, frame.OpenFileBtn,   frame.SaveObjFileBtn,
-            frame.SaveAsmFileBtn,   frame.ProgDisBtn,    frame.ProgEnBtn,
-            frame.WriteProgtBtn,    frame.ReadProgBtn,   frame.VerifyProgBtn};
+    return {frame.SetSerialPortBtn, frame.OpenFileBtn, frame.SaveObjFileBtn,
+            frame.SaveAsmFileBtn,   frame.ProgDisBtn,  frame.ProgEnBtn,
+            frame.WriteProgtBtn,    frame.ReadProgBtn, frame.VerifyProgBtn};
 }
 
 // Every window here starts with a port map of the test's own, all ports absent.
@@ -64,13 +64,13 @@ TEST_F(MainFrame, StartsEmptyWithTheLinkClosedAndEveryDeviceButtonOff) {
         for (int i = 0; i < status->PanelCount(); ++i) EXPECT_TRUE(status->PanelText(i).isEmpty());
     }
     // UpdateStatus has overwritten the enabled states given at creation.
-    for (QToolButton* off : {frame.ReadProgBtn, frame.WriteProgtBtn, frame.VerifyProgBtn,
-                             frame.ProgEnBtn, frame.ProgDisBtn, frame.SaveObjFileBtn,
-                             frame.SaveAsmFileBtn}) {
+    for (QToolButton* off :
+         {frame.ReadProgBtn, frame.WriteProgtBtn, frame.VerifyProgBtn, frame.ProgEnBtn,
+          frame.ProgDisBtn, frame.SaveObjFileBtn, frame.SaveAsmFileBtn}) {
         EXPECT_FALSE(off->isEnabled()) << off->objectName().toStdString();
     }
-    for (QWidget* on : std::vector<QWidget*>{frame.SetSerialPortBtn, frame.OpenFileBtn,
-                                             frame.IntProgSelCb}) {
+    for (QWidget* on :
+         std::vector<QWidget*>{frame.SetSerialPortBtn, frame.OpenFileBtn, frame.IntProgSelCb}) {
         EXPECT_TRUE(on->isEnabled()) << on->objectName().toStdString();
     }
     EXPECT_TRUE(frame.Messages.empty());
@@ -190,10 +190,9 @@ TEST_F(MainFrame, SpeedButtonsCarryTheirNamesHintsAndPictures) {
 
 TEST_F(MainFrame, ProgramSelectorListsTheSeventeenProgramsAndShowsThemAll) {
     const char* const expected[] = {
-        "Ext",     "Hall 1",        "Hall 2",        "Room 1",       "Room 2",
-        "Room 3",  "Plate 1",       "Plate 2",       "Plate 3",      "Chorus",
-        "Flange",  "Delay 1",       "Delay 2",       "Chorus/Room 1", "Chorus/Room 2",
-        "Voice cancel", "Rotary speaker"};
+        "Ext",     "Hall 1",        "Hall 2",        "Room 1",       "Room 2",        "Room 3",
+        "Plate 1", "Plate 2",       "Plate 3",       "Chorus",       "Flange",        "Delay 1",
+        "Delay 2", "Chorus/Room 1", "Chorus/Room 2", "Voice cancel", "Rotary speaker"};
     TestFrame frame;
     ASSERT_EQ(frame.IntProgSelCb->count(), 17);
     for (int i = 0; i < 17; ++i) EXPECT_EQ(frame.IntProgSelCb->itemText(i), expected[i]) << i;
@@ -345,9 +344,9 @@ TEST_F(MainFrame, TopBarHoldsFiveRaisedGroupsWithButtonsAtFourPixelMargins) {
         int Slot;
     };
     const Place places[] = {
-        {frame.SetSerialPortBtn, 0, 0}, {frame.OpenFileBtn, 1, 0},   {frame.SaveObjFileBtn, 1, 1},
-        {frame.SaveAsmFileBtn, 1, 2},   {frame.ProgDisBtn, 2, 0},    {frame.ProgEnBtn, 3, 0},
-        {frame.WriteProgtBtn, 3, 1},    {frame.ReadProgBtn, 3, 2},   {frame.VerifyProgBtn, 3, 3},
+        {frame.SetSerialPortBtn, 0, 0}, {frame.OpenFileBtn, 1, 0}, {frame.SaveObjFileBtn, 1, 1},
+        {frame.SaveAsmFileBtn, 1, 2},   {frame.ProgDisBtn, 2, 0},  {frame.ProgEnBtn, 3, 0},
+        {frame.WriteProgtBtn, 3, 1},    {frame.ReadProgBtn, 3, 2}, {frame.VerifyProgBtn, 3, 3},
     };
     for (const Place& p : places) {
         SCOPED_TRACE(p.Button->objectName().toStdString());
@@ -374,8 +373,7 @@ TEST_F(MainFrame, BarsKeepTheirHeightAndTheListingTakesTheRest) {
         EXPECT_EQ(frame.TopBar->height(), 33);
         EXPECT_EQ(frame.ComStatusBar->geometry().bottom(), h - 1);  // at the bottom edge
         EXPECT_EQ(frame.StatusBar->geometry().bottom() + 1, frame.ComStatusBar->y());
-        EXPECT_EQ(frame.AsmOut->geometry(),
-                  QRect(0, 33, frame.width(), frame.StatusBar->y() - 33));
+        EXPECT_EQ(frame.AsmOut->geometry(), QRect(0, 33, frame.width(), frame.StatusBar->y() - 33));
         EXPECT_EQ(frame.StatusBar->width(), frame.width());
         EXPECT_EQ(frame.ComStatusBar->width(), frame.width());
     };

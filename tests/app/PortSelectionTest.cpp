@@ -44,8 +44,8 @@ bool PortIsFree(int n) {
 
 // Answers the port dialog: records what it shows, picks item (unless empty), and
 // closes it with OK or Cancel.
-std::function<bool(TSerialPortDlg&)> Answer(const TestFrame& frame, DialogSight& sight,
-                                            bool ok, const QString& pick = QString()) {
+std::function<bool(TSerialPortDlg&)> Answer(const TestFrame& frame, DialogSight& sight, bool ok,
+                                            const QString& pick = QString()) {
     return [&frame, &sight, ok, pick](TSerialPortDlg& dialog) {
         sight.Items = Items(dialog.PCPortSel);
         sight.Selected = dialog.PCPortSel->currentText();
@@ -108,8 +108,8 @@ TEST_F(PortSelection, UpdateStatusWithAnOpenLink) {
     TestFrame frame;
     ASSERT_TRUE(frame.LinkIsOpen());
     for (const Row& r : rows) {
-        SCOPED_TRACE(testing::Message() << "ProgEnabled " << r.ProgEnabled << ", WordCount "
-                                        << r.WordCount);
+        SCOPED_TRACE(testing::Message()
+                     << "ProgEnabled " << r.ProgEnabled << ", WordCount " << r.WordCount);
         frame.ProgEnabled = r.ProgEnabled;
         frame.Image.WordCount = r.WordCount;
         frame.UpdateStatus();

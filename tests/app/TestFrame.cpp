@@ -29,7 +29,9 @@ OwnPorts::OwnPorts() {
     SerialPortDlg = &dialog_;
 }
 
-OwnPorts::~OwnPorts() { SerialPortDlg = nullptr; }
+OwnPorts::~OwnPorts() {
+    SerialPortDlg = nullptr;
+}
 
 void OwnPorts::MapAbsent(int n) {
     std::string why;

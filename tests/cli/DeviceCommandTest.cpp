@@ -29,8 +29,7 @@ protected:
     }
 
     IxoResult Ixo(std::vector<std::string> args) {
-        return RunIxo(args, folder_.Path().string(),
-                      {{"XDG_CONFIG_HOME", folder_.File("config")}});
+        return RunIxo(args, folder_.Path().string(), {{"XDG_CONFIG_HOME", folder_.File("config")}});
     }
 
     std::string Program(const std::string& name, const std::string& text) {
@@ -85,12 +84,9 @@ TEST_F(IxoDevice, ModeCommandsSendTheirByte) {
         std::uint8_t Byte;
     };
     const Case cases[] = {
-        {{"enable", "-p", "2"}, 0x8A},
-        {{"disable", "-p", "2"}, 0x89},
-        {{"select", "-p", "2", "Hall 1"}, 0x90},
-        {{"select", "-p", "2", "rotary SPEAKER"}, 0x9F},
-        {{"select", "-p", "2", "0"}, 0x8A},
-        {{"select", "-p", "2", "11"}, 0x9A},
+        {{"enable", "-p", "2"}, 0x8A},           {{"disable", "-p", "2"}, 0x89},
+        {{"select", "-p", "2", "Hall 1"}, 0x90}, {{"select", "-p", "2", "rotary SPEAKER"}, 0x9F},
+        {{"select", "-p", "2", "0"}, 0x8A},      {{"select", "-p", "2", "11"}, 0x9A},
     };
     for (const Case& c : cases) {
         device_.ClearReceived();

@@ -22,7 +22,8 @@ IxoResult RunIxo(const std::vector<std::string>& args, const std::string& folder
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
         const std::size_t equals = text.find('=');
-        if (equals != std::string::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
+        if (equals != std::string::npos)
+            variables[text.substr(0, equals)] = text.substr(equals + 1);
     }
     std::map<std::string, std::string> overrides = env;
     overrides.try_emplace("LC_ALL", "C");
@@ -51,13 +52,12 @@ IxoResult RunIxo(const std::vector<std::string>& args, const std::string& folder
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     pid_t pid = 0;
-    const int spawnError =
-        posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int spawnError = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
 
     IxoResult result;

@@ -69,10 +69,17 @@ TEST_F(PortsCommandTest, MapAndUnmapChangeThePortMap) {
 
 TEST_F(PortsCommandTest, UsageErrorsExitWithTwo) {
     const std::vector<std::vector<std::string>> cases = {
-        {"--map"},       {"--map", "1"},    {"--map", "0", "/dev/ttyUSB0"},
-        {"--map", "128", "/dev/ttyUSB0"},   {"--map", "1x", "/dev/ttyUSB0"},
-        {"--map", "1", "/dev/a", "extra"},  {"--map", "1", ""},
-        {"--unmap"},     {"--unmap", "-1"}, {"--bogus"}, {"extra"},
+        {"--map"},
+        {"--map", "1"},
+        {"--map", "0", "/dev/ttyUSB0"},
+        {"--map", "128", "/dev/ttyUSB0"},
+        {"--map", "1x", "/dev/ttyUSB0"},
+        {"--map", "1", "/dev/a", "extra"},
+        {"--map", "1", ""},
+        {"--unmap"},
+        {"--unmap", "-1"},
+        {"--bogus"},
+        {"extra"},
     };
     for (const auto& args : cases) {
         const IxoResult result = Ports(args);
@@ -86,9 +93,8 @@ TEST_F(PortsCommandTest, UsageErrorsExitWithTwo) {
 TEST_F(PortsCommandTest, AMapThatCannotBeWrittenFailsWithTheReason) {
     const std::string notAFolder = output_.File("plain-file");
     WriteBytes(notAFolder, "");
-    const IxoResult result =
-        RunIxo({"ports", "--map", "1", "/dev/ttyUSB0"}, output_.Path().string(),
-               {{"XDG_CONFIG_HOME", notAFolder}});
+    const IxoResult result = RunIxo({"ports", "--map", "1", "/dev/ttyUSB0"},
+                                    output_.Path().string(), {{"XDG_CONFIG_HOME", notAFolder}});
     EXPECT_EQ(result.ExitStatus, 1);
     EXPECT_EQ(result.Err.rfind("ixo ports: " + notAFolder + "/ixo-loader/ports: ", 0), 0u)
         << result.Err;

@@ -12,7 +12,8 @@ TEST(FailureText, WordsEachFailure) {
               "No response from device at address 0");
     EXPECT_EQ(FailureText({FailureKind::BadObjectLine, "/a/b.obj", 4}),
               "Bad line 4 in object file \"/a/b.obj\"");
-    EXPECT_EQ(FailureText({FailureKind::CantCreateFile, "/a/b.asm"}), "Cannot create file /a/b.asm");
+    EXPECT_EQ(FailureText({FailureKind::CantCreateFile, "/a/b.asm"}),
+              "Cannot create file /a/b.asm");
 }
 
 TEST(FailureDetail, ShowsTheFirstDifferenceOfAVerify) {

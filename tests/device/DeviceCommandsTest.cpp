@@ -5,11 +5,11 @@
 #include <thread>
 #include <vector>
 
-#include "sim/SimDevice.h"
 #include "TempDir.h"
 #include "device/DeviceCommands.h"
 #include "isa/WordFields.h"
 #include "link/Comport.h"
+#include "sim/SimDevice.h"
 
 namespace ixo {
 namespace {
@@ -233,8 +233,8 @@ TEST_F(DeviceCommands, VerifyComparesTheProgramAsWritten) {
 }
 
 TEST_F(DeviceCommands, ModeCommandsSendOneByteEach) {
-    for (std::uint8_t command : {CmdProgDisable, CmdProgEnable, ProgramChoiceCommand(1),
-                                 ProgramChoiceCommand(16)}) {
+    for (std::uint8_t command :
+         {CmdProgDisable, CmdProgEnable, ProgramChoiceCommand(1), ProgramChoiceCommand(16)}) {
         device_.ClearReceived();
         ASSERT_FALSE(SendCommandByte(link_, command).has_value());
         ASSERT_TRUE(device_.WaitForReceived(1, 10s));

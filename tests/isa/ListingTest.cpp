@@ -29,7 +29,9 @@ std::string Hex(std::uint32_t word) {
     return text;
 }
 
-void PrintTo(const LfoCase& c, std::ostream* out) { *out << c.Position << ":" << Hex(c.Word); }
+void PrintTo(const LfoCase& c, std::ostream* out) {
+    *out << c.Position << ":" << Hex(c.Word);
+}
 
 class LfoLineTest : public ::testing::TestWithParam<LfoCase> {};
 
@@ -72,7 +74,9 @@ struct InstructionCase {
     const char* Line;
 };
 
-void PrintTo(const InstructionCase& c, std::ostream* out) { *out << Hex(c.Word); }
+void PrintTo(const InstructionCase& c, std::ostream* out) {
+    *out << Hex(c.Word);
+}
 
 class InstructionLineTest : public ::testing::TestWithParam<InstructionCase> {};
 
@@ -82,57 +86,59 @@ TEST_P(InstructionLineTest, FormatsLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     WorkedExamples, InstructionLineTest,
-    ::testing::Values(
-        InstructionCase{0x00030000, "NOP"},
-        InstructionCase{0x00070000, "\tRAP\tINL\tK=0\t\t; 0"},
-        InstructionCase{0x00000000, "\tRZP\tINL\tK=0\t\t; 0"},
-        InstructionCase{0x40000064, "\tRZP\t100\tK=64\t\t; 0.503937007874016"},
-        InstructionCase{0xFF400000, "\tWZP\tOUTL\tK=-127\t\t; -1"},
-        InstructionCase{0x01190001, "\tRBPBC\tINR\tK=1\t\t; 0.0078740157480315"},
-        InstructionCase{0x7A410001, "\tWBP\tOUTR\tK=122\t\t; 0.960629921259842"},
-        InstructionCase{0x83000002, "\tRZP\t2\tK=-3\t\t; -0.0236220472440945"},
-        InstructionCase{0x80000005, "\tRZP\t5\tK=0\t\t; 0"},
-        InstructionCase{0x00200000, "CHR0\tRZP\tINL\t+SIN MASKA"},
-        InstructionCase{0x40200000, "CHR0\tRZP\tINL\t+SIN"},
-        InstructionCase{0xD5E207D0, "CHR1\tWCP\t2000\t-COS COMPK LATCH"},
-        InstructionCase{0x2B2BFFFF, "CHR3\tRAPB\t65535\t+SIN COMPA MASKA COMPS"},
-        InstructionCase{0xFFFFFFFF, "CHR3\tWAPBC\t65535\t-COS COMPK COMPA LATCH COMPS"}));
+    ::testing::Values(InstructionCase{0x00030000, "NOP"},
+                      InstructionCase{0x00070000, "\tRAP\tINL\tK=0\t\t; 0"},
+                      InstructionCase{0x00000000, "\tRZP\tINL\tK=0\t\t; 0"},
+                      InstructionCase{0x40000064, "\tRZP\t100\tK=64\t\t; 0.503937007874016"},
+                      InstructionCase{0xFF400000, "\tWZP\tOUTL\tK=-127\t\t; -1"},
+                      InstructionCase{0x01190001, "\tRBPBC\tINR\tK=1\t\t; 0.0078740157480315"},
+                      InstructionCase{0x7A410001, "\tWBP\tOUTR\tK=122\t\t; 0.960629921259842"},
+                      InstructionCase{0x83000002, "\tRZP\t2\tK=-3\t\t; -0.0236220472440945"},
+                      InstructionCase{0x80000005, "\tRZP\t5\tK=0\t\t; 0"},
+                      InstructionCase{0x00200000, "CHR0\tRZP\tINL\t+SIN MASKA"},
+                      InstructionCase{0x40200000, "CHR0\tRZP\tINL\t+SIN"},
+                      InstructionCase{0xD5E207D0, "CHR1\tWCP\t2000\t-COS COMPK LATCH"},
+                      InstructionCase{0x2B2BFFFF, "CHR3\tRAPB\t65535\t+SIN COMPA MASKA COMPS"},
+                      InstructionCase{0xFFFFFFFF,
+                                      "CHR3\tWAPBC\t65535\t-COS COMPK COMPA LATCH COMPS"}));
 
-INSTANTIATE_TEST_SUITE_P(
-    EdgeCases, InstructionLineTest,
-    ::testing::Values(
-        // Only the exact NopWord is a NOP.
-        InstructionCase{0x00030001, "\tRAP\tINR\tK=0\t\t; 0"},
-        // Bit 18, and bit 23 in the coefficient form, change nothing.
-        InstructionCase{0x00000002, "\tRZP\t2\tK=0\t\t; 0"},
-        InstructionCase{0x00800002, "\tRZP\t2\tK=0\t\t; 0"},
-        InstructionCase{0x00840002, "\tRZP\t2\tK=0\t\t; 0"},
-        InstructionCase{0x00240000, "CHR0\tRZP\tINL\t+SIN MASKA"},
-        // Sign with zero magnitude, also with bit 23 set: never -0.
-        InstructionCase{0x80000000, "\tRZP\tINL\tK=0\t\t; 0"},
-        InstructionCase{0x80800000, "\tRZP\tINL\tK=0\t\t; 0"},
-        // The ends of the coefficient range have no decimal separator.
-        InstructionCase{0x7F000000, "\tRZP\tINL\tK=127\t\t; 1"},
-        InstructionCase{0xFF000000, "\tRZP\tINL\tK=-127\t\t; -1"},
-        // Flag C alone, the CP pointer, write to memory.
-        InstructionCase{0x00520002, "\tWCPC\t2\tK=0\t\t; 0"},
-        // Every CHR option on: listed COMPK COMPA MASKA LATCH COMPS.
-        InstructionCase{0xBC200000, "CHR0\tRZP\tINL\t-SIN COMPK COMPA MASKA LATCH COMPS"},
-        // Each option alone (MASKA off through bit 30 in all but the first).
-        InstructionCase{0x10200000 | 0x40000000, "CHR0\tRZP\tINL\t+SIN COMPK"},
-        InstructionCase{0x08200000 | 0x40000000, "CHR0\tRZP\tINL\t+SIN COMPA"},
-        InstructionCase{0x04200000 | 0x40000000, "CHR0\tRZP\tINL\t+SIN LATCH"},
-        InstructionCase{0x20200000 | 0x40000000, "CHR0\tRZP\tINL\t+SIN COMPS"},
-        // The CHR channel and the cosine come from bits 25-24 and 23.
-        InstructionCase{0x42A00001, "CHR2\tRZP\tINR\t+COS"},
-        InstructionCase{0x42E00001, "CHR2\tWZP\tOUTR\t+COS"}));
+INSTANTIATE_TEST_SUITE_P(EdgeCases, InstructionLineTest,
+                         ::testing::Values(
+                             // Only the exact NopWord is a NOP.
+                             InstructionCase{0x00030001, "\tRAP\tINR\tK=0\t\t; 0"},
+                             // Bit 18, and bit 23 in the coefficient form, change nothing.
+                             InstructionCase{0x00000002, "\tRZP\t2\tK=0\t\t; 0"},
+                             InstructionCase{0x00800002, "\tRZP\t2\tK=0\t\t; 0"},
+                             InstructionCase{0x00840002, "\tRZP\t2\tK=0\t\t; 0"},
+                             InstructionCase{0x00240000, "CHR0\tRZP\tINL\t+SIN MASKA"},
+                             // Sign with zero magnitude, also with bit 23 set: never -0.
+                             InstructionCase{0x80000000, "\tRZP\tINL\tK=0\t\t; 0"},
+                             InstructionCase{0x80800000, "\tRZP\tINL\tK=0\t\t; 0"},
+                             // The ends of the coefficient range have no decimal separator.
+                             InstructionCase{0x7F000000, "\tRZP\tINL\tK=127\t\t; 1"},
+                             InstructionCase{0xFF000000, "\tRZP\tINL\tK=-127\t\t; -1"},
+                             // Flag C alone, the CP pointer, write to memory.
+                             InstructionCase{0x00520002, "\tWCPC\t2\tK=0\t\t; 0"},
+                             // Every CHR option on: listed COMPK COMPA MASKA LATCH COMPS.
+                             InstructionCase{0xBC200000,
+                                             "CHR0\tRZP\tINL\t-SIN COMPK COMPA MASKA LATCH COMPS"},
+                             // Each option alone (MASKA off through bit 30 in all but the first).
+                             InstructionCase{0x10200000 | 0x40000000, "CHR0\tRZP\tINL\t+SIN COMPK"},
+                             InstructionCase{0x08200000 | 0x40000000, "CHR0\tRZP\tINL\t+SIN COMPA"},
+                             InstructionCase{0x04200000 | 0x40000000, "CHR0\tRZP\tINL\t+SIN LATCH"},
+                             InstructionCase{0x20200000 | 0x40000000, "CHR0\tRZP\tINL\t+SIN COMPS"},
+                             // The CHR channel and the cosine come from bits 25-24 and 23.
+                             InstructionCase{0x42A00001, "CHR2\tRZP\tINR\t+COS"},
+                             InstructionCase{0x42E00001, "CHR2\tWZP\tOUTR\t+COS"}));
 
 struct CoefficientCase {
     int K;
     const char* Text;
 };
 
-void PrintTo(const CoefficientCase& c, std::ostream* out) { *out << "K=" << c.K; }
+void PrintTo(const CoefficientCase& c, std::ostream* out) {
+    *out << "K=" << c.K;
+}
 
 class CoefficientTest : public ::testing::TestWithParam<CoefficientCase> {};
 
@@ -148,8 +154,7 @@ INSTANTIATE_TEST_SUITE_P(TellingValues, CoefficientTest,
                                            CoefficientCase{64, "0.503937007874016"},
                                            // The double, not the exact fraction, is rounded.
                                            CoefficientCase{122, "0.960629921259842"},
-                                           CoefficientCase{127, "1"},
-                                           CoefficientCase{-127, "-1"}));
+                                           CoefficientCase{127, "1"}, CoefficientCase{-127, "-1"}));
 
 // The C library's "%.15g" of K/127, for every K, is the reference.
 TEST(Coefficient, MatchesPrintfForEveryK) {
@@ -164,7 +169,9 @@ TEST(Coefficient, UsesGivenSeparator) {
     EXPECT_EQ(FormatCoefficient(64, ","), "0,503937007874016");
     EXPECT_EQ(FormatCoefficient(-3, ","), "-0,0236220472440945");
     // A separator of more than one byte (U+066B, Arabic decimal separator).
-    EXPECT_EQ(FormatCoefficient(64, "\xD9\xAB"), "0\xD9\xAB" "503937007874016");
+    EXPECT_EQ(FormatCoefficient(64, "\xD9\xAB"),
+              "0\xD9\xAB"
+              "503937007874016");
     // Whole numbers have no separator to replace.
     EXPECT_EQ(FormatCoefficient(127, ","), "1");
     EXPECT_EQ(FormatCoefficient(-127, ","), "-1");
@@ -265,8 +272,8 @@ TEST(ListingLines, SeparatorLineOnlyFromPositionFour) {
     EXPECT_TRUE(ListingLines(image).empty());
 
     image.WordCount = 4;
-    EXPECT_EQ(ListingLines(image), (std::vector<std::string>{"LFO0" + lfo, "LFO1" + lfo,
-                                                              "LFO2" + lfo, "LFO3" + lfo}));
+    EXPECT_EQ(ListingLines(image),
+              (std::vector<std::string>{"LFO0" + lfo, "LFO1" + lfo, "LFO2" + lfo, "LFO3" + lfo}));
 
     image.WordCount = 5;
     const std::vector<std::string> five = ListingLines(image);

@@ -45,7 +45,7 @@ TEST(ComPortSettings, SetBaudRateTakesOnlyTheListedRates) {
         std::int32_t Rate;
         std::int32_t After;
     } cases[] = {
-        {115200, 115200}, {28800, 28800}, {110, 110},  {14400, 9600},
+        {115200, 115200}, {28800, 28800}, {110, 110},    {14400, 9600},
         {56000, 9600},    {0, 9600},      {-9600, 9600}, {9601, 9600},
     };
     for (const auto& c : cases) {
@@ -65,8 +65,8 @@ TEST(ComPortSettings, ByteTimeRoundsHalvesAwayFromZero) {
         std::int32_t Rate;
         std::int32_t Ms;
     } cases[] = {
-        {10, 9600, 21},    {10, 38400, 5},    {10, 110, 1818}, {10, 115200, 2},
-        {10, 57600, 3},    {6, 9600, 13},     {-6, 9600, -13}, {0, 9600, 0},
+        {10, 9600, 21}, {10, 38400, 5}, {10, 110, 1818}, {10, 115200, 2},
+        {10, 57600, 3}, {6, 9600, 13},  {-6, 9600, -13}, {0, 9600, 0},
     };
     for (const auto& c : cases) {
         ComPort port;
@@ -156,7 +156,8 @@ TEST(ComPortOpen, FailureSaysWhichDeviceAndWhy) {
 TEST_F(ComPortTest, ABlockOfWriteFramesArrivesWhole) {
     Bytes block;
     for (int address = 0; address < 128; ++address) {
-        const WriteFrame frame = EncodeWriteFrame(0xA5000000u + static_cast<unsigned>(address), address);
+        const WriteFrame frame =
+            EncodeWriteFrame(0xA5000000u + static_cast<unsigned>(address), address);
         block.insert(block.end(), frame.begin(), frame.end());
     }
     ASSERT_EQ(block.size(), 1408u);
@@ -317,7 +318,8 @@ TEST_F(ComPortTest, APortInUseDoesNotOpenAgain) {
     // Other programs claim a port in one of two ways; either keeps this one out.
     for (const bool byLock : {true, false}) {
         TtyWatch other(sim_.Path());
-        ASSERT_EQ(byLock ? ::flock(other.Fd(), LOCK_EX | LOCK_NB) : ::ioctl(other.Fd(), TIOCEXCL), 0);
+        ASSERT_EQ(byLock ? ::flock(other.Fd(), LOCK_EX | LOCK_NB) : ::ioctl(other.Fd(), TIOCEXCL),
+                  0);
         EXPECT_FALSE(port_.Open()) << (byLock ? "lock" : "exclusive mark");
         EXPECT_EQ(port_.OpenError(), busy);
         if (!byLock) ::ioctl(other.Fd(), TIOCNXCL);

@@ -139,7 +139,7 @@ TEST(SaveObjectFile, KeepsPermissionsAndWritesThroughLinks) {
 template <typename Body>
 void WithFileSizeLimit(rlim_t limit, Body body) {
     std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old {};
+    rlimit old{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
     rlimit small = old;
     small.rlim_cur = limit;

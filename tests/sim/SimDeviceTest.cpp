@@ -101,7 +101,8 @@ TEST_F(SimDeviceTest, CwWordIsFetchedButNeverWrittenByAFrame) {
 
 TEST_F(SimDeviceTest, OneByteCommandsAndFetchesBeyondTheCwWordAreSilent) {
     Bytes commands = {CmdProgDisable, CmdProgEnable};
-    for (int n = 0; n < 16; ++n) commands.push_back(static_cast<std::uint8_t>(CmdSelectInternal + n));
+    for (int n = 0; n < 16; ++n)
+        commands.push_back(static_cast<std::uint8_t>(CmdSelectInternal + n));
     line_->Write(Join({commands, FetchBytes(129), FetchBytes(255)}));
     ExpectThenSentinel({});
 }
@@ -138,11 +139,15 @@ TEST_F(SimDeviceTest, FaultsShapeTheAnswers) {
         {"silent", {.Silent = true}, {0, 5, 128}, {}},
         {"answer below 3", {.AnswerBelow = 3}, {2, 3, 128, 0}, Join({answer(2), answer(0)})},
         {"answer below 0", {.AnswerBelow = 0}, {0, 1}, {}},
-        {"short 5 of 8", {.ShortAddress = 5, .ShortCount = 5}, {5, 6},
+        {"short 5 of 8",
+         {.ShortAddress = 5, .ShortCount = 5},
+         {5, 6},
          Join({part(5, 0, 5), answer(6)})},
         {"short 0 of 8", {.ShortAddress = 5, .ShortCount = 0}, {5, 6}, answer(6)},
         {"short CW", {.ShortAddress = 128, .ShortCount = 7}, {128}, part(128, 0, 7)},
-        {"late rest at once", {.ShortAddress = 5, .ShortCount = 3, .LateByteMs = 0}, {5, 6},
+        {"late rest at once",
+         {.ShortAddress = 5, .ShortCount = 3, .LateByteMs = 0},
+         {5, 6},
          Join({answer(5), answer(6)})},
         {"high nibbles", {.HighNibbles = true}, {7}, high},
     };

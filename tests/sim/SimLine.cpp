@@ -53,7 +53,8 @@ Bytes SimLine::Read(std::size_t count, std::chrono::milliseconds limit) {
     Bytes got;
     const auto deadline = Clock::now() + limit;
     while (got.size() < count) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         if (left.count() <= 0) break;
         pollfd line{fd_, POLLIN, 0};
         if (::poll(&line, 1, static_cast<int>(left.count()) + 1) <= 0) continue;

@@ -210,8 +210,8 @@ TEST_F(SimProgramTest, TraceShowsEveryByteWithItsTime) {
     }
     ASSERT_EQ(lines.size(), 11u) << errors;
     const char* expected[] = {"received 88", "received 08", "received 00", "sent     00",
-                              "sent     00",  "sent     00",  "sent     00",  "sent     00",
-                              "sent     00",  "sent     00",  "sent     0F"};
+                              "sent     00", "sent     00", "sent     00", "sent     00",
+                              "sent     00", "sent     00", "sent     0F"};
     double last = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         EXPECT_TRUE(lines[i].ends_with(expected[i])) << lines[i];
