@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "OwnPortMap.h"
 #include "link/Comport.h"
 #include "sim/SimDevice.h"
 
@@ -11,8 +12,8 @@ namespace ixo::bench {
 // The line speed the window and ixo use.
 inline constexpr std::int32_t WorkingRate = 38400;
 
-// A simulated device on COM1 of a port map of its own (in a temporary folder, gone
-// with the object), and a working link open on it at WorkingRate.
+// A simulated device on COM1 of a port map of its own, and a working link open on it
+// at WorkingRate.
 class BenchLink {
 public:
     explicit BenchLink(const sim::SimFaults& faults);
@@ -26,8 +27,8 @@ public:
     ComPort& Link() { return link_; }
 
 private:
-    std::string folder_;
-    std::string why_ = "no temporary folder";
+    test::OwnPortMap ports_;
+    std::string why_;
     sim::SimDevice device_;
     ComPort link_;
 };

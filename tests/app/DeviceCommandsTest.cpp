@@ -63,7 +63,7 @@ protected:
     }
 
     OwnPorts ports;
-    SimOnPort com1{1};
+    SimPort com1{1};
     TempDir folder;
     TestFrame frame;
 };

@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <string>
 
+#include "SixWords.h"
 #include "TempDir.h"
 #include "TestFrame.h"
 #include "app/PanelStatusBar.h"
@@ -35,21 +36,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The six-word program and its listing.
-const char* const SixWords =
-    "00000000\r\n41F42EE0\r\nE01900C8\r\nF7FFFFFF\r\n40000064\r\n00030000\r\n";
-const char* const SixWordListing =
-    "LFO0\tSIN\tAMP=0\t\tFREQ=0\n"
-    "LFO1\tTRI\tAMP=12000\tFREQ=1000\n"
-    "LFO2\tSAW\tAMP=200\t\tFREQ=50\t\tXFAD=1/8\n"
-    "LFO3\tSAW\tAMP=32767\tFREQ=4095\tXFAD=1/16\n"
-    ";\n"
-    "\tRZP\t100\tK=64\t\t; 0.503937007874016\n"
-    "NOP";
-
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
+
+// The window shows the listing without a line end after the last line.
+const QString SixWordShown = Q(SixWordListing).chopped(1);
 
 // The listing of the window's image, as the window would build it.
 QString ListingOf(const ProgramImage& image) {
@@ -108,7 +100,7 @@ protected:
 
 TEST_F(FileCommands, OpenListsTheProgramAndRefreshesTheStatus) {
     const std::string path = dir.File("prog.obj");
-    WriteBytes(path, SixWords);
+    WriteBytes(path, SixWordObject);
     Open(frame, path);
 
     ASSERT_EQ(frame.OpenQuestions.size(), 1u);
@@ -118,7 +110,7 @@ TEST_F(FileCommands, OpenListsTheProgramAndRefreshesTheStatus) {
     EXPECT_TRUE(frame.Messages.empty());
     EXPECT_EQ(frame.Image.WordCount, 6);
     EXPECT_EQ(frame.FileName, path);
-    EXPECT_EQ(frame.AsmOut->toPlainText(), SixWordListing);
+    EXPECT_EQ(frame.AsmOut->toPlainText(), SixWordShown);
     EXPECT_EQ(frame.ComStatusBar->PanelText(1), Q(dir.File("prog")));
     EXPECT_TRUE(frame.SaveObjFileBtn->isEnabled());
     EXPECT_TRUE(frame.SaveAsmFileBtn->isEnabled());
@@ -147,7 +139,7 @@ TEST_F(FileCommands, OpenReplacesTheChosenExtension) {
 
 TEST_F(FileCommands, OpenThatFailsOrIsCancelledChangesNothing) {
     const std::string path = dir.File("prog.obj");
-    WriteBytes(path, SixWords);
+    WriteBytes(path, SixWordObject);
     Open(frame, path);
     const QString listing = frame.AsmOut->toPlainText();
 
@@ -182,13 +174,13 @@ bool Drop(QWidget* target, const QList<QUrl>& urls) {
 }
 
 TEST_F(FileCommands, DroppedFileOpensAsTheOpenCommandWould) {
-    WriteBytes(dir.File("prog.obj"), SixWords);
+    WriteBytes(dir.File("prog.obj"), SixWordObject);
     WriteBytes(dir.File("other.obj"), "00030000\r\n");
     WriteBytes(dir.File("other.txt"), "not an object file");
 
     ASSERT_TRUE(Drop(&frame, {QUrl::fromLocalFile(Q(dir.File("prog.obj")))}));
     EXPECT_EQ(frame.FileName, dir.File("prog.obj"));
-    EXPECT_EQ(frame.AsmOut->toPlainText(), SixWordListing);
+    EXPECT_EQ(frame.AsmOut->toPlainText(), SixWordShown);
     EXPECT_TRUE(frame.SaveObjFileBtn->isEnabled());
 
     // On the listing too, and with the Open command's extension rule.
@@ -200,8 +192,8 @@ TEST_F(FileCommands, DroppedFileOpensAsTheOpenCommandWould) {
 }
 
 TEST_F(FileCommands, OnlyOneLocalFileIsTakenByADrop) {
-    WriteBytes(dir.File("a.obj"), SixWords);
-    WriteBytes(dir.File("b.obj"), SixWords);
+    WriteBytes(dir.File("a.obj"), SixWordObject);
+    WriteBytes(dir.File("b.obj"), SixWordObject);
     EXPECT_FALSE(Drop(&frame, {QUrl::fromLocalFile(Q(dir.File("a.obj"))),
                                QUrl::fromLocalFile(Q(dir.File("b.obj")))}));
     EXPECT_FALSE(Drop(&frame, {QUrl(QStringLiteral("https://example.invalid/a.obj"))}));
@@ -211,7 +203,7 @@ TEST_F(FileCommands, OnlyOneLocalFileIsTakenByADrop) {
 }
 
 TEST_F(FileCommands, MalformedFileKeepsTheGoodWordsListsThemAndSaysWhichLineIsBad) {
-    Open(frame, Make(dir, "big.obj", SixWords));
+    Open(frame, Make(dir, "big.obj", SixWordObject));
     const std::string bad = dir.File("bad.obj");
     WriteBytes(bad, "00000000\r\n41F42EE0\r\n0x1900C8\r\n00030000\r\n");
     Open(frame, bad);
@@ -237,7 +229,7 @@ TEST_F(FileCommands, MalformedFileKeepsTheGoodWordsListsThemAndSaysWhichLineIsBa
 }
 
 TEST_F(FileCommands, EmptyFileOpensAsAnEmptyProgram) {
-    Open(frame, Make(dir, "full.obj", SixWords));
+    Open(frame, Make(dir, "full.obj", SixWordObject));
     Open(frame, Make(dir, "empty.obj", ""));
     EXPECT_TRUE(frame.Messages.empty());
     EXPECT_EQ(frame.Image.WordCount, 0);
@@ -250,7 +242,7 @@ TEST_F(FileCommands, EmptyFileOpensAsAnEmptyProgram) {
 // Save object file and open again: the same words; the saved file is exactly the
 // program's lines; the project takes the name chosen, with ".obj".
 TEST_F(FileCommands, SaveObjectFileAndOpenItAgain) {
-    Open(frame, Make(dir, "prog.obj", SixWords));
+    Open(frame, Make(dir, "prog.obj", SixWordObject));
     const auto words = frame.Image.Words;
     frame.SaveAnswers.push_back(Q(dir.File("copy")));  // no extension typed
     frame.SaveObjFileBtn->click();
@@ -261,7 +253,7 @@ TEST_F(FileCommands, SaveObjectFileAndOpenItAgain) {
     EXPECT_EQ(frame.SaveQuestions[0].InitialName, Q(dir.File("prog.obj")));
     EXPECT_TRUE(frame.Messages.empty());
     EXPECT_EQ(frame.FileName, dir.File("copy.obj"));
-    EXPECT_EQ(ReadBytes(dir.File("copy.obj")), SixWords);
+    EXPECT_EQ(ReadBytes(dir.File("copy.obj")), SixWordObject);
     EXPECT_FALSE(fs::exists(dir.File("copy")));
     EXPECT_EQ(frame.ComStatusBar->PanelText(1), Q(dir.File("copy")));
 
@@ -273,7 +265,7 @@ TEST_F(FileCommands, SaveObjectFileAndOpenItAgain) {
 
 // The listing is saved as it stands, edits included, each line ended by CR LF.
 TEST_F(FileCommands, SaveAsmFileWritesTheListingAsEdited) {
-    Open(frame, Make(dir, "prog.obj", SixWords));
+    Open(frame, Make(dir, "prog.obj", SixWordObject));
     QTextCursor end = frame.AsmOut->textCursor();
     end.movePosition(QTextCursor::End);
     frame.AsmOut->setTextCursor(end);
@@ -287,7 +279,7 @@ TEST_F(FileCommands, SaveAsmFileWritesTheListingAsEdited) {
     EXPECT_EQ(frame.SaveQuestions[0].InitialName, Q(dir.File("prog.asm")));
     EXPECT_TRUE(frame.Messages.empty());
     EXPECT_EQ(frame.FileName, dir.File("listing.asm"));
-    QString expected = QString::fromLatin1(SixWordListing) + "\t; edited\n";
+    QString expected = SixWordShown + "\t; edited\n";
     expected.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
     EXPECT_EQ(Q(ReadBytes(dir.File("listing.asm"))), expected);
     // The project name is shown without the extension either way.
@@ -326,7 +318,7 @@ TEST_F(FileCommands, FirstDialogsSuggestOnlyTheExtension) {
 // Cancelling a save writes nothing; the project has already taken the extension
 // of the save, and the status is not refreshed.
 TEST_F(FileCommands, CancelledSavesWriteNothing) {
-    Open(frame, Make(dir, "prog.obj", SixWords));
+    Open(frame, Make(dir, "prog.obj", SixWordObject));
     fs::remove(dir.File("prog.obj"));
     frame.SaveAnswers = {QString(), QString()};
     frame.SaveAsmFileBtn->click();
@@ -361,7 +353,7 @@ TEST_F(FileCommands, FailedSavesReportAndKeepTheOldFile) {
         {"read-only folder", true, false, "ro"},
         {"folder missing", false, false, "missing"},
     };
-    Open(frame, Make(dir, "prog.obj", SixWords));
+    Open(frame, Make(dir, "prog.obj", SixWordObject));
     for (const SaveFailure& c : cases) {
         SCOPED_TRACE(c.Name);
         if (c.RootCannotFail && geteuid() == 0) continue;

@@ -61,7 +61,7 @@ protected:
 };
 
 TEST_F(PortSelection, StartsWithTheLinkOpenOnCom1WhenItIsThere) {
-    SimOnPort com1(1);
+    SimPort com1(1);
     TestFrame frame;
     ASSERT_TRUE(frame.LinkIsOpen());
     EXPECT_EQ(frame.Link->PortNumber, 1);
@@ -78,7 +78,7 @@ TEST_F(PortSelection, StartsWithTheLinkOpenOnCom1WhenItIsThere) {
 }
 
 TEST_F(PortSelection, StartsWithTheLinkClosedWhenCom1IsMissing) {
-    SimOnPort com2(2);  // another port being there changes nothing
+    SimPort com2(2);  // another port being there changes nothing
     TestFrame frame;
     ASSERT_NE(frame.Link, nullptr);
     EXPECT_FALSE(frame.LinkIsOpen());
@@ -104,7 +104,7 @@ TEST_F(PortSelection, UpdateStatusWithAnOpenLink) {
         {false, 10, false, false, false, true},
         {false, 0, false, false, false, true},
     };
-    SimOnPort com1(1);
+    SimPort com1(1);
     TestFrame frame;
     ASSERT_TRUE(frame.LinkIsOpen());
     for (const Row& r : rows) {
@@ -126,7 +126,7 @@ TEST_F(PortSelection, UpdateStatusWithAnOpenLink) {
 // Probing lists exactly the ports that open, its own included, and preselects
 // the link's port; the link is open again while the dialog shows.
 TEST_F(PortSelection, ProbingListsThePortsThatOpenAndPreselectsTheLinksPort) {
-    SimOnPort com2(2), com5(5), com9(9);
+    SimPort com2(2), com5(5), com9(9);
     TestFrame frame;
     frame.PortNumber = 5;
     frame.OpenLink(5);
@@ -153,7 +153,7 @@ TEST_F(PortSelection, ProbingListsThePortsThatOpenAndPreselectsTheLinksPort) {
 }
 
 TEST_F(PortSelection, PortHeldByAnotherProgramIsNotListed) {
-    SimOnPort com2(2), com5(5);
+    SimPort com2(2), com5(5);
     ComPort other;
     other.PortNumber = 5;
     ASSERT_TRUE(other.Open());
@@ -173,7 +173,7 @@ TEST_F(PortSelection, PortHeldByAnotherProgramIsNotListed) {
 
 // OK reopens the link on the chosen port and lets go of the old one.
 TEST_F(PortSelection, OkMovesTheLinkToTheChosenPort) {
-    SimOnPort com1(1), com3(3);
+    SimPort com1(1), com3(3);
     TestFrame frame;
     ASSERT_TRUE(frame.LinkIsOpen());
 
@@ -210,7 +210,7 @@ TEST_F(PortSelection, OkWithAnEmptyListLeavesTheLinkClosedOnCom0) {
 }
 
 TEST_F(PortSelection, ClosingTheWindowLetsGoOfThePort) {
-    SimOnPort com1(1);
+    SimPort com1(1);
     auto frame = std::make_unique<TestFrame>();
     ASSERT_TRUE(frame->LinkIsOpen());
     ASSERT_FALSE(PortIsFree(1));
@@ -220,7 +220,7 @@ TEST_F(PortSelection, ClosingTheWindowLetsGoOfThePort) {
 
 // The real dialog behind the seam: its OK and Cancel buttons decide.
 TEST_F(PortSelection, RealDialogChoosesWithItsButtons) {
-    SimOnPort com1(1), com4(4);
+    SimPort com1(1), com4(4);
     TMainFrame frame;
     for (const bool ok : {false, true}) {
         SCOPED_TRACE(ok ? "OK" : "Cancel");

@@ -2,11 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <string>
-
-#include "link/PortNames.h"
-
 namespace ixo::test {
 
 namespace {
@@ -24,24 +19,11 @@ QString NextAnswer(std::deque<QString>& answers, const QString& title) {
 }  // namespace
 
 OwnPorts::OwnPorts() {
-    ::setenv("XDG_CONFIG_HOME", folder_.Path().c_str(), 1);
-    for (int n = 1; n <= HighestProbedPort; ++n) MapAbsent(n);
     SerialPortDlg = &dialog_;
 }
 
 OwnPorts::~OwnPorts() {
     SerialPortDlg = nullptr;
-}
-
-void OwnPorts::MapAbsent(int n) {
-    std::string why;
-    EXPECT_TRUE(MapPort(n, folder_.File("no-device-" + std::to_string(n)), &why)) << why;
-}
-
-SimOnPort::SimOnPort(int n) {
-    std::string why;
-    EXPECT_TRUE(Device.Start(&why)) << why;
-    EXPECT_TRUE(Device.MapAsPort(n, &why)) << why;
 }
 
 void TestFrame::ShowMessage(const QString& text, const QString& detail, int flags) {

@@ -6,37 +6,23 @@
 #include <functional>
 #include <vector>
 
+#include "OwnPortMap.h"
+#include "SimPort.h"
 #include "TempDir.h"
 #include "app/MainFrm.h"
 #include "link/PCPrtSel.h"
-#include "sim/SimDevice.h"
 
 namespace ixo::test {
 
-// A port map of the test's own, made before any window: XDG_CONFIG_HOME points
-// into a temporary folder and COM1 to COM8 lead to paths that do not exist, so
-// that the window never opens a port the test has not given it (such as the
-// machine's own /dev/ttyS0). Also provides the port selection dialog.
-class OwnPorts {
+// A port map of the test's own, made before any window, so that the window never
+// opens a port the test has not given it; and the port selection dialog.
+class OwnPorts : public OwnPortMap {
 public:
     OwnPorts();
     ~OwnPorts();
-    OwnPorts(const OwnPorts&) = delete;
-    OwnPorts& operator=(const OwnPorts&) = delete;
-
-    // Points COMn at a path that does not exist.
-    void MapAbsent(int n);
 
 private:
-    TempDir folder_;
     TSerialPortDlg dialog_;
-};
-
-// A simulated device serving on COMn of the test's port map.
-class SimOnPort {
-public:
-    explicit SimOnPort(int n);
-    sim::SimDevice Device;
 };
 
 // A message box the window showed.

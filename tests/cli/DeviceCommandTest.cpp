@@ -6,31 +6,20 @@
 #include <thread>
 
 #include "IxoProcess.h"
+#include "OwnPortMap.h"
+#include "SimPort.h"
 #include "TempDir.h"
-#include "link/PortNames.h"
-#include "sim/SimDevice.h"
 
 namespace ixo::test {
 namespace {
 
 using namespace std::chrono_literals;
-using Bytes = std::vector<std::uint8_t>;
 
 // A simulated device on COM2 of a port map that only this test and the ixo it runs
-// see; COM1 points nowhere.
+// see.
 class IxoDevice : public testing::Test {
 protected:
-    void SetUp() override {
-        ::setenv("XDG_CONFIG_HOME", folder_.File("config").c_str(), 1);
-        std::string why;
-        ASSERT_TRUE(device_.Start(&why)) << why;
-        ASSERT_TRUE(device_.MapAsPort(2, &why)) << why;
-        ASSERT_TRUE(MapPort(1, folder_.File("no-such-tty"), &why)) << why;
-    }
-
-    IxoResult Ixo(std::vector<std::string> args) {
-        return RunIxo(args, folder_.Path().string(), {{"XDG_CONFIG_HOME", folder_.File("config")}});
-    }
+    IxoResult Ixo(std::vector<std::string> args) { return RunIxo(args, folder_.Path().string()); }
 
     std::string Program(const std::string& name, const std::string& text) {
         const std::string path = folder_.File(name);
@@ -38,8 +27,10 @@ protected:
         return path;
     }
 
+    OwnPortMap ports_;
+    SimPort com2_{2};
+    sim::SimDevice& device_ = com2_.Device;
     TempDir folder_;
-    sim::SimDevice device_;
 };
 
 TEST_F(IxoDevice, WriteThenVerify) {
@@ -101,8 +92,8 @@ TEST_F(IxoDevice, FailuresAreReportedWithStatusOne) {
     // COM1 is the default port, and it points nowhere.
     IxoResult result = Ixo({"enable"});
     EXPECT_EQ(result.ExitStatus, 1);
-    EXPECT_EQ(result.Err, "COM port not opened: " + folder_.File("no-such-tty") +
-                              ": No such file or directory\n");
+    EXPECT_EQ(result.Err,
+              "COM port not opened: " + ports_.AbsentPath(1) + ": No such file or directory\n");
 
     sim::SimFaults silent;
     silent.Silent = true;

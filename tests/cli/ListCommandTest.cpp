@@ -12,28 +12,16 @@
 #include <vector>
 
 #include "IxoProcess.h"
+#include "SixWords.h"
 #include "TempDir.h"
 
 namespace ixo::test {
 namespace {
 
-// Six words: every kind of LFO line worth seeing, a coefficient and a NOP.
-const std::string SixWordText =
-    "00000000\r\n41F42EE0\r\nE01900C8\r\nF7FFFFFF\r\n40000064\r\n00030000\r\n";
-
-const std::string SixWordListing =
-    "LFO0\tSIN\tAMP=0\t\tFREQ=0\n"
-    "LFO1\tTRI\tAMP=12000\tFREQ=1000\n"
-    "LFO2\tSAW\tAMP=200\t\tFREQ=50\t\tXFAD=1/8\n"
-    "LFO3\tSAW\tAMP=32767\tFREQ=4095\tXFAD=1/16\n"
-    ";\n"
-    "\tRZP\t100\tK=64\t\t; 0.503937007874016\n"
-    "NOP\n";
-
 TEST(IxoList, PrintsListing) {
     TempDir dir;
     const std::string file = dir.File("six.obj");
-    WriteBytes(file, SixWordText);
+    WriteBytes(file, SixWordObject);
     const IxoResult result = RunIxo({"list", file}, dir.Path().string());
     EXPECT_EQ(result.ExitStatus, 0);
     EXPECT_EQ(result.Out, SixWordListing);
@@ -91,7 +79,7 @@ TEST(IxoList, MalformedFileListsWordsBeforeBadLine) {
 
     // Six good words, then a line ending in a line feed alone.
     const std::string file = dir.File("bad.obj");
-    WriteBytes(file, SixWordText + "00000001\n\r");
+    WriteBytes(file, SixWordObject + "00000001\n\r");
     const IxoResult result = RunIxo({"list", file}, folder);
     EXPECT_EQ(result.ExitStatus, 1);
     EXPECT_EQ(result.Out, SixWordListing);
@@ -109,7 +97,7 @@ TEST(IxoList, MalformedFileListsWordsBeforeBadLine) {
 TEST(IxoList, UsageErrorsExitTwo) {
     TempDir dir;
     const std::string file = dir.File("six.obj");
-    WriteBytes(file, SixWordText);
+    WriteBytes(file, SixWordObject);
     const std::vector<std::vector<std::string>> cases = {
         {},
         {"frobnicate"},
@@ -191,7 +179,7 @@ TEST(IxoList, WritesLocaleDecimalSeparator) {
                         "built with localedef (needs the locales package)";
     }
     const std::string file = dir.File("six.obj");
-    WriteBytes(file, SixWordText);
+    WriteBytes(file, SixWordObject);
     std::map<std::string, std::string> env = {{"LC_ALL", locale.Name}};
     if (!locale.LocPath.empty()) env["LOCPATH"] = locale.LocPath;
 

@@ -1,45 +1,34 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "IxoProcess.h"
+#include "OwnPortMap.h"
+#include "SimPort.h"
 #include "TempDir.h"
 #include "link/PortNames.h"
-#include "sim/SimDevice.h"
 
 namespace ixo::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Every test has a port map of its own, in which COM1 to COM8 lead to paths that do
-// not exist unless the test maps them, so that the machine's own ports are never
-// opened; ixo gets the same map through its environment.
+// A simulated device on COM3 of a port map of the test's own, which ixo inherits.
 class PortsCommandTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ::setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
-        for (int n = 1; n <= HighestProbedPort; ++n) {
-            ASSERT_TRUE(MapPort(n, config_.File("absent" + std::to_string(n))));
-        }
-        std::string why;
-        ASSERT_TRUE(device_.Start(&why)) << why;
-        ASSERT_TRUE(device_.MapAsPort(3, &why)) << why;
-    }
-
     IxoResult Ports(const std::vector<std::string>& args) {
         std::vector<std::string> all = {"ports"};
         all.insert(all.end(), args.begin(), args.end());
-        return RunIxo(all, output_.Path().string(), {{"XDG_CONFIG_HOME", config_.Path().string()}});
+        return RunIxo(all, output_.Path().string());
     }
 
-    TempDir config_;
+    OwnPortMap ports_;
+    SimPort com3_{3};
+    sim::SimDevice& device_ = com3_.Device;
     TempDir output_;
-    sim::SimDevice device_;
 };
 
 TEST_F(PortsCommandTest, ListsThePortsThatOpenWithTheirDevices) {
@@ -87,7 +76,7 @@ TEST_F(PortsCommandTest, UsageErrorsExitWithTwo) {
         EXPECT_NE(result.Err.find("ixo ports: "), std::string::npos) << result.Err;
         EXPECT_EQ(result.Out, "");
     }
-    EXPECT_EQ(PortTarget(1), config_.File("absent1")) << "a usage error changed the map";
+    EXPECT_EQ(PortTarget(1), ports_.AbsentPath(1)) << "a usage error changed the map";
 }
 
 TEST_F(PortsCommandTest, AMapThatCannotBeWrittenFailsWithTheReason) {

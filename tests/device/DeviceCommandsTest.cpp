@@ -1,31 +1,26 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 #include <vector>
 
-#include "TempDir.h"
+#include "OwnPortMap.h"
+#include "SimPort.h"
 #include "device/DeviceCommands.h"
 #include "isa/WordFields.h"
 #include "link/Comport.h"
-#include "sim/SimDevice.h"
 
 namespace ixo {
 namespace {
 
 using namespace std::chrono_literals;
-using Bytes = std::vector<std::uint8_t>;
+using test::Bytes;
 
 // A simulated device on COM1 of a port map of the test's own, and a working link
 // to it at 38400 bit/s, as the window and ixo open it.
 class DeviceCommands : public testing::Test {
 protected:
     void SetUp() override {
-        ::setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
-        std::string why;
-        ASSERT_TRUE(device_.Start(&why)) << why;
-        ASSERT_TRUE(device_.MapAsPort(1, &why)) << why;
         link_.PortNumber = 1;
         link_.SetBaudRate(38400);
         ASSERT_TRUE(link_.Open()) << link_.OpenError();
@@ -44,8 +39,9 @@ protected:
         return image;
     }
 
-    test::TempDir config_;
-    sim::SimDevice device_;
+    test::OwnPortMap ports_;
+    test::SimPort com1_{1};
+    sim::SimDevice& device_ = com1_.Device;
     ComPort link_;
     TransferBytes buffer_{};
 };

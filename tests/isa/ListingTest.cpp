@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "SixWords.h"
 #include "isa/Listing.h"
 #include "isa/WordFields.h"
 
@@ -248,17 +249,10 @@ ProgramImage ImageOf(const std::vector<std::uint32_t>& words) {
 }
 
 TEST(ListingLines, WholeProgram) {
-    const ProgramImage image =
-        ImageOf({0x00000000, 0x41F42EE0, 0xE01900C8, 0xF7FFFFFF, 0x40000064, 0x00030000});
-    EXPECT_EQ(ListingLines(image), (std::vector<std::string>{
-                                       "LFO0\tSIN\tAMP=0\t\tFREQ=0",
-                                       "LFO1\tTRI\tAMP=12000\tFREQ=1000",
-                                       "LFO2\tSAW\tAMP=200\t\tFREQ=50\t\tXFAD=1/8",
-                                       "LFO3\tSAW\tAMP=32767\tFREQ=4095\tXFAD=1/16",
-                                       ";",
-                                       "\tRZP\t100\tK=64\t\t; 0.503937007874016",
-                                       "NOP",
-                                   }));
+    const ProgramImage image = ImageOf({test::SixWords.begin(), test::SixWords.end()});
+    std::string listing;
+    for (const std::string& line : ListingLines(image)) listing += line + "\n";
+    EXPECT_EQ(listing, test::SixWordListing);
     EXPECT_EQ(ListingLines(image, ",")[5], "\tRZP\t100\tK=64\t\t; 0,503937007874016");
 }
 

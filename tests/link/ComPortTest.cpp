@@ -16,6 +16,9 @@
 #include <vector>
 
 #include "LinkFixture.h"
+#include "OwnPortMap.h"
+#include "SimPort.h"
+#include "TempDir.h"
 #include "device/Protocol.h"
 #include "link/PortNames.h"
 
@@ -24,17 +27,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using Bytes = std::vector<std::uint8_t>;
-
-Bytes FetchOf(int address) {
-    const FetchRequest request = EncodeFetchRequest(address);
-    return Bytes(request.begin(), request.end());
-}
-
-Bytes AnswerOf(std::uint32_t word) {
-    const auto answer = EncodeReplyWord(word);
-    return Bytes(answer.begin(), answer.end());
-}
 
 std::int64_t MsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
@@ -96,7 +88,7 @@ TEST_F(ComPortTest, OpenWhenOpenKeepsTheLineAndCloseWhenClosedIsHarmless) {
     EXPECT_TRUE(port_.Open());
     EXPECT_TRUE(port_.IsOpen());
     const Bytes request = FetchOf(7);
-    sim_.Device().SetWord(7, 0x01234567);
+    sim_.Device.SetWord(7, 0x01234567);
     ASSERT_EQ(port_.Send(request.data(), 3, true), 3);
     std::uint8_t answer[8] = {};
     ASSERT_EQ(port_.Receive(answer, 8), 8);
@@ -132,14 +124,14 @@ TEST_F(ComPortTest, OpenSetsEveryListedRateAndARawEightBitLine) {
 
 TEST(ComPortOpen, FailureSaysWhichDeviceAndWhy) {
     OwnPortMap map;
-    const std::string notATty = map.Folder().File("plain-file");
+    const std::string notATty = map.ConfigHome() + "/plain-file";
     WriteBytes(notATty, "");
     ASSERT_TRUE(MapPort(3, notATty));
     const struct {
         int Port;
         std::string Error;
     } cases[] = {
-        {2, map.Folder().File("absent-com2") + ": No such file or directory"},
+        {2, map.AbsentPath(2) + ": No such file or directory"},
         {3, notATty + ": Inappropriate ioctl for device"},
         {0, "COM0: no such port"},
         {-5, "COM-5: no such port"},
@@ -162,9 +154,9 @@ TEST_F(ComPortTest, ABlockOfWriteFramesArrivesWhole) {
     }
     ASSERT_EQ(block.size(), 1408u);
     EXPECT_EQ(port_.Send(block.data(), 1408, true), 1408);
-    ASSERT_TRUE(sim_.Device().WaitForReceived(1408, 10s));
-    EXPECT_EQ(sim_.Device().Received(), block);
-    EXPECT_EQ(sim_.Device().Word(127), 0xA500007Fu);
+    ASSERT_TRUE(sim_.Device.WaitForReceived(1408, 10s));
+    EXPECT_EQ(sim_.Device.Received(), block);
+    EXPECT_EQ(sim_.Device.Word(127), 0xA500007Fu);
 }
 
 TEST_F(ComPortTest, ReceiveGivesWhatArrivedByTheTimeLimits) {
@@ -177,9 +169,9 @@ TEST_F(ComPortTest, ReceiveGivesWhatArrivedByTheTimeLimits) {
         {"5 of 8, then silence", {.ShortAddress = 4, .ShortCount = 5}, 5},
         {"silence", {.Silent = true}, 0},
     };
-    sim_.Device().SetWord(4, 0x89ABCDEF);
+    sim_.Device.SetWord(4, 0x89ABCDEF);
     for (const auto& c : cases) {
-        sim_.Device().SetFaults(c.Faults);
+        sim_.Device.SetFaults(c.Faults);
         ASSERT_TRUE(port_.Purge(1));
         const Bytes request = FetchOf(4);
         ASSERT_EQ(port_.Send(request.data(), 3, true), 3);
@@ -202,7 +194,7 @@ TEST_F(ComPortTest, ASlowLineStillEndsAfterTheByteTime) {
     port_.Close();
     port_.SetBaudRate(110);
     ASSERT_TRUE(port_.Open()) << port_.OpenError();
-    sim_.Device().SetFaults({.ShortAddress = 2, .ShortCount = 5});
+    sim_.Device.SetFaults({.ShortAddress = 2, .ShortCount = 5});
     const Bytes request = FetchOf(2);
     ASSERT_EQ(port_.Send(request.data(), 3, true), 3);
     std::uint8_t answer[8] = {};
@@ -219,7 +211,7 @@ TEST_F(ComPortTest, ASlowLineStillEndsAfterTheByteTime) {
 // other side at once, so the discarded output cannot be seen in the same way.)
 TEST_F(ComPortTest, ATimedOutReceiveDiscardsTheInput) {
     for (const bool timedOutReceive : {false, true}) {
-        sim_.Device().SetWord(9, 0x11111111);  // bytes 0x01: no line end, no signal
+        sim_.Device.SetWord(9, 0x11111111);  // bytes 0x01: no line end, no signal
         TtyWatch watch(sim_.Path());
         termios raw{};
         ASSERT_EQ(tcgetattr(watch.Fd(), &raw), 0);
@@ -253,7 +245,7 @@ TEST_F(ComPortTest, PurgeOneDiscardsInputAndOtherValuesKeepIt) {
         int Which;
         std::int32_t Received;
     } cases[] = {{1, 0}, {2, 8}, {0, 8}};
-    sim_.Device().SetWord(3, 0x76543210);
+    sim_.Device.SetWord(3, 0x76543210);
     TtyWatch watch(sim_.Path());
     for (const auto& c : cases) {
         const Bytes request = FetchOf(3);
@@ -269,10 +261,10 @@ TEST_F(ComPortTest, PurgeOneDiscardsInputAndOtherValuesKeepIt) {
 // would run into the test's own time-out.
 TEST_F(ComPortTest, AHangUpDuringAReceiveFailsAtOnce) {
     port_.ByteTimeFactor = 100000;  // about 52 s for each byte after the first
-    sim_.Device().SetFaults({.ShortAddress = 0, .ShortCount = 5});
+    sim_.Device.SetFaults({.ShortAddress = 0, .ShortCount = 5});
     std::thread unplug([this] {
         if (sim_.WaitForSent(5)) std::this_thread::sleep_for(200ms);
-        sim_.Device().SetFaults({.HangUpAfter = 0});
+        sim_.Device.SetFaults({.HangUpAfter = 0});
     });
     const Bytes request = FetchOf(0);
     ASSERT_EQ(port_.Send(request.data(), 3, true), 3);
@@ -292,7 +284,7 @@ TEST_F(ComPortTest, AHangUpDuringASendFailsAtOnce) {
     port_.SetBaudRate(110);  // 1818 ms a byte: limits of days
     ASSERT_TRUE(port_.Open()) << port_.OpenError();
     TtyWatch watch(sim_.Path());
-    sim_.Device().SetFaults({.HangUpAfter = 1000});
+    sim_.Device.SetFaults({.HangUpAfter = 1000});
     const Bytes block(256 * 1024, 0x05);
     auto start = Clock::now();
     EXPECT_EQ(port_.Send(block.data(), static_cast<std::int32_t>(block.size()), true), 0);
@@ -343,8 +335,9 @@ TEST_F(ComPortTest, AnotherUserCannotOpenAPortInUse) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
     // Let user 65534 reach the tty and the port map.
     ASSERT_EQ(::chmod(sim_.Path().c_str(), 0666), 0);
-    for (auto folder = map_.Folder().Path() / "ixo-loader" / "ports";
-         folder != map_.Folder().Path().parent_path(); folder = folder.parent_path()) {
+    const std::filesystem::path home = map_.ConfigHome();
+    for (auto folder = home / "ixo-loader" / "ports"; folder != home.parent_path();
+         folder = folder.parent_path()) {
         ASSERT_EQ(::chmod(folder.c_str(), 0755), 0) << folder;
     }
     const std::string path = sim_.Path();

@@ -4,7 +4,8 @@
 
 #include <vector>
 
-#include "LinkFixture.h"
+#include "OwnPortMap.h"
+#include "SimPort.h"
 #include "link/Comport.h"
 
 namespace ixo::test {

@@ -9,12 +9,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
+#include "OwnPortMap.h"
 #include "SimLine.h"
-#include "TempDir.h"
 #include "device/Protocol.h"
 #include "link/PortNames.h"
 
@@ -25,11 +24,6 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using sim::SimDevice;
 using sim::SimFaults;
-
-Bytes FetchBytes(int address) {
-    const auto request = EncodeFetchRequest(address);
-    return Bytes(request.begin(), request.end());
-}
 
 Bytes WriteBytes(std::uint32_t word, int address) {
     const auto frame = EncodeWriteFrame(word, address);
@@ -63,7 +57,7 @@ protected:
     // in order, anything sent by mistake before shows up here.
     void ExpectThenSentinel(const Bytes& expected) {
         device_.SetFaults({});
-        line_->Write(FetchBytes(1));
+        line_->Write(FetchOf(1));
         const Bytes want = Join({expected, AnswerOf(WordAt(1))});
         EXPECT_EQ(line_->Read(want.size()), want);
         EXPECT_TRUE(line_->Read(1, 50ms).empty()) << "more bytes than expected";
@@ -83,7 +77,7 @@ TEST_F(SimDeviceTest, WriteFramesStoreWordsThatFetchesReadBack) {
     ASSERT_TRUE(device_.WaitForReceived(block.size(), 10s));
     for (const auto& [address, word] : cases) {
         EXPECT_EQ(device_.Word(address), word) << "address " << address;
-        line_->Write(FetchBytes(address));
+        line_->Write(FetchOf(address));
         EXPECT_EQ(line_->Read(ReplyLength), AnswerOf(word)) << "address " << address;
     }
     // Untouched neighbours keep their words.
@@ -94,7 +88,7 @@ TEST_F(SimDeviceTest, WriteFramesStoreWordsThatFetchesReadBack) {
 TEST_F(SimDeviceTest, CwWordIsFetchedButNeverWrittenByAFrame) {
     device_.SetWord(128, 0xCAFEF00D);
     line_->Write(WriteBytes(0x11111111, 128));
-    line_->Write(FetchBytes(128));
+    line_->Write(FetchOf(128));
     EXPECT_EQ(line_->Read(ReplyLength), AnswerOf(0xCAFEF00D));
     EXPECT_EQ(device_.Word(128), 0xCAFEF00Du);
 }
@@ -103,7 +97,7 @@ TEST_F(SimDeviceTest, OneByteCommandsAndFetchesBeyondTheCwWordAreSilent) {
     Bytes commands = {CmdProgDisable, CmdProgEnable};
     for (int n = 0; n < 16; ++n)
         commands.push_back(static_cast<std::uint8_t>(CmdSelectInternal + n));
-    line_->Write(Join({commands, FetchBytes(129), FetchBytes(255)}));
+    line_->Write(Join({commands, FetchOf(129), FetchOf(255)}));
     ExpectThenSentinel({});
 }
 
@@ -111,7 +105,7 @@ TEST_F(SimDeviceTest, FrameCutShortByACommandByteIsDropped) {
     const Bytes write = WriteBytes(0x0BADF00D, 5);
     // A write frame cut after 4 bytes by a fetch, then the rest of the frame, whose
     // nibble bytes now belong to no frame.
-    line_->Write(Join({Bytes(write.begin(), write.begin() + 4), FetchBytes(5),
+    line_->Write(Join({Bytes(write.begin(), write.begin() + 4), FetchOf(5),
                        Bytes(write.begin() + 4, write.end())}));
     EXPECT_EQ(line_->Read(ReplyLength), AnswerOf(WordAt(5)));
     // A fetch cut short by a write frame: the frame counts, the fetch does not.
@@ -155,7 +149,7 @@ TEST_F(SimDeviceTest, FaultsShapeTheAnswers) {
         SCOPED_TRACE(c.Name);
         device_.SetFaults(c.Faults);
         Bytes requests;
-        for (int address : c.Addresses) requests = Join({requests, FetchBytes(address)});
+        for (int address : c.Addresses) requests = Join({requests, FetchOf(address)});
         device_.ClearReceived();
         line_->Write(requests);
         // Every request byte is taken under the fault before the sentinel lifts it.
@@ -169,10 +163,10 @@ TEST_F(SimDeviceTest, LateBytesFollowAfterTheirDelayAndBeforeLaterAnswers) {
     device_.SetFaults({.ShortAddress = 9, .ShortCount = 5, .LateByteMs = lateMs});
     const Bytes answer = AnswerOf(WordAt(9));
     const auto sent = Clock::now();
-    line_->Write(FetchBytes(9));
+    line_->Write(FetchOf(9));
     EXPECT_EQ(line_->Read(5), Bytes(answer.begin(), answer.begin() + 5));
     // The next answer waits behind the late bytes, as on a real line.
-    line_->Write(FetchBytes(10));
+    line_->Write(FetchOf(10));
     EXPECT_EQ(line_->Read(3), Bytes(answer.begin() + 5, answer.end()));
     EXPECT_GE(Clock::now() - sent, std::chrono::milliseconds(lateMs));
     EXPECT_EQ(line_->Read(ReplyLength), AnswerOf(WordAt(10)));
@@ -189,13 +183,13 @@ TEST_F(SimDeviceTest, PacingSpendsLineTimeOnEveryByteAndKeepsThemIntact) {
     EXPECT_EQ(device_.Word(21), 0xA0B0C0D0u);
     // 3 request bytes in and 8 answer bytes out, one byte time each at least.
     const auto sent = Clock::now();
-    line_->Write(FetchBytes(21));
+    line_->Write(FetchOf(21));
     EXPECT_EQ(line_->Read(ReplyLength), AnswerOf(0xA0B0C0D0));
     EXPECT_GE(Clock::now() - sent, 11 * byteTime);
 }
 
 TEST_F(SimDeviceTest, ReceivedRecordsEveryByteInOrder) {
-    const Bytes bytes = Join({Bytes{CmdProgEnable, 0x7F, 0x00}, WriteBytes(1, 2), FetchBytes(3)});
+    const Bytes bytes = Join({Bytes{CmdProgEnable, 0x7F, 0x00}, WriteBytes(1, 2), FetchOf(3)});
     line_->Write(bytes);
     ASSERT_TRUE(device_.WaitForReceived(bytes.size(), 10s));
     EXPECT_EQ(device_.Received(), bytes);
@@ -213,7 +207,7 @@ TEST_F(SimDeviceTest, HangUpCountsBytesFromWhenItIsSet) {
     device_.ClearReceived();
     device_.SetFaults({.HangUpAfter = 5});
     // The request within the count is still answered.
-    line_->Write(FetchBytes(4));
+    line_->Write(FetchOf(4));
     EXPECT_EQ(line_->Read(ReplyLength), AnswerOf(WordAt(4)));
     line_->Write(WriteBytes(0, 4));
     EXPECT_TRUE(line_->WaitForHangUp());
@@ -261,7 +255,7 @@ TEST_F(SimDeviceTest, PathReopensAsOftenAsTheComputerLikes) {
         // The open of the computer's side: exclusive against others.
         ASSERT_EQ(flock(line.Fd(), LOCK_EX | LOCK_NB), 0);
         ASSERT_EQ(ioctl(line.Fd(), TIOCEXCL), 0);
-        line.Write(FetchBytes(round));
+        line.Write(FetchOf(round));
         EXPECT_EQ(line.Read(ReplyLength), AnswerOf(WordAt(round)));
         ASSERT_EQ(ioctl(line.Fd(), TIOCNXCL), 0);
     }
@@ -278,7 +272,7 @@ TEST_F(SimDeviceTest, AnotherUserCanOpenThePathOnceItIsReleased) {
     }
     line_.reset();
     // The child fetches a word as uid 65534; its exit status says how far it got.
-    const Bytes request = FetchBytes(3);
+    const Bytes request = FetchOf(3);
     const Bytes expected = AnswerOf(WordAt(3));
     const pid_t child = fork();
     ASSERT_GE(child, 0);
@@ -306,7 +300,7 @@ TEST_F(SimDeviceTest, StopAndStartKeepTheMemory) {
     device_.Stop();
     device_.SetWord(50, 0x5050A0A0);
     ASSERT_TRUE(device_.Start());
-    line_->Write(FetchBytes(50));
+    line_->Write(FetchOf(50));
     EXPECT_EQ(line_->Read(ReplyLength), AnswerOf(0x5050A0A0));
 }
 
@@ -323,33 +317,17 @@ TEST(SimDeviceMemory, StartsAllZeroAndIgnoresAddressesOutsideIt) {
 
 class SimDevicePortMap : public ::testing::Test {
 protected:
-    void SetUp() override {
-        const char* old = std::getenv("XDG_CONFIG_HOME");
-        if (old != nullptr) saved_ = old;
-        hadOld_ = old != nullptr;
-        setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
-    }
-    void TearDown() override {
-        if (hadOld_) {
-            setenv("XDG_CONFIG_HOME", saved_.c_str(), 1);
-        } else {
-            unsetenv("XDG_CONFIG_HOME");
-        }
-    }
-
-    TempDir config_;
-    std::string saved_;
-    bool hadOld_ = false;
+    OwnPortMap ports_;
 };
 
 TEST_F(SimDevicePortMap, EntryLivesAsLongAsTheDevice) {
-    const std::string entry = PortMapFolder() + "/com4";
+    const std::string entry = ports_.Entry(9);  // a port with no earlier entry
     {
         SimDevice device;
         std::string why;
-        ASSERT_TRUE(device.MapAsPort(4, &why)) << why;
+        ASSERT_TRUE(device.MapAsPort(9, &why)) << why;
         EXPECT_EQ(std::filesystem::read_symlink(entry), device.DevicePath());
-        EXPECT_EQ(PortDevicePath(4), entry);
+        EXPECT_EQ(PortDevicePath(9), entry);
         EXPECT_FALSE(device.MapAsPort(0, &why));
         EXPECT_FALSE(why.empty());
     }
@@ -357,7 +335,7 @@ TEST_F(SimDevicePortMap, EntryLivesAsLongAsTheDevice) {
 }
 
 TEST_F(SimDevicePortMap, EarlierEntriesComeBack) {
-    const std::string entry = PortMapFolder() + "/com1";
+    const std::string entry = ports_.Entry(1);
     ASSERT_TRUE(MapPort(1, "/dev/ttyUSB0"));
     {
         SimDevice first;
@@ -374,7 +352,7 @@ TEST_F(SimDevicePortMap, EarlierEntriesComeBack) {
 }
 
 TEST_F(SimDevicePortMap, EntryPointedElsewhereIsLeftAlone) {
-    const std::string entry = PortMapFolder() + "/com2";
+    const std::string entry = ports_.Entry(2);
     {
         SimDevice device;
         ASSERT_TRUE(device.MapAsPort(2));

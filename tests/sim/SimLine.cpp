@@ -10,8 +10,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "device/Protocol.h"
-
 namespace ixo::test {
 
 using Clock = std::chrono::steady_clock;
@@ -82,11 +80,6 @@ bool SimLine::WaitForHangUp(std::chrono::milliseconds limit) {
         if (n == 0 || (n < 0 && errno != EAGAIN && errno != EINTR)) return true;
     }
     return false;
-}
-
-Bytes AnswerOf(std::uint32_t word) {
-    const auto bytes = EncodeReplyWord(word);
-    return Bytes(bytes.begin(), bytes.end());
 }
 
 }  // namespace ixo::test

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace ixo::test {
+#include "SimPort.h"
 
-using Bytes = std::vector<std::uint8_t>;
+namespace ixo::test {
 
 // The computer's end of a simulated device's line, opened raw with plain POSIX calls.
 class SimLine {
@@ -28,8 +28,5 @@ public:
 private:
     int fd_ = -1;
 };
-
-// The 8 answer bytes of a fetch of word.
-Bytes AnswerOf(std::uint32_t word);
 
 }  // namespace ixo::test

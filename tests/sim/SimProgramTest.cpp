@@ -13,7 +13,9 @@
 #include <filesystem>
 #include <thread>
 
+#include "OwnPortMap.h"
 #include "SimLine.h"
+#include "SimPort.h"
 #include "TempDir.h"
 #include "device/Protocol.h"
 #include "isa/WordFields.h"
@@ -27,17 +29,12 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
-// One run of ixo-sim: standard output through a pipe, standard error into a file,
-// XDG_CONFIG_HOME pointing into the test's own folder.
+// One run of ixo-sim, in the test's environment and so on its port map: standard
+// output through a pipe, standard error into a file.
 class SimProcess {
 public:
     SimProcess(const std::vector<std::string>& args, const TempDir& folder)
         : errPath_(folder.File("ixo-sim-stderr")) {
-        std::vector<std::string> env;
-        for (char** entry = environ; *entry != nullptr; ++entry) {
-            if (std::strncmp(*entry, "XDG_CONFIG_HOME=", 16) != 0) env.emplace_back(*entry);
-        }
-        env.push_back("XDG_CONFIG_HOME=" + folder.File("config"));
         std::vector<std::string> argText = {IXO_SIM_PATH};
         argText.insert(argText.end(), args.begin(), args.end());
 
@@ -63,9 +60,7 @@ public:
         posix_spawnattr_setsigmask(&attributes, &none);
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
         std::vector<char*> argv = Pointers(argText);
-        std::vector<char*> envp = Pointers(env);
-        const int error =
-            posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), envp.data());
+        const int error = posix_spawn(&pid_, argv[0], &actions, &attributes, argv.data(), environ);
         posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
         ::close(out[1]);
@@ -130,17 +125,19 @@ private:
 };
 
 Bytes Fetch(SimLine& line, int address, std::size_t expect = ReplyLength) {
-    const auto request = EncodeFetchRequest(address);
-    line.Write(Bytes(request.begin(), request.end()));
+    line.Write(FetchOf(address));
     return line.Read(expect);
 }
 
 class SimProgramTest : public ::testing::Test {
 protected:
-    std::string MapEntry(int port) const {
-        return folder_.File("config") + "/ixo-loader/ports/com" + std::to_string(port);
+    std::string MapEntry(int port) const { return ports_.Entry(port); }
+    // True when COMn leads where it did before ixo-sim ran.
+    bool MappedAsBefore(int port) const {
+        return fs::read_symlink(MapEntry(port)) == ports_.AbsentPath(port);
     }
 
+    OwnPortMap ports_;
     TempDir folder_;
 };
 
@@ -165,7 +162,7 @@ TEST_F(SimProgramTest, ServesItsPortUntilAStopSignalThenLeavesTheMap) {
         EXPECT_EQ(Fetch(port, 128), AnswerOf(0x1234ABCD));
 
         EXPECT_EQ(sim.Finish(signal), 0);
-        EXPECT_FALSE(fs::is_symlink(MapEntry(3)));
+        EXPECT_TRUE(MappedAsBefore(3));
     }
 }
 
@@ -174,10 +171,11 @@ TEST_F(SimProgramTest, DefaultPortIsComOneAndFaultSwitchesReachTheDevice) {
     ASSERT_TRUE(sim.ReadLine().starts_with("COM1 "));
     SimLine port(MapEntry(1));
     // Address 2 is silent, 1 gets 4 bytes, 0 all 8, each byte with its high nibble.
-    const auto a = EncodeFetchRequest(2), b = EncodeFetchRequest(1), c = EncodeFetchRequest(0);
-    Bytes requests(a.begin(), a.end());
-    requests.insert(requests.end(), b.begin(), b.end());
-    requests.insert(requests.end(), c.begin(), c.end());
+    Bytes requests;
+    for (int address : {2, 1, 0}) {
+        const Bytes request = FetchOf(address);
+        requests.insert(requests.end(), request.begin(), request.end());
+    }
     port.Write(requests);
     EXPECT_EQ(port.Read(12), Bytes(12, 0x30));
     EXPECT_TRUE(port.Read(1, 50ms).empty());
@@ -191,7 +189,7 @@ TEST_F(SimProgramTest, HungUpDeviceStillCleansUp) {
     EXPECT_TRUE(Fetch(port, 0).empty());
     EXPECT_TRUE(port.WaitForHangUp());
     EXPECT_EQ(sim.Finish(SIGTERM), 0);
-    EXPECT_FALSE(fs::is_symlink(MapEntry(2)));
+    EXPECT_TRUE(MappedAsBefore(2));
 }
 
 TEST_F(SimProgramTest, TraceShowsEveryByteWithItsTime) {
@@ -254,7 +252,7 @@ TEST_F(SimProgramTest, UsageErrorsAndHelp) {
             EXPECT_TRUE(out.empty()) << out;
             EXPECT_NE(sim.Errors().find("Try 'ixo-sim --help'"), std::string::npos);
         }
-        EXPECT_FALSE(fs::exists(folder_.File("config") + "/ixo-loader/ports/com1"));
+        EXPECT_TRUE(MappedAsBefore(1));
     }
 }
 
@@ -272,7 +270,7 @@ TEST_F(SimProgramTest, ProgramThatCannotBeLoadedEndsWithItsFailure) {
         EXPECT_TRUE(sim.ReadLine().empty());
         EXPECT_EQ(sim.Finish(), 1);
         EXPECT_EQ(sim.Errors(), message);
-        EXPECT_FALSE(fs::exists(MapEntry(1)));
+        EXPECT_TRUE(MappedAsBefore(1));
     }
 }
 
