@@ -83,7 +83,7 @@ TEST_F(WindowDevice, WriteSendsTheProgramWithFillerAndKeepsTheListing) {
 
 TEST_F(WindowDevice, ReadShowsTheDevicesProgramAndCwWord) {
     for (int address = 0; address < 129; ++address) com1.Device.SetWord(address, Pattern(address));
-    com1.Device.SetWord(128, 0x00030000);
+    com1.Device.SetWord(128, 0x00ABCDEF);
     sim::SimFaults faults;
     faults.HighNibbles = true;
     com1.Device.SetFaults(faults);
@@ -93,7 +93,7 @@ TEST_F(WindowDevice, ReadShowsTheDevicesProgramAndCwWord) {
     EXPECT_EQ(frame.Image.WordCount, 128);
     EXPECT_EQ(frame.Image.Words[127], Pattern(127));
     EXPECT_EQ(frame.AsmOut->document()->blockCount(), 129);
-    EXPECT_EQ(frame.StatusBar->PanelText(0), "CW=00030000");
+    EXPECT_EQ(frame.StatusBar->PanelText(0), "CW=00ABCDEF");
     // A program is loaded now: write and verify are offered.
     EXPECT_EQ(DeviceButtons(frame), (std::vector<bool>{true, true, true, true, false}));
     EXPECT_TRUE(frame.FileName.empty());

@@ -58,11 +58,11 @@ TEST_F(IxoDevice, WriteThenVerify) {
 
 TEST_F(IxoDevice, ReadPrintsCwAndSavesTheProgram) {
     for (int address = 0; address < 129; ++address) device_.SetWord(address, address * 3);
-    device_.SetWord(128, 0xC0FFEE01);
+    device_.SetWord(128, 0x00ABCDEF);
     const std::string out = folder_.File("read.obj");
     const IxoResult result = Ixo({"read", "--port", "2", "--output", out});
     ASSERT_EQ(result.ExitStatus, 0) << result.Err;
-    EXPECT_EQ(result.Out, "CW=C0FFEE01\n");
+    EXPECT_EQ(result.Out, "CW=00ABCDEF\n");
     const std::string saved = ReadBytes(out);
     ASSERT_EQ(saved.size(), 1280u);
     EXPECT_EQ(saved.substr(0, 20), "00000000\r\n00000003\r\n");
@@ -70,6 +70,7 @@ TEST_F(IxoDevice, ReadPrintsCwAndSavesTheProgram) {
 }
 
 TEST_F(IxoDevice, ModeCommandsSendTheirByte) {
+    ASSERT_TRUE(device_.MapAsPort(127));  // the highest port number ixo takes
     struct Case {
         std::vector<std::string> Args;
         std::uint8_t Byte;
@@ -78,6 +79,7 @@ TEST_F(IxoDevice, ModeCommandsSendTheirByte) {
         {{"enable", "-p", "2"}, 0x8A},           {{"disable", "-p", "2"}, 0x89},
         {{"select", "-p", "2", "Hall 1"}, 0x90}, {{"select", "-p", "2", "rotary SPEAKER"}, 0x9F},
         {{"select", "-p", "2", "0"}, 0x8A},      {{"select", "-p", "2", "11"}, 0x9A},
+        {{"enable", "-p", "127"}, 0x8A},
     };
     for (const Case& c : cases) {
         device_.ClearReceived();
@@ -114,9 +116,9 @@ TEST_F(IxoDevice, FailuresAreReportedWithStatusOne) {
 
 TEST_F(IxoDevice, UsageErrorsSendNothing) {
     const std::vector<std::vector<std::string>> calls = {
-        {"select", "-p", "2", "Hall 9"}, {"select", "-p", "2"}, {"write", "-p", "2"},
-        {"read", "-p", "2", "extra"},    {"enable", "--port"},  {"enable", "-p", "x"},
-        {"disable", "--bogus"},
+        {"select", "-p", "2", "Hall 9"}, {"select", "-p", "2"},   {"write", "-p", "2"},
+        {"read", "-p", "2", "extra"},    {"enable", "--port"},    {"enable", "-p", "x"},
+        {"disable", "--bogus"},          {"enable", "-p", "128"}, {"enable", "-p", "0"},
     };
     for (const auto& call : calls) {
         const IxoResult result = Ixo(call);

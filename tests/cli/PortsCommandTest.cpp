@@ -50,6 +50,10 @@ TEST_F(PortsCommandTest, MapAndUnmapChangeThePortMap) {
     ASSERT_EQ(result.ExitStatus, 0) << result.Err;
     EXPECT_EQ(PortTarget(6), output_.File("relative/tty"));
 
+    // The highest port number ixo takes.
+    ASSERT_EQ(Ports({"--map", "127", "/dev/ttyUSB0"}).ExitStatus, 0);
+    EXPECT_EQ(PortTarget(127), "/dev/ttyUSB0");
+
     result = Ports({"--unmap", "6"});
     ASSERT_EQ(result.ExitStatus, 0) << result.Err;
     EXPECT_FALSE(fs::is_symlink(fs::path(PortMapFolder()) / "com6"));

@@ -4,18 +4,17 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <functional>
 #include <thread>
 #include <vector>
 
 #include "LinkFixture.h"
+#include "OtherUser.h"
 #include "OwnPortMap.h"
 #include "SimPort.h"
 #include "TempDir.h"
@@ -122,6 +121,19 @@ TEST_F(ComPortTest, OpenSetsEveryListedRateAndARawEightBitLine) {
     }
 }
 
+// A relative map entry leads from the map folder, wherever the program runs.
+TEST(ComPortOpen, ARelativeMapEntryLeadsFromTheMapFolder) {
+    OwnPortMap map;
+    SimPort sim(1);
+    const std::string beside = PortMapFolder() + "/sim-tty";
+    ASSERT_EQ(::symlink(sim.Path().c_str(), beside.c_str()), 0);
+    ASSERT_TRUE(MapPort(2, "sim-tty"));
+    EXPECT_EQ(PortTarget(2), beside);
+    ComPort port;
+    port.PortNumber = 2;
+    EXPECT_TRUE(port.Open()) << port.OpenError();
+}
+
 TEST(ComPortOpen, FailureSaysWhichDeviceAndWhy) {
     OwnPortMap map;
     const std::string notATty = map.ConfigHome() + "/plain-file";
@@ -202,6 +214,35 @@ TEST_F(ComPortTest, ASlowLineStillEndsAfterTheByteTime) {
     EXPECT_EQ(port_.Receive(answer, 8), 5);
     EXPECT_GE(MsSince(start), 1818);
     EXPECT_LT(MsSince(start), 20000);
+}
+
+// A first byte is waited for ByteTime + FirstByteTimeout, but never longer than the
+// line's 1000 ms: an answer that starts well after that is not received.
+TEST_F(ComPortTest, AFirstByteIsWaitedForAtMostOneSecond) {
+    const struct {
+        const char* Name;
+        std::int32_t Rate;
+        std::int32_t FirstByteTimeout;
+        int AnswerAfterMs;
+    } cases[] = {
+        {"110 bit/s: 1818 + 350 ms", 110, 350, 1600},
+        {"38400 bit/s, 10 s allowed", 38400, 10000, 3000},
+    };
+    int sent = 0;
+    for (const auto& c : cases) {
+        port_.Close();
+        port_.SetBaudRate(c.Rate);
+        port_.FirstByteTimeout = c.FirstByteTimeout;
+        ASSERT_TRUE(port_.Open()) << port_.OpenError();
+        sim_.Device.SetFaults({.ShortAddress = 6, .ShortCount = 0, .LateByteMs = c.AnswerAfterMs});
+        const Bytes request = FetchOf(6);
+        ASSERT_EQ(port_.Send(request.data(), 3, true), 3);
+        std::uint8_t answer[8] = {};
+        EXPECT_EQ(port_.Receive(answer, 8), 0) << c.Name;
+        // The late answer must not reach the next case.
+        ASSERT_TRUE(sim_.WaitForSent(sent += 8));
+        ASSERT_TRUE(port_.Purge(1));
+    }
 }
 
 // Received bytes that a timed-out read leaves behind must be gone afterwards. With
@@ -316,19 +357,6 @@ TEST_F(ComPortTest, APortInUseDoesNotOpenAgain) {
         EXPECT_EQ(port_.OpenError(), busy);
         if (!byLock) ::ioctl(other.Fd(), TIOCNXCL);
     }
-}
-
-// Runs check in a child process as user and group 65534; true when it returned true.
-bool AsOtherUser(const std::function<bool()>& check) {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
-        ::_exit(dropped && check() ? 0 : 1);
-    }
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 TEST_F(ComPortTest, AnotherUserCannotOpenAPortInUse) {
