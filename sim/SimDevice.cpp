@@ -319,8 +319,9 @@ void SimDevice::Impl::Parse(std::uint8_t byte, Clock::time_point at, const SimFa
     if (Command < 0) return;  // a nibble byte outside any frame
     Nibbles.push_back(byte);
     if (Command == CmdWriteWord && Nibbles.size() == WriteFrameLength - 1) {
-        const std::uint32_t word = DecodeReplyWord(Nibbles.data());
-        const int address = DecodeAddress(Nibbles.data() + ReplyLength);
+        const std::span<const std::uint8_t> frame(Nibbles);
+        const std::uint32_t word = DecodeReplyWord(frame.first<ReplyLength>());
+        const int address = DecodeAddress(frame.subspan<ReplyLength, AddressLength>());
         // The CW word is the device's own; a write frame never changes it.
         if (address < CwAddress) {
             std::lock_guard lock(Mutex);
@@ -328,7 +329,8 @@ void SimDevice::Impl::Parse(std::uint8_t byte, Clock::time_point at, const SimFa
         }
         Command = -1;
     } else if (Command == CmdFetchWord && Nibbles.size() == FetchRequestLength - 1) {
-        Answer(DecodeAddress(Nibbles.data()), at, faults);
+        Answer(DecodeAddress(std::span<const std::uint8_t>(Nibbles).first<AddressLength>()), at,
+               faults);
         Command = -1;
     }
 }

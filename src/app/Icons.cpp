@@ -1,5 +1,6 @@
 #include "app/Icons.h"
 
+#include <QImage>
 #include <QPainter>
 #include <QPixmap>
 #include <QPolygon>
@@ -21,6 +22,10 @@ const QColor Lime(0x00, 0xFF, 0x00);
 const QColor Yellow(0xFF, 0xFF, 0x00);
 const QColor Blue(0x00, 0x00, 0xFF);
 const QColor White(0xFF, 0xFF, 0xFF);
+
+// The disabled twin of a picture: its dark pixels in grey over a white shadow one
+// pixel down and right; light pixels drop out.
+QImage GreyedTwin(const QImage& picture);
 
 // A transparent picture and a painter on it that draws hard pixels, no smoothing.
 struct Canvas {
@@ -72,8 +77,6 @@ void SmallWindow(Canvas& canvas, int x, int y) {
     canvas.Fill(x + 1, y + 1, x + 9, y + 2, Navy);
 }
 
-}  // namespace
-
 QImage GreyedTwin(const QImage& picture) {
     QImage twin(picture.size(), QImage::Format_ARGB32);
     twin.fill(Qt::transparent);
@@ -96,6 +99,8 @@ QImage GreyedTwin(const QImage& picture) {
     }
     return twin;
 }
+
+}  // namespace
 
 QIcon CableConnector() {
     Canvas c(GlyphSize);

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QIcon>
-#include <QImage>
 
 // The pictures of the main window's speed buttons, drawn here in the 16 colours of
 // the classic palette. Each icon carries a greyed, embossed twin for its disabled
@@ -19,9 +18,5 @@ QIcon OpenFolder();
 QIcon FloppyDisk();
 QIcon Lamp(bool green);
 QIcon WindowStack(TransferDirection direction);
-
-// The disabled twin of a picture: its dark pixels in grey over a white shadow one
-// pixel down and right; light pixels drop out.
-QImage GreyedTwin(const QImage& picture);
 
 }  // namespace ixo::icons

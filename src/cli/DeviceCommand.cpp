@@ -211,7 +211,7 @@ int RunVerify(const std::vector<std::string>& args) {
         if (failure->Kind != FailureKind::VerifyFail) return Finish(failure);
         std::printf("%s\n", FailureText(*failure).c_str());
         for (const WordDifference& difference :
-             CompareWithDevice(image, image.ReadBackWords.data())) {
+             CompareWithDevice(image, std::span(image.ReadBackWords).first<MaxProgramWords>())) {
             std::printf("%3d program %08X device %08X\n", difference.Address,
                         static_cast<unsigned>(difference.Program),
                         static_cast<unsigned>(difference.Device));

@@ -34,7 +34,7 @@ MaybeFailure ReadDeviceWord(ComPort& link, int address, TransferBytes& buffer,
     if (link.Receive(buffer.data(), ReplyLength) != ReplyLength) {
         return Failure{FailureKind::NoResponse, {}, address};
     }
-    word = DecodeReplyWord(buffer.data());
+    word = DecodeReplyWord(std::span(buffer).first<ReplyLength>());
     return std::nullopt;
 }
 
@@ -54,7 +54,11 @@ MaybeFailure WriteProgram(ComPort& link, ProgramImage& image, TransferBytes& buf
     return std::nullopt;
 }
 
-MaybeFailure ReadDeviceWords(ComPort& link, std::uint32_t* words, TransferBytes& buffer) {
+namespace {
+
+// Reads device addresses 0..128 into words, stopping at the first failure.
+MaybeFailure ReadDeviceWords(ComPort& link, std::span<std::uint32_t, DeviceWordCount> words,
+                             TransferBytes& buffer) {
     for (int address = 0; address < DeviceWordCount; ++address) {
         if (MaybeFailure failure = ReadDeviceWord(link, address, buffer, words[address])) {
             return failure;
@@ -63,10 +67,12 @@ MaybeFailure ReadDeviceWords(ComPort& link, std::uint32_t* words, TransferBytes&
     return std::nullopt;
 }
 
+}  // namespace
+
 MaybeFailure ReadProgram(ComPort& link, ProgramImage& image, TransferBytes& buffer) {
     // A read that fails part-way must not leave a mix of two programs behind.
     std::array<std::uint32_t, DeviceWordCount> words{};
-    if (MaybeFailure failure = ReadDeviceWords(link, words.data(), buffer)) return failure;
+    if (MaybeFailure failure = ReadDeviceWords(link, words, buffer)) return failure;
     std::copy(words.begin(), words.end(), image.Words.begin());
     image.WordCount = MaxProgramWords;
     return std::nullopt;
@@ -80,8 +86,8 @@ std::array<std::uint32_t, MaxProgramWords> ProgramAsWritten(const ProgramImage& 
     return words;
 }
 
-std::vector<WordDifference> CompareWithDevice(const ProgramImage& image,
-                                              const std::uint32_t* deviceWords) {
+std::vector<WordDifference> CompareWithDevice(
+    const ProgramImage& image, std::span<const std::uint32_t, MaxProgramWords> deviceWords) {
     const auto program = ProgramAsWritten(image);
     std::vector<WordDifference> differences;
     for (int address = 0; address < MaxProgramWords; ++address) {
@@ -93,10 +99,11 @@ std::vector<WordDifference> CompareWithDevice(const ProgramImage& image,
 }
 
 MaybeFailure VerifyProgram(ComPort& link, ProgramImage& image, TransferBytes& buffer) {
-    if (MaybeFailure failure = ReadDeviceWords(link, image.ReadBackWords.data(), buffer)) {
+    const std::span readBack(image.ReadBackWords);
+    if (MaybeFailure failure = ReadDeviceWords(link, readBack.first<DeviceWordCount>(), buffer)) {
         return failure;
     }
-    const auto differences = CompareWithDevice(image, image.ReadBackWords.data());
+    const auto differences = CompareWithDevice(image, readBack.first<MaxProgramWords>());
     if (differences.empty()) return std::nullopt;
     const WordDifference& first = differences.front();
     return Failure{FailureKind::VerifyFail, {}, first.Address, first.Program, first.Device};

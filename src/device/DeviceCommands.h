@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -35,9 +36,6 @@ MaybeFailure ReadDeviceWord(ComPort& link, int address, TransferBytes& buffer, s
 // EmptyProject when no program is loaded.
 MaybeFailure WriteProgram(ComPort& link, ProgramImage& image, TransferBytes& buffer);
 
-// Reads device addresses 0..128 into words[0..128], stopping at the first failure.
-MaybeFailure ReadDeviceWords(ComPort& link, std::uint32_t* words, TransferBytes& buffer);
-
 // Replaces the program with the device's: Words 0..128 (128 is the CW word) and
 // WordCount 128. The image changes only when all 129 words have arrived.
 MaybeFailure ReadProgram(ComPort& link, ProgramImage& image, TransferBytes& buffer);
@@ -52,8 +50,8 @@ struct WordDifference {
 };
 
 // Addresses 0..127 where deviceWords differ from the program as written.
-std::vector<WordDifference> CompareWithDevice(const ProgramImage& image,
-                                              const std::uint32_t* deviceWords);
+std::vector<WordDifference> CompareWithDevice(
+    const ProgramImage& image, std::span<const std::uint32_t, MaxProgramWords> deviceWords);
 
 // Reads the device into ReadBackWords and compares addresses 0..127 with the program
 // as written; the CW word is not compared and the program words are not changed.

@@ -17,9 +17,9 @@ FetchRequest EncodeFetchRequest(int address) {
             static_cast<std::uint8_t>(address & 0xF)};
 }
 
-std::uint32_t DecodeReplyWord(const std::uint8_t* bytes) {
+std::uint32_t DecodeReplyWord(std::span<const std::uint8_t, ReplyLength> bytes) {
     std::uint32_t word = 0;
-    for (int i = 0; i < ReplyLength; ++i) word = (word << 4) | (bytes[i] & 0xFu);
+    for (const std::uint8_t byte : bytes) word = (word << 4) | (byte & 0xFu);
     return word;
 }
 
@@ -31,7 +31,7 @@ std::array<std::uint8_t, ReplyLength> EncodeReplyWord(std::uint32_t word) {
     return bytes;
 }
 
-int DecodeAddress(const std::uint8_t* bytes) {
+int DecodeAddress(std::span<const std::uint8_t, AddressLength> bytes) {
     return ((bytes[0] & 0xF) << 4) | (bytes[1] & 0xF);
 }
 

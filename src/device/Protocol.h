@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 
 namespace ixo {
 
@@ -16,6 +17,7 @@ inline constexpr std::uint8_t CmdSelectInternal = 0x90;  // + n for built-in pro
 inline constexpr int WriteFrameLength = 11;   // command, 8 value nibbles, 2 address nibbles
 inline constexpr int FetchRequestLength = 3;  // command, 2 address nibbles
 inline constexpr int ReplyLength = 8;         // 8 value nibbles
+inline constexpr int AddressLength = 2;       // 2 address nibbles
 inline constexpr int ProgramBlockLength = 128 * WriteFrameLength;  // 1408
 // Addresses 0..127 hold the program, 128 the CW word.
 inline constexpr int DeviceWordCount = 129;
@@ -31,12 +33,12 @@ WriteFrame EncodeWriteFrame(std::uint32_t word, int address);
 FetchRequest EncodeFetchRequest(int address);
 
 // The word carried by 8 nibble bytes, most significant first; high nibbles ignored.
-std::uint32_t DecodeReplyWord(const std::uint8_t* bytes);
+std::uint32_t DecodeReplyWord(std::span<const std::uint8_t, ReplyLength> bytes);
 
 // The 8 nibble bytes of a word, most significant first (what the device answers).
 std::array<std::uint8_t, ReplyLength> EncodeReplyWord(std::uint32_t word);
 
 // The address carried by 2 nibble bytes, high nibble first; high nibbles ignored.
-int DecodeAddress(const std::uint8_t* bytes);
+int DecodeAddress(std::span<const std::uint8_t, AddressLength> bytes);
 
 }  // namespace ixo

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "link/PortNames.h"
+#include "link/SerialLine.h"
 
 namespace ixo {
 
@@ -32,7 +33,7 @@ std::int32_t MulDiv(std::int32_t number, std::int32_t numerator, std::int32_t de
 
 }  // namespace
 
-ComPort::ComPort() = default;
+ComPort::ComPort() : line_(std::make_unique<SerialLine>()) {}
 
 ComPort::~ComPort() {
     Close();
@@ -55,14 +56,14 @@ bool ComPort::Open() {
         return false;
     }
     openError_.clear();
-    isOpen_ = line_.Open(device, baudRate_, &openError_);
+    isOpen_ = line_->Open(device, baudRate_, &openError_);
     return isOpen_;
 }
 
 bool ComPort::Close() {
     if (isOpen_) {
         isOpen_ = false;
-        line_.Close();
+        line_->Close();
     }
     return true;
 }
@@ -74,7 +75,7 @@ std::int32_t ComPort::Send(const std::uint8_t* buffer, std::int32_t length, bool
     const std::int64_t limit = std::int64_t{ByteTime()} * length;
     std::int32_t sent = 0;
     while (sent < length) {
-        const LineTransfer step = line_.WriteSome(
+        const LineTransfer step = line_->WriteSome(
             buffer + sent, static_cast<std::size_t>(length - sent), Deadline::After(limit));
         if (step.Result != LineResult::Done) {
             AbortPending();
@@ -83,7 +84,7 @@ std::int32_t ComPort::Send(const std::uint8_t* buffer, std::int32_t length, bool
         if (Trace) Trace(TraceDirection::Sent, buffer + sent, step.Count);
         sent += static_cast<std::int32_t>(step.Count);
     }
-    if (waitTxEmpty && line_.WaitTransmitterEmpty(Deadline::After(limit)) != LineResult::Done) {
+    if (waitTxEmpty && line_->WaitTransmitterEmpty(Deadline::After(limit)) != LineResult::Done) {
         AbortPending();
         return 0;
     }
@@ -98,7 +99,7 @@ std::int32_t ComPort::Receive(std::uint8_t* buffer, std::int32_t length) {
     std::int32_t got = 0;
     while (got < length) {
         const LineTransfer step =
-            line_.ReadSome(buffer + got, static_cast<std::size_t>(length - got), deadline);
+            line_->ReadSome(buffer + got, static_cast<std::size_t>(length - got), deadline);
         if (step.Result != LineResult::Done) {
             AbortPending();
             return step.Result == LineResult::TimedOut ? got : 0;
@@ -112,11 +113,11 @@ std::int32_t ComPort::Receive(std::uint8_t* buffer, std::int32_t length) {
 
 bool ComPort::Purge(int which) {
     if (!isOpen_) return false;
-    return line_.Discard(which == 1 ? SerialLine::Buffers::Input : SerialLine::Buffers::Output);
+    return line_->Discard(which == 1 ? SerialLine::Buffers::Input : SerialLine::Buffers::Output);
 }
 
 void ComPort::AbortPending() {
-    line_.Discard(SerialLine::Buffers::Both);
+    line_->Discard(SerialLine::Buffers::Both);
 }
 
 }  // namespace ixo

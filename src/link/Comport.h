@@ -3,11 +3,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
-#include "link/SerialLine.h"
-
 namespace ixo {
+
+class SerialLine;
 
 // The link to an IXO device: one serial port, COM<PortNumber>, 8 data bits, no
 // parity, one stop bit, no flow control, DTR and RTS held off. Transfers are bounded
@@ -68,7 +69,7 @@ private:
 
     std::int32_t baudRate_ = 9600;
     bool isOpen_ = false;
-    SerialLine line_;
+    std::unique_ptr<SerialLine> line_;  // the platform's serial device
     std::string openError_;
 };
 

@@ -2,8 +2,6 @@
 
 #include <string>
 
-#include "core/Failure.h"
-
 namespace ixo {
 
 // The highest port number the port dialog and "ixo ports" probe.

@@ -17,7 +17,7 @@ int HexDigit(std::uint8_t byte) {
 
 }  // namespace
 
-ObjectLine ParseObjectLine(const std::uint8_t* line) {
+ObjectLine ParseObjectLine(std::span<const std::uint8_t, ObjectLineLength> line) {
     if (line[0] == 0 || line[0] == '\r') return {ObjectLineKind::End};
     std::uint32_t value = 0;
     for (int i = 0; i < 8; ++i) {
@@ -32,8 +32,9 @@ ObjectLine ParseObjectLine(const std::uint8_t* line) {
 bool ParseObjectText(ProgramImage& image) {
     image.WordCount = 0;
     while (image.WordCount < MaxProgramWords) {
-        const ObjectLine line =
-            ParseObjectLine(image.ObjText.data() + image.WordCount * ObjectLineLength);
+        const ObjectLine line = ParseObjectLine(std::span(image.ObjText)
+                                                    .subspan(image.WordCount * ObjectLineLength)
+                                                    .first<ObjectLineLength>());
         switch (line.Kind) {
             case ObjectLineKind::Word:
                 image.Words[image.WordCount++] = line.Value;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace ixo {
 
@@ -37,7 +38,7 @@ struct ObjectLine {
 
 // Reads one 10-byte line: eight hex digits, CR, LF. A line starting with a zero
 // byte or CR ends the text.
-ObjectLine ParseObjectLine(const std::uint8_t* line);
+ObjectLine ParseObjectLine(std::span<const std::uint8_t, ObjectLineLength> line);
 
 // Turns ObjText into Words and WordCount. True when the text ended normally (an end
 // line or 128 words); false when a malformed line stopped it, in which case the

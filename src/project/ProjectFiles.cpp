@@ -14,6 +14,19 @@ namespace ixo {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// Replaces the file at path with bytes, so that a failure never damages what was
+// there: the bytes go to a temporary file in the same folder, which is flushed and
+// renamed over the target only when all of it is written. A replaced file keeps its
+// permissions; a symbolic link is written through to its target. A target that
+// exists but may not be written, or is not a regular file, is refused.
+// createFailure is the kind reported when the file cannot be created.
+MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes,
+                                 FailureKind createFailure);
+
+}  // namespace
+
 std::string ReplaceFileExt(std::string_view path, std::string_view ext) {
     std::size_t start = 0;
     if (path.size() >= 2 && path[1] == ':' &&
@@ -108,8 +121,6 @@ int CreateTemporaryBeside(const fs::path& target, std::string& tempPath) {
     return -1;
 }
 
-}  // namespace
-
 MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes,
                                  FailureKind createFailure) {
     const Failure cannotCreate{createFailure, path};
@@ -138,5 +149,7 @@ MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes
     }
     return std::nullopt;
 }
+
+}  // namespace
 
 }  // namespace ixo

@@ -30,13 +30,4 @@ MaybeFailure SaveObjectFile(const std::string& path, const ProgramImage& image);
 // written in full.
 MaybeFailure SaveListingFile(const std::string& path, const std::vector<std::string>& lines);
 
-// Replaces the file at path with bytes, so that a failure never damages what was
-// there: the bytes go to a temporary file in the same folder, which is flushed and
-// renamed over the target only when all of it is written. A replaced file keeps its
-// permissions; a symbolic link is written through to its target. A target that
-// exists but may not be written, or is not a regular file, is refused.
-// createFailure is the kind reported when the file cannot be created.
-MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes,
-                                 FailureKind createFailure);
-
 }  // namespace ixo

@@ -221,7 +221,8 @@ TEST_F(DeviceCommands, VerifyComparesTheProgramAsWritten) {
     EXPECT_EQ(failure->Number, 3);
     EXPECT_EQ(failure->Expected, Pattern(3));
     EXPECT_EQ(failure->Actual, 0xABCDu);
-    const auto differences = CompareWithDevice(image, image.ReadBackWords.data());
+    const auto differences =
+        CompareWithDevice(image, std::span(image.ReadBackWords).first<MaxProgramWords>());
     ASSERT_EQ(differences.size(), 2u);
     EXPECT_EQ(differences[1].Address, 100);
     EXPECT_EQ(differences[1].Program, NopWord);

@@ -33,7 +33,7 @@ TEST(Protocol, DecodesRepliesIgnoringHighNibbles) {
     EXPECT_EQ(DecodeReplyWord(ascii), 0x00030000u);
     EXPECT_EQ(DecodeReplyWord(high), 0x12345678u);
     for (std::uint32_t word : {0u, 0xFFFFFFFFu, 0x80000001u, 0x0F0F0F0Fu}) {
-        EXPECT_EQ(DecodeReplyWord(EncodeReplyWord(word).data()), word);
+        EXPECT_EQ(DecodeReplyWord(EncodeReplyWord(word)), word);
     }
     const std::uint8_t address[] = {0x38, 0x40};
     EXPECT_EQ(DecodeAddress(address), 128);

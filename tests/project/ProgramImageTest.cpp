@@ -51,7 +51,8 @@ TEST(ParseObjectLine, ClassifiesLines) {
         {"12345678\r\r", ObjectLineKind::Bad, 0},
     };
     for (const Case& c : cases) {
-        const ObjectLine line = ParseObjectLine(reinterpret_cast<const std::uint8_t*>(c.bytes));
+        const ObjectLine line = ParseObjectLine(std::span<const std::uint8_t, ObjectLineLength>(
+            reinterpret_cast<const std::uint8_t*>(c.bytes), ObjectLineLength));
         EXPECT_EQ(line.Kind, c.kind) << c.bytes;
         if (c.kind == ObjectLineKind::Word) {
             EXPECT_EQ(line.Value, c.value) << c.bytes;
