@@ -100,7 +100,7 @@ bool OpenLink(ComPort& link, const DeviceOptions& options) {
     link.SetBaudRate(WorkingBaudRate);
     if (options.Trace) link.Trace = TracePrinter();
     if (link.Open()) return true;
-    PrintFailure(Failure{FailureKind::PortNotOpened, {}, 0, 0, 0, link.OpenError()});
+    PrintFailure(PortNotOpened(link.OpenError()));
     return false;
 }
 
@@ -112,7 +112,7 @@ bool LoadProgram(const std::string& path, ProgramImage& image) {
         return false;
     }
     if (image.IsEmpty()) {
-        PrintFailure(Failure{FailureKind::EmptyProject});
+        PrintFailure(EmptyProject());
         return false;
     }
     return true;

@@ -14,12 +14,51 @@ std::string Hex8(std::uint32_t word) {
 
 }  // namespace
 
+Failure CantOpenFile(const std::string& path) {
+    return {.Kind = FailureKind::CantOpenFile, .Path = path};
+}
+
+Failure BadObjectLine(const std::string& path, int line) {
+    return {.Kind = FailureKind::BadObjectLine, .Path = path, .Line = line};
+}
+
+Failure CantCreateFile(const std::string& path) {
+    return {.Kind = FailureKind::CantCreateFile, .Path = path};
+}
+
+Failure CantWriteFile(const std::string& path) {
+    return {.Kind = FailureKind::CantWriteFile, .Path = path};
+}
+
+Failure PortNotOpened(const std::string& why) {
+    return {.Kind = FailureKind::PortNotOpened, .Why = why};
+}
+
+Failure CantWriteToPort() {
+    return {.Kind = FailureKind::CantWriteToPort};
+}
+
+Failure NoResponseAt(int address) {
+    return {.Kind = FailureKind::NoResponse, .Address = address};
+}
+
+Failure EmptyProject() {
+    return {.Kind = FailureKind::EmptyProject};
+}
+
+Failure VerifyFailAt(int address, std::uint32_t programWord, std::uint32_t deviceWord) {
+    return {.Kind = FailureKind::VerifyFail,
+            .Address = address,
+            .ProgramWord = programWord,
+            .DeviceWord = deviceWord};
+}
+
 std::string FailureText(const Failure& failure) {
     switch (failure.Kind) {
         case FailureKind::CantOpenFile:
             return "Can't open file \"" + failure.Path + "\"";
         case FailureKind::BadObjectLine:
-            return "Bad line " + std::to_string(failure.Number) + " in object file \"" +
+            return "Bad line " + std::to_string(failure.Line) + " in object file \"" +
                    failure.Path + "\"";
         case FailureKind::CantCreateFile:
             return "Cannot create file " + failure.Path;
@@ -30,7 +69,7 @@ std::string FailureText(const Failure& failure) {
         case FailureKind::CantWriteToPort:
             return "Can't Write to COM port";
         case FailureKind::NoResponse:
-            return "No response from device at address " + std::to_string(failure.Number);
+            return "No response from device at address " + std::to_string(failure.Address);
         case FailureKind::EmptyProject:
             return "Empty Project";
         case FailureKind::VerifyFail:
@@ -42,10 +81,10 @@ std::string FailureText(const Failure& failure) {
 std::string FailureDetail(const Failure& failure) {
     switch (failure.Kind) {
         case FailureKind::VerifyFail:
-            return "First difference at address " + std::to_string(failure.Number) + ": program " +
-                   Hex8(failure.Expected) + ", device " + Hex8(failure.Actual);
+            return "First difference at address " + std::to_string(failure.Address) + ": program " +
+                   Hex8(failure.ProgramWord) + ", device " + Hex8(failure.DeviceWord);
         case FailureKind::PortNotOpened:
-            return failure.Detail;
+            return failure.Why;
         default:
             return {};
     }

@@ -10,25 +10,40 @@ namespace ixo {
 // the window and the ixo command turn them into words with FailureText, so both
 // always say the same thing.
 enum class FailureKind {
-    CantOpenFile,     // Path: an object file that cannot be opened for reading
-    BadObjectLine,    // Path, Number = line (from 1): a malformed line in an object file
-    CantCreateFile,   // Path: a listing file that cannot be created
-    CantWriteFile,    // Path: a file that could not be written in full
-    PortNotOpened,    // Detail: why, where known (the ixo command shows it)
+    CantOpenFile,     // an object file that cannot be opened for reading
+    BadObjectLine,    // a malformed line in an object file
+    CantCreateFile,   // a listing file that cannot be created
+    CantWriteFile,    // a file that could not be written in full
+    PortNotOpened,    // a device command on a link that is not open
     CantWriteToPort,  // a send that did not go out in full
-    NoResponse,       // Number = device address that gave no full answer
+    NoResponse,       // a device address that gave no full answer
     EmptyProject,     // a write with no program loaded
-    VerifyFail,       // Number = first differing address, Expected/Actual = the two words
+    VerifyFail,       // the device holds another program than the one written
 };
 
+// A failure and what its words need. Made by the functions below, one per kind, so
+// that each reads as a sentence where it is made; a field a kind does not use stays
+// empty.
 struct Failure {
     FailureKind Kind;
-    std::string Path{};
-    int Number = 0;
-    std::uint32_t Expected = 0;
-    std::uint32_t Actual = 0;
-    std::string Detail{};
+    std::string Path{};             // the file of the file kinds
+    int Line = 0;                   // BadObjectLine: the malformed line, from 1
+    int Address = 0;                // NoResponse, VerifyFail: the device address
+    std::uint32_t ProgramWord = 0;  // VerifyFail: the program's word at Address
+    std::uint32_t DeviceWord = 0;   // VerifyFail: the device's word at Address
+    std::string Why{};              // PortNotOpened: the system's reason, where known
 };
+
+Failure CantOpenFile(const std::string& path);
+Failure BadObjectLine(const std::string& path, int line);
+Failure CantCreateFile(const std::string& path);
+Failure CantWriteFile(const std::string& path);
+Failure PortNotOpened(const std::string& why = {});
+Failure CantWriteToPort();
+Failure NoResponseAt(int address);
+Failure EmptyProject();
+// The first address at which the device's word differs from the program's.
+Failure VerifyFailAt(int address, std::uint32_t programWord, std::uint32_t deviceWord);
 
 // Empty when the operation succeeded.
 using MaybeFailure = std::optional<Failure>;

@@ -9,38 +9,31 @@
 
 namespace ixo {
 
-namespace {
-
-const Failure PortNotOpened{FailureKind::PortNotOpened};
-const Failure CantWriteToPort{FailureKind::CantWriteToPort};
-
-}  // namespace
-
 MaybeFailure SendCommandByte(ComPort& link, std::uint8_t command) {
-    if (!link.IsOpen()) return PortNotOpened;
-    if (link.Send(&command, 1, true) != 1) return CantWriteToPort;
+    if (!link.IsOpen()) return PortNotOpened();
+    if (link.Send(&command, 1, true) != 1) return CantWriteToPort();
     return std::nullopt;
 }
 
 MaybeFailure ReadDeviceWord(ComPort& link, int address, TransferBytes& buffer,
                             std::uint32_t& word) {
-    if (!link.IsOpen()) return PortNotOpened;
+    if (!link.IsOpen()) return PortNotOpened();
     link.Purge(1);
     const FetchRequest request = EncodeFetchRequest(address);
     std::copy(request.begin(), request.end(), buffer.begin());
     if (link.Send(buffer.data(), FetchRequestLength, true) != FetchRequestLength) {
-        return CantWriteToPort;
+        return CantWriteToPort();
     }
     if (link.Receive(buffer.data(), ReplyLength) != ReplyLength) {
-        return Failure{FailureKind::NoResponse, {}, address};
+        return NoResponseAt(address);
     }
     word = DecodeReplyWord(std::span(buffer).first<ReplyLength>());
     return std::nullopt;
 }
 
 MaybeFailure WriteProgram(ComPort& link, ProgramImage& image, TransferBytes& buffer) {
-    if (!link.IsOpen()) return PortNotOpened;
-    if (image.IsEmpty()) return Failure{FailureKind::EmptyProject};
+    if (!link.IsOpen()) return PortNotOpened();
+    if (image.IsEmpty()) return EmptyProject();
     std::fill(image.Words.begin() + image.WordCount, image.Words.begin() + MaxProgramWords,
               NopWord);
     for (int address = 0; address < MaxProgramWords; ++address) {
@@ -49,7 +42,7 @@ MaybeFailure WriteProgram(ComPort& link, ProgramImage& image, TransferBytes& buf
     }
     link.Purge(1);
     if (link.Send(buffer.data(), ProgramBlockLength, true) != ProgramBlockLength) {
-        return CantWriteToPort;
+        return CantWriteToPort();
     }
     return std::nullopt;
 }
@@ -106,7 +99,7 @@ MaybeFailure VerifyProgram(ComPort& link, ProgramImage& image, TransferBytes& bu
     const auto differences = CompareWithDevice(image, readBack.first<MaxProgramWords>());
     if (differences.empty()) return std::nullopt;
     const WordDifference& first = differences.front();
-    return Failure{FailureKind::VerifyFail, {}, first.Address, first.Program, first.Device};
+    return VerifyFailAt(first.Address, first.Program, first.Device);
 }
 
 const std::array<std::string_view, ProgramChoiceCount>& ProgramChoices() {

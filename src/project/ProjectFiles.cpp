@@ -21,9 +21,9 @@ namespace {
 // renamed over the target only when all of it is written. A replaced file keeps its
 // permissions; a symbolic link is written through to its target. A target that
 // exists but may not be written, or is not a regular file, is refused.
-// createFailure is the kind reported when the file cannot be created.
+// cannotCreate is the failure reported when the file cannot be created.
 MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes,
-                                 FailureKind createFailure);
+                                 const Failure& cannotCreate);
 
 }  // namespace
 
@@ -49,17 +49,17 @@ std::string ReplaceFileExt(std::string_view path, std::string_view ext) {
 
 MaybeFailure LoadObjectFile(const std::string& path, ProgramImage& image) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return Failure{FailureKind::CantOpenFile, path};
+    if (file == nullptr) return CantOpenFile(path);
     // Read into a scratch copy first, so that a read error leaves the image alone.
     decltype(image.ObjText) text{};
     const std::size_t got = std::fread(text.data(), 1, text.size(), file);
     const bool readError = got < text.size() && std::ferror(file);
     std::fclose(file);
-    if (readError) return Failure{FailureKind::CantOpenFile, path};
+    if (readError) return CantOpenFile(path);
 
     image.ObjText = text;
     if (!ParseObjectText(image)) {
-        return Failure{FailureKind::BadObjectLine, path, image.WordCount + 1};
+        return BadObjectLine(path, image.WordCount + 1);
     }
     return std::nullopt;
 }
@@ -67,7 +67,7 @@ MaybeFailure LoadObjectFile(const std::string& path, ProgramImage& image) {
 MaybeFailure SaveObjectFile(const std::string& path, const ProgramImage& image) {
     const std::string_view text(reinterpret_cast<const char*>(image.ObjText.data()),
                                 ObjectTextLength(image));
-    return ReplaceFileContents(path, text, FailureKind::CantWriteFile);
+    return ReplaceFileContents(path, text, CantWriteFile(path));
 }
 
 MaybeFailure SaveListingFile(const std::string& path, const std::vector<std::string>& lines) {
@@ -76,7 +76,7 @@ MaybeFailure SaveListingFile(const std::string& path, const std::vector<std::str
         text += line;
         text += "\r\n";
     }
-    return ReplaceFileContents(path, text, FailureKind::CantCreateFile);
+    return ReplaceFileContents(path, text, CantCreateFile(path));
 }
 
 namespace {
@@ -122,9 +122,7 @@ int CreateTemporaryBeside(const fs::path& target, std::string& tempPath) {
 }
 
 MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes,
-                                 FailureKind createFailure) {
-    const Failure cannotCreate{createFailure, path};
-    const Failure cannotWrite{FailureKind::CantWriteFile, path};
+                                 const Failure& cannotCreate) {
     const fs::path target = FinalTarget(path);
 
     struct stat existing {};
@@ -145,7 +143,7 @@ MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes
     written = (::close(fd) == 0) && written;
     if (!written || ::rename(tempPath.c_str(), target.c_str()) != 0) {
         ::unlink(tempPath.c_str());
-        return cannotWrite;
+        return CantWriteFile(path);
     }
     return std::nullopt;
 }

@@ -172,7 +172,7 @@ TEST_F(DeviceCommands, ShortAnswerIsMissingAndItsLateByteIsDiscarded) {
     const MaybeFailure failure = ReadDeviceWord(link_, 7, buffer_, word);
     ASSERT_TRUE(failure.has_value());
     EXPECT_EQ(failure->Kind, FailureKind::NoResponse);
-    EXPECT_EQ(failure->Number, 7);
+    EXPECT_EQ(failure->Address, 7);
 
     // Let the late byte arrive; the next exchange must not take it for its answer.
     std::this_thread::sleep_for(500ms);
@@ -192,7 +192,7 @@ TEST_F(DeviceCommands, HangUpDuringAReadStopsIt) {
     // Whether the request still went out before the line went down is a race; either
     // way the read stops at address 20.
     if (failure->Kind == FailureKind::NoResponse) {
-        EXPECT_EQ(failure->Number, 20);
+        EXPECT_EQ(failure->Address, 20);
     } else {
         EXPECT_EQ(failure->Kind, FailureKind::CantWriteToPort);
     }
@@ -218,9 +218,9 @@ TEST_F(DeviceCommands, VerifyComparesTheProgramAsWritten) {
     const MaybeFailure failure = VerifyProgram(link_, image, buffer_);
     ASSERT_TRUE(failure.has_value());
     EXPECT_EQ(FailureText(*failure), "Verify fail");
-    EXPECT_EQ(failure->Number, 3);
-    EXPECT_EQ(failure->Expected, Pattern(3));
-    EXPECT_EQ(failure->Actual, 0xABCDu);
+    EXPECT_EQ(failure->Address, 3);
+    EXPECT_EQ(failure->ProgramWord, Pattern(3));
+    EXPECT_EQ(failure->DeviceWord, 0xABCDu);
     const auto differences =
         CompareWithDevice(image, std::span(image.ReadBackWords).first<MaxProgramWords>());
     ASSERT_EQ(differences.size(), 2u);
