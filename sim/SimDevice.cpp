@@ -15,24 +15,25 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <system_error>
 #include <thread>
 
-#include "device/Protocol.h"
 #include "link/PortNames.h"
+#include "sim/DeviceLogic.h"
+#include "sim/LinePacing.h"
+
+// The serving thread goes round four steps: send the answer bytes that are due, wait
+// for something to do, receive (take the bytes that have arrived, or at a paced rate
+// the one whose time has come), and for each byte taken decide what it calls for
+// (DeviceLogic) and pace the answer (OutputQueue) for a later send.
 
 namespace ixo::sim {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// The address of the CW word, the last one the device keeps.
-constexpr int CwAddress = DeviceWordCount - 1;
 
 std::string SystemError(const std::string& what) {
     return what + ": " + std::strerror(errno);
@@ -50,11 +51,6 @@ void CloseFd(int& fd) {
     fd = -1;
 }
 
-// Line time of one byte, 10 bits (start, 8 data, stop), at baud bit/s.
-Clock::duration ByteTime(int baud) {
-    return std::chrono::nanoseconds(10'000'000'000LL / baud);
-}
-
 // Paced bytes are timed in fractions of a millisecond; the default timer slack of
 // a thread (50 us on Linux) would make each wait late by a sizeable part of a byte.
 #ifdef __linux__
@@ -65,12 +61,6 @@ void TightenTimers() {
 void TightenTimers() {}
 #endif
 
-// A byte waiting to be sent, and the time it is due to arrive at the other end.
-struct Outgoing {
-    std::uint8_t Byte;
-    Clock::time_point Due;
-};
-
 // A port map entry made by MapAsPort, and what the port was mapped to before.
 struct MapEntry {
     int Port;
@@ -78,11 +68,8 @@ struct MapEntry {
     std::string Previous;  // empty when the port had no entry
 };
 
-// Received bytes waiting in the line's input, seen there first at the same time.
-struct Arrival {
-    std::size_t Count;
-    Clock::time_point SeenAt;
-};
+// The most bytes one read or write moves.
+constexpr std::size_t ChunkSize = 4096;
 
 }  // namespace
 
@@ -98,40 +85,36 @@ struct SimDevice::Impl {
     std::vector<MapEntry> MapEntries;
     std::thread Server;
     std::function<void(TraceDirection, std::uint8_t)> Trace;  // set before Start
+    DeviceMemory Memory;
 
     // Shared with the serving thread.
     mutable std::mutex Mutex;
     mutable std::condition_variable ReceivedGrew;
-    std::array<std::uint32_t, DeviceWordCount> Memory{};
     SimFaults Faults;
     long ReceivedSinceFaults = 0;
     std::vector<std::uint8_t> ReceivedBytes;
     bool Stopping = false;
 
     // The serving thread's own.
-    int Command = -1;  // command byte of the frame being gathered, -1 when none
-    std::vector<std::uint8_t> Nibbles;
-    std::deque<Outgoing> Output;
-    // Paced input: the bytes known to wait, when the next one is taken, and when the
-    // one before it was.
-    std::deque<Arrival> Waiting;
-    std::optional<Clock::time_point> TakeAt;
-    Clock::time_point LineFree{};
+    DeviceLogic Logic{Memory};
+    InputPacing Input;
+    OutputQueue Output;
 
     void Wake();
     void DrainWake();
-    void Serve();
     void WaitForWake();
-    void HangUp();
-    void LookForInput();
-    void ScheduleTake(int baud);
+    // True when the faults call for a hang-up now. Called with Mutex held.
+    bool HangUpDue() const;
+
+    void Serve();
+    bool Send(Clock::time_point now);
+    std::optional<short> WaitForWork(bool sendBlocked, int baud);
+    bool Receive(short lineEvents, int baud);
     bool ReadChunk();
-    bool TakePacedByte(const SimFaults& faults);
-    bool Take(std::uint8_t byte, Clock::time_point at);
-    void Parse(std::uint8_t byte, Clock::time_point at, const SimFaults& faults);
-    void Answer(int address, Clock::time_point at, const SimFaults& faults);
-    void Queue(const std::uint8_t* bytes, int count, Clock::time_point start, int baud);
-    bool SendDue(Clock::time_point now);
+    bool TakePacedByte(Clock::time_point at);
+    bool Act(std::uint8_t byte, Clock::time_point at);
+    std::size_t Waiting() const;
+    void HangUp();
 };
 
 void SimDevice::Impl::Wake() {
@@ -151,43 +134,8 @@ void SimDevice::Impl::WaitForWake() {
     if (::poll(&wake, 1, -1) > 0) DrainWake();
 }
 
-void SimDevice::Impl::HangUp() {
-    // Closing the master is what the other side sees as the line going away; the
-    // slave must go too, or the tty would stay alive.
-    CloseFd(Master);
-    CloseFd(Slave);
-    Output.clear();
-    Waiting.clear();
-    TakeAt.reset();
-    Command = -1;
-}
-
-// Notes the bytes that have arrived since the last look, as seen now.
-void SimDevice::Impl::LookForInput() {
-    int available = 0;
-    if (::ioctl(Master, FIONREAD, &available) != 0 || available < 0) available = 0;
-    const auto have = static_cast<std::size_t>(available);
-    std::size_t known = 0;
-    for (const Arrival& arrival : Waiting) known += arrival.Count;
-    if (have > known) {
-        Waiting.push_back({have - known, Clock::now()});
-    } else if (have < known) {
-        // The other side purged what it had sent.
-        Waiting.clear();
-        if (have > 0) Waiting.push_back({have, Clock::now()});
-    }
-}
-
-// A byte is taken one byte time after it arrived and after the byte before it was
-// taken. Timing from the deadlines rather than from when the thread woke keeps
-// pacing from drifting; timing from when a byte was first seen keeps it from ever
-// being faster than the line.
-void SimDevice::Impl::ScheduleTake(int baud) {
-    if (baud <= 0 || Waiting.empty()) {
-        TakeAt.reset();
-        return;
-    }
-    TakeAt = std::max(LineFree, Waiting.front().SeenAt) + ByteTime(baud);
+bool SimDevice::Impl::HangUpDue() const {
+    return Faults.HangUpAfter >= 0 && ReceivedSinceFaults >= Faults.HangUpAfter;
 }
 
 void SimDevice::Impl::Serve() {
@@ -199,7 +147,7 @@ void SimDevice::Impl::Serve() {
             std::lock_guard lock(Mutex);
             if (Stopping) return;
             faults = Faults;
-            hangUp = faults.HangUpAfter >= 0 && ReceivedSinceFaults >= faults.HangUpAfter;
+            hangUp = HangUpDue();
         }
         if (hangUp && Master >= 0) HangUp();
         if (Master < 0) {
@@ -207,98 +155,127 @@ void SimDevice::Impl::Serve() {
             WaitForWake();
             continue;
         }
-
-        const bool blocked = !SendDue(Clock::now());
+        const bool sendBlocked = !Send(Clock::now());
         if (Master < 0) continue;
-
-        std::optional<Clock::time_point> deadline = TakeAt;
-        if (!blocked && !Output.empty()) {
-            deadline = deadline ? std::min(*deadline, Output.front().Due) : Output.front().Due;
-        }
-        short lineEvents = 0;
-        if (!TakeAt) lineEvents |= POLLIN;
-        if (blocked) lineEvents |= POLLOUT;
-        pollfd fds[2] = {{WakeRead, POLLIN, 0}, {Master, lineEvents, 0}};
-        timespec timeout{};
-        timespec* limit = nullptr;
-        if (deadline) {
-            const auto left = std::max(Clock::duration::zero(), *deadline - Clock::now());
-            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-            timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
-            timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-            limit = &timeout;
-        }
-        if (::ppoll(fds, 2, limit, nullptr) < 0) {
-            if (errno == EINTR) continue;
-            HangUp();
-            continue;
-        }
-        if ((fds[0].revents & POLLIN) != 0) DrainWake();
-
-        bool lineUp = true;
-        if (TakeAt) {
-            if (Clock::now() >= *TakeAt) lineUp = TakePacedByte(faults);
-        } else if ((fds[1].revents & POLLIN) != 0) {
-            if (faults.PaceBaud > 0) {
-                LookForInput();
-                // Readable with nothing counted: take a byte all the same.
-                if (Waiting.empty()) Waiting.push_back({1, Clock::now()});
-                ScheduleTake(faults.PaceBaud);
-            } else {
-                lineUp = ReadChunk();
-            }
-        } else if ((fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-            lineUp = false;
-        }
-        if (!lineUp) HangUp();
+        const std::optional<short> lineEvents = WaitForWork(sendBlocked, faults.PaceBaud);
+        if (!lineEvents || !Receive(*lineEvents, faults.PaceBaud)) HangUp();
     }
 }
 
+// Send: writes every queued byte that is due. False when the line cannot take them
+// now.
+bool SimDevice::Impl::Send(Clock::time_point now) {
+    std::array<std::uint8_t, ChunkSize> chunk{};
+    const std::size_t count = Output.CopyDue(now, chunk);
+    if (count == 0) return true;
+    const ssize_t sent = ::write(Master, chunk.data(), count);
+    if (sent < 0) {
+        if (errno == EAGAIN || errno == EINTR) return false;
+        HangUp();
+        return true;
+    }
+    const auto gone = static_cast<std::size_t>(sent);
+    if (Trace) {
+        for (const std::uint8_t byte : std::span(chunk).first(gone)) {
+            Trace(TraceDirection::Sent, byte);
+        }
+    }
+    Output.Drop(gone);
+    return gone == count;
+}
+
+// Waits until there is something to do: a byte due to be taken or sent, input to
+// look at, room in the line when a send was blocked, or a wake-up (new faults, Stop).
+// Gives the line's events (none after an interruption); empty when the wait failed.
+std::optional<short> SimDevice::Impl::WaitForWork(bool sendBlocked, int baud) {
+    const std::optional<Clock::time_point> takeAt = Input.NextTake(baud);
+    std::optional<Clock::time_point> deadline = takeAt;
+    const std::optional<Clock::time_point> due = Output.NextDue();
+    if (!sendBlocked && due) deadline = deadline ? std::min(*deadline, *due) : *due;
+    short events = 0;
+    // A byte already counted is taken at its time, however readable the line is.
+    if (!takeAt) events |= POLLIN;
+    if (sendBlocked) events |= POLLOUT;
+    pollfd fds[2] = {{WakeRead, POLLIN, 0}, {Master, events, 0}};
+    timespec timeout{};
+    timespec* limit = nullptr;
+    if (deadline) {
+        const auto left = std::max(Clock::duration::zero(), *deadline - Clock::now());
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+        timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+        timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+        limit = &timeout;
+    }
+    if (::ppoll(fds, 2, limit, nullptr) < 0) {
+        if (errno == EINTR) return 0;
+        return std::nullopt;
+    }
+    if ((fds[0].revents & POLLIN) != 0) DrainWake();
+    return fds[1].revents;
+}
+
+// Receive: paced at baud, takes the byte whose time has come, or counts the bytes
+// that have arrived so that each gets its time; unpaced, takes every byte that has
+// arrived. False when the line has gone.
+bool SimDevice::Impl::Receive(short lineEvents, int baud) {
+    if (const std::optional<Clock::time_point> takeAt = Input.NextTake(baud)) {
+        return Clock::now() < *takeAt || TakePacedByte(*takeAt);
+    }
+    if ((lineEvents & POLLIN) != 0) {
+        if (baud <= 0) return ReadChunk();
+        // Readable with nothing counted: take a byte all the same.
+        Input.Look(std::max<std::size_t>(Waiting(), 1), Clock::now());
+        return true;
+    }
+    return (lineEvents & (POLLHUP | POLLERR | POLLNVAL)) == 0;
+}
+
 bool SimDevice::Impl::ReadChunk() {
-    Waiting.clear();
-    std::array<std::uint8_t, 4096> chunk{};
+    Input.Forget();
+    std::array<std::uint8_t, ChunkSize> chunk{};
     const ssize_t got = ::read(Master, chunk.data(), chunk.size());
     if (got < 0) return errno == EAGAIN || errno == EINTR;
     if (got == 0) return false;
     const auto now = Clock::now();
-    for (ssize_t i = 0; i < got; ++i) {
+    for (const std::uint8_t byte : std::span(chunk).first(static_cast<std::size_t>(got))) {
         // The rest of the chunk is lost with the line.
-        if (!Take(chunk[static_cast<std::size_t>(i)], now)) return false;
+        if (!Act(byte, now)) return false;
     }
     return true;
 }
 
-bool SimDevice::Impl::TakePacedByte(const SimFaults& faults) {
-    const Clock::time_point at = *TakeAt;
-    TakeAt.reset();
+bool SimDevice::Impl::TakePacedByte(Clock::time_point at) {
     std::uint8_t byte = 0;
     const ssize_t got = ::read(Master, &byte, 1);
     if (got < 0) {
         // Nothing there: the other side purged its output in the meantime.
-        Waiting.clear();
+        Input.Forget();
         return errno == EAGAIN || errno == EINTR;
     }
     if (got == 0) return false;
-    LineFree = at;
-    if (!Waiting.empty() && --Waiting.front().Count == 0) Waiting.pop_front();
-    if (!Take(byte, at)) return false;
-    LookForInput();
-    ScheduleTake(faults.PaceBaud);
+    Input.Took(at);
+    if (!Act(byte, at)) return false;
+    Input.Look(Waiting(), Clock::now());
     return true;
 }
 
-// Acts on one received byte, then records it, so that a byte shows in Received only
-// once its effect has been made. False when the device must hang up now.
-bool SimDevice::Impl::Take(std::uint8_t byte, Clock::time_point at) {
+// Decide and pace: acts on one received byte, taken at time at, and queues the answer
+// it calls for. Then records the byte, so that a byte shows in Received only once its
+// effect has been made. False when the device must hang up now.
+bool SimDevice::Impl::Act(std::uint8_t byte, Clock::time_point at) {
     SimFaults faults;
     bool hangUp = false;
     {
         std::lock_guard lock(Mutex);
         ++ReceivedSinceFaults;
         faults = Faults;
-        hangUp = faults.HangUpAfter >= 0 && ReceivedSinceFaults >= faults.HangUpAfter;
+        hangUp = HangUpDue();
     }
-    if (!hangUp) Parse(byte, at, faults);
+    if (!hangUp) {
+        if (const std::optional<Answer> answer = Logic.Take(byte, faults)) {
+            Output.Queue(*answer, at, faults.PaceBaud);
+        }
+    }
     {
         std::lock_guard lock(Mutex);
         ReceivedBytes.push_back(byte);
@@ -308,86 +285,21 @@ bool SimDevice::Impl::Take(std::uint8_t byte, Clock::time_point at) {
     return !hangUp;
 }
 
-void SimDevice::Impl::Parse(std::uint8_t byte, Clock::time_point at, const SimFaults& faults) {
-    if ((byte & 0x80) != 0) {
-        // A command byte starts a new frame; a frame it cuts short is dropped. The
-        // one-byte commands (mode and program selection) need no answer.
-        Nibbles.clear();
-        Command = (byte == CmdWriteWord || byte == CmdFetchWord) ? byte : -1;
-        return;
-    }
-    if (Command < 0) return;  // a nibble byte outside any frame
-    Nibbles.push_back(byte);
-    if (Command == CmdWriteWord && Nibbles.size() == WriteFrameLength - 1) {
-        const std::span<const std::uint8_t> frame(Nibbles);
-        const std::uint32_t word = DecodeReplyWord(frame.first<ReplyLength>());
-        const int address = DecodeAddress(frame.subspan<ReplyLength, AddressLength>());
-        // The CW word is the device's own; a write frame never changes it.
-        if (address < CwAddress) {
-            std::lock_guard lock(Mutex);
-            Memory[static_cast<std::size_t>(address)] = word;
-        }
-        Command = -1;
-    } else if (Command == CmdFetchWord && Nibbles.size() == FetchRequestLength - 1) {
-        Answer(DecodeAddress(std::span<const std::uint8_t>(Nibbles).first<AddressLength>()), at,
-               faults);
-        Command = -1;
-    }
+// The count of received bytes waiting in the line.
+std::size_t SimDevice::Impl::Waiting() const {
+    int available = 0;
+    if (::ioctl(Master, FIONREAD, &available) != 0 || available < 0) return 0;
+    return static_cast<std::size_t>(available);
 }
 
-void SimDevice::Impl::Answer(int address, Clock::time_point at, const SimFaults& faults) {
-    if (faults.Silent || address > CwAddress) return;
-    if (faults.AnswerBelow >= 0 && address >= faults.AnswerBelow) return;
-    std::uint32_t word = 0;
-    {
-        std::lock_guard lock(Mutex);
-        word = Memory[static_cast<std::size_t>(address)];
-    }
-    auto bytes = EncodeReplyWord(word);
-    if (faults.HighNibbles) {
-        for (auto& b : bytes) b = static_cast<std::uint8_t>(0x30 | b);
-    }
-    const int count = address == faults.ShortAddress ? std::clamp(faults.ShortCount, 0, ReplyLength)
-                                                     : ReplyLength;
-    Queue(bytes.data(), count, at, faults.PaceBaud);
-    if (count < ReplyLength && faults.LateByteMs >= 0) {
-        const Clock::time_point sentSoFar = Output.empty() ? at : std::max(at, Output.back().Due);
-        Queue(bytes.data() + count, ReplyLength - count,
-              sentSoFar + std::chrono::milliseconds(faults.LateByteMs), faults.PaceBaud);
-    }
-}
-
-// Queues bytes to go out from start on, each one byte time after the one before
-// when paced; never ahead of bytes already queued.
-void SimDevice::Impl::Queue(const std::uint8_t* bytes, int count, Clock::time_point start,
-                            int baud) {
-    Clock::time_point due = Output.empty() ? start : std::max(start, Output.back().Due);
-    for (int i = 0; i < count; ++i) {
-        if (baud > 0) due += ByteTime(baud);
-        Output.push_back({bytes[i], due});
-    }
-}
-
-// Writes every queued byte that is due. False when the line cannot take them now.
-bool SimDevice::Impl::SendDue(Clock::time_point now) {
-    std::array<std::uint8_t, 4096> chunk{};
-    std::size_t count = 0;
-    while (count < Output.size() && count < chunk.size() && Output[count].Due <= now) {
-        chunk[count] = Output[count].Byte;
-        ++count;
-    }
-    if (count == 0) return true;
-    const ssize_t sent = ::write(Master, chunk.data(), count);
-    if (sent < 0) {
-        if (errno == EAGAIN || errno == EINTR) return false;
-        HangUp();
-        return true;
-    }
-    for (ssize_t i = 0; i < sent; ++i) {
-        if (Trace) Trace(TraceDirection::Sent, chunk[static_cast<std::size_t>(i)]);
-        Output.pop_front();
-    }
-    return static_cast<std::size_t>(sent) == count;
+void SimDevice::Impl::HangUp() {
+    // Closing the master is what the other side sees as the line going away; the
+    // slave must go too, or the tty would stay alive.
+    CloseFd(Master);
+    CloseFd(Slave);
+    Output.Clear();
+    Input.Forget();
+    Logic.Reset();
 }
 
 SimDevice::SimDevice() : impl_(std::make_unique<Impl>()) {
@@ -492,15 +404,11 @@ void SimDevice::SetFaults(const SimFaults& faults) {
 }
 
 void SimDevice::SetWord(int address, std::uint32_t word) {
-    if (address < 0 || address > CwAddress) return;
-    std::lock_guard lock(impl_->Mutex);
-    impl_->Memory[static_cast<std::size_t>(address)] = word;
+    impl_->Memory.Set(address, word);
 }
 
 std::uint32_t SimDevice::Word(int address) const {
-    if (address < 0 || address > CwAddress) return 0;
-    std::lock_guard lock(impl_->Mutex);
-    return impl_->Memory[static_cast<std::size_t>(address)];
+    return impl_->Memory.Get(address);
 }
 
 std::vector<std::uint8_t> SimDevice::Received() const {
