@@ -204,6 +204,13 @@ int main(int argc, char** argv) {
     const std::vector<std::string_view> args(argv + 1, argv + argc);
     if (const auto status = ParseOptions(args, options)) return *status;
 
+    // Loaded while the stop signals still end the program, so that it can be stopped
+    // whatever the file turns out to be. The device serves on no thread yet.
+    SimDevice device;
+    if (!options.LoadFile.empty()) {
+        if (const auto status = LoadProgram(options.LoadFile, device)) return *status;
+    }
+
     // The stop signals are taken by sigwait below; blocked here, before the serving
     // thread exists, so that it inherits the mask and never takes them itself. A
     // closed terminal (SIGHUP) stops it as cleanly, leaving no stale port map entry.
@@ -222,10 +229,6 @@ int main(int argc, char** argv) {
     // A reader that went away must not end the program before it cleans up.
     std::signal(SIGPIPE, SIG_IGN);
 
-    SimDevice device;
-    if (!options.LoadFile.empty()) {
-        if (const auto status = LoadProgram(options.LoadFile, device)) return *status;
-    }
     if (options.Cw) device.SetWord(ixo::DeviceWordCount - 1, *options.Cw);
     device.SetFaults(options.Faults);
     if (options.Trace) {

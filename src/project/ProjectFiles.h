@@ -16,7 +16,8 @@ std::string ReplaceFileExt(std::string_view path, std::string_view ext);
 
 // Opens an object file: reads up to 4096 bytes of it into ObjText (the rest zero)
 // and parses it. Failures:
-// - CantOpenFile: the file cannot be opened or read; the image is unchanged.
+// - CantOpenFile: the file cannot be opened or read, or is not a regular file (a
+//   FIFO or device is refused at once, never waited for); the image is unchanged.
 // - BadObjectLine: a malformed line; the words before it are the program
 //   (WordCount of them), as ParseObjectText leaves them.
 MaybeFailure LoadObjectFile(const std::string& path, ProgramImage& image);

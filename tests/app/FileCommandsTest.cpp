@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <string>
 
+#include "Fifo.h"
 #include "SixWords.h"
 #include "TempDir.h"
 #include "TestFrame.h"
@@ -148,10 +149,14 @@ TEST_F(FileCommands, OpenThatFailsOrIsCancelledChangesNothing) {
     fs::create_directory(dir.File("folder.obj"));
     Open(frame, dir.File("folder"));  // a folder is no object file
     Open(frame, dir.File("missing"));
+    const FifoWithoutWriter fifo(dir.File("pipe.obj"));
+    Open(frame, fifo.Path());  // refused at once, not waited on
 
-    ASSERT_EQ(frame.Messages.size(), 2u);
+    ASSERT_EQ(frame.Messages.size(), 3u);
     EXPECT_EQ(frame.Messages[0].Text, Q("Can't open file \"" + dir.File("folder.obj") + "\""));
     EXPECT_EQ(frame.Messages[1].Text, Q("Can't open file \"" + dir.File("missing.obj") + "\""));
+    EXPECT_EQ(frame.Messages[2].Text, Q("Can't open file \"" + fifo.Path() + "\""));
+    EXPECT_FALSE(fifo.ReaderWaited());
     EXPECT_EQ(frame.FileName, path);
     EXPECT_EQ(frame.Image.WordCount, 6);
     EXPECT_EQ(frame.AsmOut->toPlainText(), listing);

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "Fifo.h"
 #include "IxoProcess.h"
 #include "SixWords.h"
 #include "TempDir.h"
@@ -64,13 +65,16 @@ TEST(IxoList, UsesPathAsGiven) {
 TEST(IxoList, UnreadableFileFails) {
     TempDir dir;
     // A file that does not exist, and a folder, which opens but cannot be read.
-    for (const std::string& path : {dir.File("absent.obj"), dir.Path().string()}) {
+    // A FIFO with no writer is refused at once, not waited on.
+    const FifoWithoutWriter fifo(dir.File("pipe.obj"));
+    for (const std::string& path : {dir.File("absent.obj"), dir.Path().string(), fifo.Path()}) {
         SCOPED_TRACE(path);
         const IxoResult result = RunIxo({"list", path}, dir.Path().string());
         EXPECT_EQ(result.ExitStatus, 1);
         EXPECT_EQ(result.Out, "");
         EXPECT_EQ(result.Err, "Can't open file \"" + path + "\"\n");
     }
+    EXPECT_FALSE(fifo.ReaderWaited());
 }
 
 TEST(IxoList, MalformedFileListsWordsBeforeBadLine) {

@@ -1,23 +1,30 @@
 #include <gtest/gtest.h>
 
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
+#include <functional>
 #include <string>
 
+#include "Fifo.h"
 #include "OtherUser.h"
 #include "TempDir.h"
 #include "project/ProjectFiles.h"
+#include "project/SafeFiles.h"
 
 namespace ixo {
 namespace {
 
 using test::AsOtherUser;
+using test::FifoWithoutWriter;
+using test::OtherUserId;
 using test::ReadBytes;
 using test::TempDir;
+using test::WaitStatusOfChild;
 using test::WriteBytes;
 namespace fs = std::filesystem;
 
@@ -79,13 +86,18 @@ TEST(LoadObjectFile, UnreadableFileLeavesTheImageAlone) {
     ProgramImage image;
     image.ObjText[0] = '7';
     image.WordCount = 3;
-    for (const std::string& path : {dir.File("missing.obj"), dir.Path().string()}) {
+    // Only a regular file is read; a FIFO with no writer is refused, not waited on.
+    const FifoWithoutWriter fifo(dir.File("pipe.obj"));
+    fs::create_symlink("pipe.obj", dir.File("link.obj"));
+    for (const std::string& path :
+         {dir.File("missing.obj"), dir.Path().string(), fifo.Path(), dir.File("link.obj")}) {
         const MaybeFailure failure = LoadObjectFile(path, image);
         ASSERT_TRUE(failure.has_value()) << path;
         EXPECT_EQ(FailureText(*failure), "Can't open file \"" + path + "\"");
         EXPECT_EQ(image.ObjText[0], '7');
         EXPECT_EQ(image.WordCount, 3);
     }
+    EXPECT_FALSE(fifo.ReaderWaited());
 }
 
 TEST(LoadObjectFile, NamesTheBadLineCountingFromOne) {
@@ -106,6 +118,11 @@ ProgramImage ImageOf(std::initializer_list<std::uint32_t> words) {
     return image;
 }
 
+std::size_t FilesIn(const TempDir& dir) {
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()));
+}
+
 TEST(SaveObjectFile, WritesExactlyTheWordsAndRoundTrips) {
     TempDir dir;
     const std::string path = dir.File("three.obj");
@@ -117,7 +134,7 @@ TEST(SaveObjectFile, WritesExactlyTheWordsAndRoundTrips) {
     EXPECT_EQ(again.WordCount, 3);
     EXPECT_EQ(again.Words[2], 0xDEADBEEFu);
     // Nothing but the file itself is left in the folder.
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+    EXPECT_EQ(FilesIn(dir), 1u);
 }
 
 TEST(SaveObjectFile, KeepsPermissionsAndWritesThroughLinks) {
@@ -162,7 +179,7 @@ TEST(SaveObjectFile, FailedWriteLeavesTheOldFileIntact) {
     ASSERT_TRUE(failure.has_value());
     EXPECT_EQ(FailureText(*failure), "Can't write file \"" + path + "\"");
     EXPECT_EQ(ReadBytes(path), "00000001\r\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
+    EXPECT_EQ(FilesIn(dir), 1u);
 }
 
 TEST(SaveObjectFile, UncreatableFileIsAWriteFailure) {
@@ -173,31 +190,146 @@ TEST(SaveObjectFile, UncreatableFileIsAWriteFailure) {
     EXPECT_EQ(failure->Kind, FailureKind::CantWriteFile);
 }
 
-// A file the user may not replace is refused and kept: in a folder the user may not
-// write, and a read-only file in a folder the user may write. Root may write either,
-// so the save runs as another user.
-TEST(SaveObjectFile, RefusedWhereTheUserMayNotWrite) {
+// As another user (root may write anything): a file the user may not write is
+// refused and kept, and where the folder takes no new file, a file the user may
+// write is written in place.
+TEST(SaveObjectFile, WritesOnlyWhereTheUserMayWrite) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
     const struct {
         const char* Name;
         fs::perms Folder;
         fs::perms File;
+        bool Saved;
     } cases[] = {
-        {"read-only folder", fs::perms(0755), fs::perms(0666)},
-        {"read-only file", fs::perms(0777), fs::perms(0444)},
+        {"writable file in a read-only folder", fs::perms(0755), fs::perms(0666), true},
+        {"read-only folder and file", fs::perms(0755), fs::perms(0644), false},
+        {"read-only file", fs::perms(0777), fs::perms(0444), false},
     };
     for (const auto& c : cases) {
         TempDir dir;
         const std::string path = dir.File("prog.obj");
-        WriteBytes(path, "00000001\r\n");
+        const std::string old = "00000001\r\n00000002\r\n";
+        WriteBytes(path, old);
         fs::permissions(dir.Path(), c.Folder);
         fs::permissions(path, c.File);
         EXPECT_TRUE(AsOtherUser([&] {
-            const MaybeFailure failure = SaveObjectFile(path, ImageOf({2}));
-            return failure && failure->Kind == FailureKind::CantWriteFile;
+            const MaybeFailure failure = SaveObjectFile(path, ImageOf({3}));
+            if (c.Saved) return !failure;
+            return failure && FailureText(*failure) == "Can't write file \"" + path + "\"";
         })) << c.Name;
-        EXPECT_EQ(ReadBytes(path), "00000001\r\n") << c.Name;
+        EXPECT_EQ(ReadBytes(path), c.Saved ? "00000003\r\n" : old) << c.Name;
+        EXPECT_EQ(FilesIn(dir), 1u) << c.Name;
     }
+}
+
+// The two saves, as the window makes them.
+const std::pair<const char*, std::function<MaybeFailure(const std::string&)>> Saves[] = {
+    {"object", [](const std::string& path) { return SaveObjectFile(path, ImageOf({9})); }},
+    {"listing", [](const std::string& path) { return SaveListingFile(path, {"NOP"}); }},
+};
+
+// A link in a shared sticky folder (as /tmp) is followed only where the system
+// would follow it: not when another user planted it there.
+TEST(SaveFiles, FollowLinksInSharedFoldersOnlyAsTheSystemWould) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    struct Case {
+        const char* what;
+        uid_t folderOwner;
+        bool plantedByOther;
+        bool followed;
+    };
+    const Case cases[] = {
+        {"planted by another user", 0, true, false},
+        {"made by the saving user", 0, false, true},
+        {"made by the folder's owner", OtherUserId, true, true},
+    };
+    for (const Case& c : cases) {
+        for (const auto& [kind, save] : Saves) {
+            SCOPED_TRACE(std::string(c.what) + ", " + kind);
+            TempDir dir;
+            ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+            const std::string shared = dir.File("shared"), secret = dir.File("secret.conf");
+            fs::create_directory(shared);
+            ASSERT_EQ(::chown(shared.c_str(), c.folderOwner, c.folderOwner), 0);
+            ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+            WriteBytes(secret, "secret");
+            ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
+            const std::string link = shared + "/prog";
+            auto plant = [&] { return ::symlink(secret.c_str(), link.c_str()) == 0; };
+            ASSERT_TRUE(c.plantedByOther ? AsOtherUser(plant) : plant());
+
+            const MaybeFailure failure = save(link);
+            EXPECT_EQ(failure.has_value(), !c.followed);
+            EXPECT_EQ(ReadBytes(secret) == "secret", !c.followed);
+            EXPECT_TRUE(fs::is_symlink(link));
+        }
+    }
+}
+
+TEST(SaveFiles, LinkLoopFailsTheSave) {
+    TempDir dir;
+    fs::create_symlink("b", dir.File("a"));
+    fs::create_symlink("a", dir.File("b"));
+    for (const auto& [kind, save] : Saves) {
+        SCOPED_TRACE(kind);
+        EXPECT_TRUE(save(dir.File("a")).has_value());
+        EXPECT_TRUE(fs::is_symlink(dir.File("a")));
+        EXPECT_EQ(FilesIn(dir), 2u);
+    }
+}
+
+// The signal that a held save sends itself between writing its temporary file and
+// renaming it.
+int HoldSignal = 0;
+
+// A stop signal in the middle of a save ends the process as ever, but takes the
+// temporary file with it; a process that handles the signal finishes the save.
+TEST(SaveObjectFile, StopSignalDuringTheSaveLeavesNoTemporaryFile) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        for (const bool handled : {false, true}) {
+            SCOPED_TRACE(std::to_string(signal) + (handled ? " handled" : " default"));
+            TempDir dir;
+            const std::string path = dir.File("prog.obj");
+            WriteBytes(path, "00000001\r\n");
+            const int status = WaitStatusOfChild([&] {
+                struct sigaction action {};
+                action.sa_handler = handled ? [](int) {} : SIG_DFL;
+                ::sigaction(signal, &action, nullptr);
+                HoldSignal = signal;
+                SetReplaceHoldForTests([](const char*) { ::kill(::getpid(), HoldSignal); });
+                return SaveObjectFile(path, ImageOf({2})) ? 1 : 0;
+            });
+            if (handled) {
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+            } else {
+                EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+            }
+            EXPECT_EQ(ReadBytes(path), handled ? "00000002\r\n" : "00000001\r\n");
+            EXPECT_EQ(FilesIn(dir), 1u);
+        }
+    }
+}
+
+TEST(SaveObjectFile, RemovesTemporaryFilesThatAnEarlierSaveLeft) {
+    TempDir dir;
+    const std::string path = dir.File("prog.obj");
+    const std::string stale = dir.File(".prog.obj.0badf00d.tmp");
+    WriteBytes(stale, "00000001\r\n");
+    // Another save still writing its temporary file holds a lock on it.
+    const std::string busy = dir.File(".prog.obj.12345678.tmp");
+    WriteBytes(busy, "0000");
+    const int busyFd = ::open(busy.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(busyFd, LOCK_EX), 0);
+    // Not of this file's naming.
+    const std::string others[] = {dir.File(".other.obj.0badf00d.tmp"),
+                                  dir.File(".prog.obj.0badf00.tmp"), dir.File("prog.obj.tmp")};
+    for (const std::string& other : others) WriteBytes(other, "x");
+
+    ASSERT_FALSE(SaveObjectFile(path, ImageOf({1})).has_value());
+    ::close(busyFd);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(busy));
+    for (const std::string& other : others) EXPECT_TRUE(fs::exists(other)) << other;
 }
 
 TEST(SaveListingFile, WritesEachLineWithCrLf) {

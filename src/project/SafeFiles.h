@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/Failure.h"
+
+// Reading and replacing the user's files so that neither can be turned against the
+// user: no wait on something that is not a file, no save through a link that another
+// user planted, and no half-written file or stray temporary file left behind.
+
+namespace ixo {
+
+// Up to maxBytes from the start of the regular file at path (a symbolic link to one
+// is followed). Nothing when path names no regular file or cannot be read; a FIFO,
+// device or folder is refused without waiting for it.
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes);
+
+// Replaces the file at path with bytes, so that a failure never damages what was
+// there: the bytes go to a temporary file ".NAME.xxxxxxxx.tmp" in the same folder,
+// which is flushed and renamed over the target only when all of it is written. Stale
+// temporary files of that naming left by an earlier, interrupted save are removed
+// once the save succeeds, and SIGINT, SIGTERM or SIGHUP during the save removes the
+// temporary file before the process ends as it would have (a process that handles
+// those signals itself sees the save complete).
+//
+// A replaced file keeps its permissions. A symbolic link is written through to its
+// target only where the system itself would follow it: not a link in a sticky,
+// world-writable folder that is owned neither by the folder's owner nor by this
+// user; such a link, a loop of links, and an existing target that may not be
+// written or is not a regular file are refused. Where the folder allows no new file
+// but the target itself may be written, the bytes are written over it in place.
+//
+// cannotCreate is the failure reported when the file cannot be created; a file
+// that could not be written in full is CantWriteFile.
+MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes,
+                                 const Failure& cannotCreate);
+
+// For tests only: when set, called with the temporary file's path once it holds all
+// the bytes, just before it takes the target's place, so that a test can act at that
+// moment (send a signal, say). Null turns it off.
+void SetReplaceHoldForTests(void (*hold)(const char* tempPath));
+
+}  // namespace ixo

@@ -1,0 +1,295 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <random>
+
+#include "project/SafeFiles.h"
+
+namespace ixo {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// ---- Reading
+
+bool IsRegular(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+}  // namespace
+
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes) {
+    // Look before opening, so that a device is never opened (opening a serial port
+    // can change its lines); open without waiting, in case the name has meanwhile
+    // become a FIFO, and look again at what was opened.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::string> text;
+    if (IsRegular(fd) && ::fcntl(fd, F_SETFL, 0) == 0) {
+        text.emplace(maxBytes, '\0');
+        std::size_t got = 0;
+        while (got < maxBytes) {
+            const ssize_t n = ::read(fd, text->data() + got, maxBytes - got);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                text.reset();
+                break;
+            }
+            if (n == 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        if (text) text->resize(got);
+    }
+    ::close(fd);
+    return text;
+}
+
+namespace {
+
+// ---- Links
+
+// As many links in a row as the system follows before it calls the chain a loop.
+constexpr int MaxLinkHops = 40;
+
+// Whether the link at path, described by linkInfo, may be followed: the rule the
+// kernel applies to links in shared sticky folders (fs.protected_symlinks), so that
+// a link planted in /tmp by another user cannot send the save to a file of ours.
+bool MayFollowLink(const fs::path& path, const struct stat& linkInfo) {
+    struct stat folder {};
+    const fs::path parent = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    if (::stat(parent.c_str(), &folder) != 0) return false;
+    const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+    return !shared || linkInfo.st_uid == folder.st_uid || linkInfo.st_uid == ::geteuid();
+}
+
+// The file that path finally names through its symbolic links (it need not exist
+// yet). Nothing when a link may not be followed or the chain does not end.
+std::optional<fs::path> FinalTarget(const fs::path& path) {
+    fs::path current = path;
+    for (int hops = 0;; ++hops) {
+        struct stat info {};
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+        if (hops == MaxLinkHops || !MayFollowLink(current, info)) return std::nullopt;
+        std::error_code error;
+        const fs::path link = fs::read_symlink(current, error);
+        if (error) return std::nullopt;
+        current = link.is_absolute() ? link : current.parent_path() / link;
+    }
+}
+
+// ---- The temporary file while a save runs
+
+constexpr int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The temporary file to remove should the process be stopped; only read by the
+// handler while TempRegistered is set.
+char TempPath[PATH_MAX];
+std::atomic<bool> TempRegistered{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void RemoveTempAndStop(int signal) {
+    if (TempRegistered.load()) ::unlink(TempPath);
+    // Then end the way the signal would have ended the process without us: it is
+    // delivered again, with its default action, once this handler returns.
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    ::sigaction(signal, &action, nullptr);
+    ::raise(signal);
+}
+
+// While it lives, a stop signal whose action is the default removes the registered
+// temporary file before it ends the process. Signals the process handles or ignores
+// are left to it; its save then simply completes. One save at a time holds it.
+class TempFileGuard {
+public:
+    TempFileGuard() : lock_(Mutex) {
+        for (std::size_t i = 0; i < std::size(StopSignals); ++i) {
+            struct sigaction current {};
+            if (::sigaction(StopSignals[i], nullptr, &current) != 0) continue;
+            if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) continue;
+            struct sigaction ours {};
+            ours.sa_handler = RemoveTempAndStop;
+            sigemptyset(&ours.sa_mask);
+            installed_[i] = ::sigaction(StopSignals[i], &ours, &previous_[i]) == 0;
+        }
+    }
+    ~TempFileGuard() {
+        Forget();
+        for (std::size_t i = 0; i < std::size(StopSignals); ++i) {
+            if (installed_[i]) ::sigaction(StopSignals[i], &previous_[i], nullptr);
+        }
+    }
+    TempFileGuard(const TempFileGuard&) = delete;
+    TempFileGuard& operator=(const TempFileGuard&) = delete;
+
+    void Register(const std::string& path) {
+        Forget();
+        if (path.size() >= sizeof TempPath) return;
+        std::memcpy(TempPath, path.c_str(), path.size() + 1);
+        TempRegistered.store(true);
+    }
+    void Forget() { TempRegistered.store(false); }
+
+private:
+    static inline std::mutex Mutex;
+    std::lock_guard<std::mutex> lock_;
+    std::array<bool, std::size(StopSignals)> installed_{};
+    std::array<struct sigaction, std::size(StopSignals)> previous_{};
+};
+
+void (*ReplaceHold)(const char*) = nullptr;
+
+// ---- Temporary files beside the target
+
+constexpr std::string_view TempSuffix = ".tmp";
+constexpr std::size_t TempTagDigits = 8;
+
+std::string TempPrefix(const fs::path& target) {
+    return "." + target.filename().string() + ".";
+}
+
+fs::path FolderOf(const fs::path& target) {
+    return target.has_parent_path() ? target.parent_path() : fs::path(".");
+}
+
+// Creates a new, empty file beside target with a name no other file has, and holds
+// a lock on it for as long as it is open, so that another save's clean-up sees that
+// it is in use. On failure gives the system's error number in error.
+int CreateTemporaryBeside(const fs::path& target, std::string& tempPath, int& error) {
+    std::random_device entropy;
+    std::mt19937 random(entropy());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char tag[TempTagDigits + 1];
+        std::snprintf(tag, sizeof tag, "%08x", static_cast<unsigned>(random()));
+        tempPath =
+            (FolderOf(target) / (TempPrefix(target) + tag + std::string(TempSuffix))).string();
+        const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            (void)::flock(fd, LOCK_EX | LOCK_NB);
+            return fd;
+        }
+        error = errno;
+        if (error != EEXIST) return -1;
+    }
+    return -1;
+}
+
+bool IsTempNameOf(const fs::path& target, std::string_view name) {
+    const std::string prefix = TempPrefix(target);
+    if (name.size() != prefix.size() + TempTagDigits + TempSuffix.size()) return false;
+    if (!name.starts_with(prefix) || !name.ends_with(TempSuffix)) return false;
+    const std::string_view tag = name.substr(prefix.size(), TempTagDigits);
+    return tag.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+// Removes temporary files of target's naming that an interrupted save left: ours,
+// regular, and not locked by a save still running.
+void RemoveStaleTemporaries(const fs::path& target) {
+    DIR* folder = ::opendir(FolderOf(target).c_str());
+    if (folder == nullptr) return;
+    while (const dirent* entry = ::readdir(folder)) {
+        if (!IsTempNameOf(target, entry->d_name)) continue;
+        // Look before opening, so that nothing but a file of ours is ever opened.
+        struct stat info {};
+        if (::fstatat(::dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(info.st_mode) || info.st_uid != ::geteuid()) {
+            continue;
+        }
+        const int fd = ::openat(::dirfd(folder), entry->d_name,
+                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (IsRegular(fd) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            ::unlinkat(::dirfd(folder), entry->d_name, 0);
+        }
+        ::close(fd);
+    }
+    ::closedir(folder);
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// Writes bytes over the file itself, for a folder that takes no new file. The new
+// bytes go over the old ones before the file is cut to length, so that a text no
+// longer than the old one needs no new space on the disk.
+bool WriteInPlace(const fs::path& target, std::string_view bytes) {
+    const int fd = ::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool written = IsRegular(fd) && WriteAll(fd, bytes) &&
+                   ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
+    written = (::close(fd) == 0) && written;
+    return written;
+}
+
+}  // namespace
+
+void SetReplaceHoldForTests(void (*hold)(const char* tempPath)) {
+    ReplaceHold = hold;
+}
+
+MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes,
+                                 const Failure& cannotCreate) {
+    const Failure cannotWrite = CantWriteFile(path);
+    const std::optional<fs::path> target = FinalTarget(path);
+    if (!target) return cannotCreate;
+
+    struct stat existing {};
+    const bool exists = ::stat(target->c_str(), &existing) == 0;
+    if (exists && (!S_ISREG(existing.st_mode) || ::access(target->c_str(), W_OK) != 0)) {
+        return cannotCreate;
+    }
+
+    TempFileGuard guard;
+    std::string tempPath;
+    int error = 0;
+    const int fd = CreateTemporaryBeside(*target, tempPath, error);
+    if (fd < 0) {
+        const bool folderRefuses = error == EACCES || error == EPERM;
+        if (!exists || !folderRefuses) return cannotCreate;
+        if (!WriteInPlace(*target, bytes)) return cannotWrite;
+        return std::nullopt;
+    }
+    guard.Register(tempPath);
+    if (exists) {
+        // Keep the replaced file's permissions and, where allowed, its owner.
+        (void)::fchown(fd, existing.st_uid, existing.st_gid);
+        (void)::fchmod(fd, existing.st_mode & 07777);
+    }
+    // The file stays open, and so locked, until it has taken the target's place.
+    const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
+    if (written && ReplaceHold != nullptr) ReplaceHold(tempPath.c_str());
+    const bool replaced = written && ::rename(tempPath.c_str(), target->c_str()) == 0;
+    if (!replaced) ::unlink(tempPath.c_str());
+    guard.Forget();
+    ::close(fd);
+    if (!replaced) return cannotWrite;
+    RemoveStaleTemporaries(*target);
+    return std::nullopt;
+}
+
+}  // namespace ixo
