@@ -1,8 +1,13 @@
 #include "link/PortNames.h"
 
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 namespace ixo {
 
@@ -10,8 +15,37 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Empty when there is no map, so that nothing is looked up in the current folder.
 fs::path MapEntry(int n) {
-    return fs::path(PortMapFolder()) / ("com" + std::to_string(n));
+    const std::string folder = PortMapFolder();
+    if (folder.empty()) return {};
+    return fs::path(folder) / ("com" + std::to_string(n));
+}
+
+// An absolute path from the environment variable name, else empty: a relative one
+// would name a folder under the current one, which may be anybody's.
+std::string AbsoluteFromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || !fs::path(value).is_absolute()) return {};
+    return value;
+}
+
+// The user's home folder: HOME, else the user's entry in the password database;
+// empty when neither names one.
+std::string HomeFolder() {
+    std::string home = AbsoluteFromEnvironment("HOME");
+    if (!home.empty()) return home;
+    passwd entry{};
+    passwd* found = nullptr;
+    std::vector<char> buffer(4096);
+    while (::getpwuid_r(::geteuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE &&
+           buffer.size() < (1u << 20)) {
+        buffer.resize(buffer.size() * 2);
+    }
+    if (found != nullptr && found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+        home = found->pw_dir;
+    }
+    return home;
 }
 
 }  // namespace
@@ -21,13 +55,11 @@ std::string PortName(int n) {
 }
 
 std::string PortMapFolder() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    fs::path base;
-    if (config != nullptr && *config != '\0') {
-        base = config;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = fs::path(home != nullptr ? home : ".") / ".config";
+    fs::path base = AbsoluteFromEnvironment("XDG_CONFIG_HOME");
+    if (base.empty()) {
+        const std::string home = HomeFolder();
+        if (home.empty()) return {};
+        base = fs::path(home) / ".config";
     }
     return (base / "ixo-loader" / "ports").string();
 }
@@ -54,6 +86,10 @@ bool MapPort(int n, const std::string& device, std::string* why) {
         if (why != nullptr) *why = "port numbers start at 1";
         return false;
     }
+    if (PortMapFolder().empty()) {
+        if (why != nullptr) *why = "no home folder to keep the port map in";
+        return false;
+    }
     fs::create_directories(PortMapFolder(), error);
     if (!error) {
         // Make the new link under another name, then rename it into place, so that
@@ -69,7 +105,7 @@ bool MapPort(int n, const std::string& device, std::string* why) {
 }
 
 bool UnmapPort(int n, std::string* why) {
-    if (n < 1) return true;
+    if (n < 1 || MapEntry(n).empty()) return true;
     std::error_code error;
     fs::remove(MapEntry(n), error);
     if (error && why != nullptr) *why = MapEntry(n).string() + ": " + error.message();

@@ -10,7 +10,10 @@ inline constexpr int HighestProbedPort = 8;
 // "COM%d": the system's name of port n.
 std::string PortName(int n);
 
-// Folder of the port map: ${XDG_CONFIG_HOME:-$HOME/.config}/ixo-loader/ports.
+// Folder of the port map: ${XDG_CONFIG_HOME:-$HOME/.config}/ixo-loader/ports, where
+// only absolute paths count and the home folder, when HOME names none, is the one
+// the password database gives the user. Empty when the user has no home folder:
+// then there is no map, and ports are the system's own.
 std::string PortMapFolder();
 
 // The device that port n stands for: the map entry "com<n>" (a symbolic link to a
