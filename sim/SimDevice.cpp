@@ -15,16 +15,14 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 #include <optional>
 #include <span>
-#include <system_error>
 #include <thread>
 
-#include "link/PortNames.h"
 #include "sim/DeviceLogic.h"
 #include "sim/LinePacing.h"
+#include "sim/PortTakeover.h"
 
 // The serving thread goes round four steps: send the answer bytes that are due, wait
 // for something to do, receive (take the bytes that have arrived, or at a paced rate
@@ -61,13 +59,6 @@ void TightenTimers() {
 void TightenTimers() {}
 #endif
 
-// A port map entry made by MapAsPort, and what the port was mapped to before.
-struct MapEntry {
-    int Port;
-    std::string Path;
-    std::string Previous;  // empty when the port had no entry
-};
-
 // The most bytes one read or write moves.
 constexpr std::size_t ChunkSize = 4096;
 
@@ -82,7 +73,7 @@ struct SimDevice::Impl {
     int WakeWrite = -1;
     std::string Path;
     std::string OpenFailure;
-    std::vector<MapEntry> MapEntries;
+    std::vector<int> MappedPorts;  // in the order MapAsPort took them over
     std::thread Server;
     std::function<void(TraceDirection, std::uint8_t)> Trace;  // set before Start
     DeviceMemory Memory;
@@ -334,16 +325,8 @@ SimDevice::SimDevice() : impl_(std::make_unique<Impl>()) {
 SimDevice::~SimDevice() {
     Stop();
     Impl& d = *impl_;
-    // Latest first, so that a port mapped more than once ends as it was at first.
-    for (auto entry = d.MapEntries.rbegin(); entry != d.MapEntries.rend(); ++entry) {
-        // Leave an entry that someone has pointed elsewhere in the meantime.
-        std::error_code error;
-        if (std::filesystem::read_symlink(entry->Path, error) != d.Path || error) continue;
-        if (entry->Previous.empty()) {
-            std::filesystem::remove(entry->Path, error);
-        } else {
-            MapPort(entry->Port, entry->Previous);
-        }
+    for (auto port = d.MappedPorts.rbegin(); port != d.MappedPorts.rend(); ++port) {
+        GiveBackPort(*port, d.Path);
     }
     CloseFd(d.Slave);
     CloseFd(d.Master);
@@ -386,11 +369,10 @@ bool SimDevice::MapAsPort(int n, std::string* why) {
         return false;
     }
     // An entry already there (a USB adapter, say) comes back when the device goes.
-    std::error_code error;
-    const std::filesystem::path old = std::filesystem::read_symlink(PortDevicePath(n), error);
-    const std::string previous = error ? std::string() : old.string();
-    if (!MapPort(n, d.Path, why)) return false;
-    if (previous != d.Path) d.MapEntries.push_back({n, PortDevicePath(n), previous});
+    if (!TakeOverPort(n, d.Path, why)) return false;
+    if (std::find(d.MappedPorts.begin(), d.MappedPorts.end(), n) == d.MappedPorts.end()) {
+        d.MappedPorts.push_back(n);
+    }
     return true;
 }
 

@@ -14,6 +14,7 @@
 
 #include "OwnPortMap.h"
 #include "SimLine.h"
+#include "TempDir.h"
 #include "device/Protocol.h"
 #include "link/PortNames.h"
 
@@ -349,6 +350,47 @@ TEST_F(SimDevicePortMap, EarlierEntriesComeBack) {
         EXPECT_EQ(std::filesystem::read_symlink(entry), first.DevicePath());
     }
     EXPECT_EQ(std::filesystem::read_symlink(entry), "/dev/ttyUSB0");
+}
+
+// Two simulators on one port, gone in either order, leave the entry exactly as it
+// was before the first came: never a device that no simulator serves.
+TEST_F(SimDevicePortMap, TwoOnOnePortGiveBackExactlyWhatWasThere) {
+    // COM9 has no entry; COM4 and COM5 lead to an adapter.
+    const std::pair<int, const char*> ports[] = {{9, ""}, {4, "/dev/ttyUSB0"}, {5, "../adapter"}};
+    for (const auto& [n, before] : ports) {
+        for (const bool startOrder : {true, false}) {
+            SCOPED_TRACE(std::to_string(n) + (startOrder ? " start order" : " reverse"));
+            if (*before != '\0') {
+                ASSERT_TRUE(MapPort(n, before));
+            }
+            const std::string entry = ports_.Entry(n);
+            auto first = std::make_unique<SimDevice>();
+            auto second = std::make_unique<SimDevice>();
+            ASSERT_TRUE(first->MapAsPort(n));
+            ASSERT_TRUE(second->MapAsPort(n));
+            (startOrder ? first : second).reset();
+            EXPECT_EQ(std::filesystem::read_symlink(entry),
+                      (startOrder ? second : first)->DevicePath());
+            (startOrder ? second : first).reset();
+            if (*before == '\0') {
+                EXPECT_FALSE(std::filesystem::is_symlink(entry));
+            } else {
+                EXPECT_EQ(std::filesystem::read_symlink(entry), before);
+            }
+        }
+    }
+}
+
+TEST_F(SimDevicePortMap, EntryThatIsNoLinkStays) {
+    const std::string entry = ports_.Entry(9);
+    test::WriteBytes(entry, "the user's");
+    {
+        SimDevice device;
+        std::string why;
+        EXPECT_FALSE(device.MapAsPort(9, &why));
+        EXPECT_NE(why.find(entry), std::string::npos) << why;
+    }
+    EXPECT_EQ(ReadBytes(entry), "the user's");
 }
 
 TEST_F(SimDevicePortMap, EntryPointedElsewhereIsLeftAlone) {

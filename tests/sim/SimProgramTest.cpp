@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "Fifo.h"
 #include "OwnPortMap.h"
 #include "SimLine.h"
 #include "SimPort.h"
@@ -166,6 +167,18 @@ TEST_F(SimProgramTest, ServesItsPortUntilAStopSignalThenLeavesTheMap) {
     }
 }
 
+// A simulator killed outright cannot give its entry back; the next one on the port
+// gives back what was there before either came, not the dead one's device.
+TEST_F(SimProgramTest, KilledSimulatorsEntryIsGivenBackByTheNext) {
+    SimProcess killed({"--port", "3"}, folder_);
+    ASSERT_TRUE(killed.ReadLine().starts_with("COM3 "));
+    EXPECT_EQ(killed.Finish(SIGKILL), -1);
+    SimProcess next({"--port", "3"}, folder_);
+    ASSERT_TRUE(next.ReadLine().starts_with("COM3 "));
+    EXPECT_EQ(next.Finish(SIGTERM), 0);
+    EXPECT_TRUE(MappedAsBefore(3));
+}
+
 TEST_F(SimProgramTest, DefaultPortIsComOneAndFaultSwitchesReachTheDevice) {
     SimProcess sim({"--high-nibbles", "--answer-below", "2", "--short", "1", "4"}, folder_);
     ASSERT_TRUE(sim.ReadLine().starts_with("COM1 "));
@@ -260,8 +273,11 @@ TEST_F(SimProgramTest, ProgramThatCannotBeLoadedEndsWithItsFailure) {
     const std::string missing = folder_.File("missing.obj");
     const std::string malformed = folder_.File("bad.obj");
     WriteBytes(malformed, "12345678\r\n1234567G\r\n");
+    // A FIFO with no writer is refused at once, not waited on.
+    const FifoWithoutWriter fifo(folder_.File("pipe.obj"));
     const std::pair<std::string, std::string> cases[] = {
         {missing, "Can't open file \"" + missing + "\"\n"},
+        {fifo.Path(), "Can't open file \"" + fifo.Path() + "\"\n"},
         {malformed, "Bad line 2 in object file \"" + malformed + "\"\n"},
     };
     for (const auto& [file, message] : cases) {
@@ -272,6 +288,7 @@ TEST_F(SimProgramTest, ProgramThatCannotBeLoadedEndsWithItsFailure) {
         EXPECT_EQ(sim.Errors(), message);
         EXPECT_TRUE(MappedAsBefore(1));
     }
+    EXPECT_FALSE(fifo.ReaderWaited());
 }
 
 }  // namespace
