@@ -78,20 +78,21 @@ std::vector<Takeover> ReadRecord(int n) {
     return takeovers;
 }
 
-void WriteRecord(int n, const std::vector<Takeover>& takeovers) {
+// True when the record holds takeovers (or is gone, when there are none).
+bool WriteRecord(int n, const std::vector<Takeover>& takeovers) {
     std::error_code error;
-    if (takeovers.empty()) {
-        fs::remove(RecordOf(n), error);
-        return;
-    }
+    if (takeovers.empty()) return fs::remove(RecordOf(n), error) || !error;
     const fs::path fresh = RecordOf(n).string() + ".new";
     {
         std::ofstream out(fresh, std::ios::trunc);
         for (const Takeover& t : takeovers) {
             out << t.Process << '\t' << t.Device << '\t' << t.Replaced << '\n';
         }
+        out.flush();
+        if (!out) return false;
     }
     fs::rename(fresh, RecordOf(n), error);
+    return !error;
 }
 
 // Where the entry's link points; nothing when it is no link.
@@ -154,9 +155,15 @@ bool TakeOver(int n, const std::string& device, std::vector<Takeover>& takeovers
     if (before.find_first_of("\t\n") != std::string::npos) {
         return Fail(why, entry.string() + ": a link this simulator cannot put back");
     }
-    if (!MapPort(n, device, why)) return false;
+    // Recorded first: an entry taken over without a record could not be given back.
     takeovers.push_back({static_cast<long>(::getpid()), device, before});
-    return true;
+    if (!WriteRecord(n, takeovers)) {
+        takeovers.pop_back();
+        return Fail(why, RecordOf(n).string() + ": cannot be written");
+    }
+    if (MapPort(n, device, why)) return true;
+    takeovers.pop_back();
+    return false;
 }
 
 }  // namespace
