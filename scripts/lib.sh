@@ -23,7 +23,7 @@ ensure_packages() {
 # What building, running and testing the program need.
 ensure_build_packages() {
   ensure_packages g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev \
-    libgtest-dev libgmock-dev libbenchmark-dev fonts-liberation
+    libgtest-dev libgmock-dev libbenchmark-dev fonts-liberation libqt6svg6
 }
 
 # configure_and_build BUILD_DIR [CMAKE_OPTIONS...]

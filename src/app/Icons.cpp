@@ -198,4 +198,8 @@ QIcon WindowStack(TransferDirection direction) {
     return c.Icon();
 }
 
+QIcon ProgramIcon() {
+    return QIcon(QStringLiteral(":/ixo-loader.svg"));
+}
+
 }  // namespace ixo::icons

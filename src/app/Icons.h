@@ -13,6 +13,9 @@ inline constexpr int LampSize = 16;
 
 enum class TransferDirection { Out, In, Both };
 
+// The program's own icon, the picture its desktop entry names; for the window.
+QIcon ProgramIcon();
+
 QIcon CableConnector();
 QIcon OpenFolder();
 QIcon FloppyDisk();

@@ -14,16 +14,19 @@
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStatusTipEvent>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstdlib>
 #include <exception>
 #include <stdexcept>
 #include <vector>
 
+#include "app/Fonts.h"
 #include "app/Icons.h"
 #include "app/PanelStatusBar.h"
 #include "device/DeviceCommands.h"
@@ -78,30 +81,42 @@ TMainFrame::~TMainFrame() {
 
 void TMainFrame::BuildControls() {
     setWindowTitle(QString::fromLatin1(WindowCaption));
-    // Where the classic face is missing, the metric twin of Arial stands in for it
-    // rather than whatever wider face the system would pick.
-    QFont face;
-    face.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans")});
-    face.setStyleHint(QFont::SansSerif);
-    face.setPixelSize(11);
-    setFont(face);
+    setWindowIcon(icons::ProgramIcon());
+    setFont(ClassicFont(Face::Sans));
     resize(OuterWidth, OuterHeight);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    BuildTopBar();
+    layout->addWidget(TopBar);
+    BuildSpeedButtons();
+    BuildProgramSelector();
+    BuildAsmOut();
+    layout->addWidget(AsmOut, 1);
+    BuildStatusBars();
+    layout->addWidget(StatusBar);
+    layout->addWidget(ComStatusBar);
+    BuildFileShortcuts();
+}
 
+void TMainFrame::BuildTopBar() {
     TopBar = new QWidget(this);
     TopBar->setObjectName(QStringLiteral("TopBar"));
     TopBar->setFixedHeight(TopBarHeight);
-    layout->addWidget(TopBar);
-
     int left = 0;
     for (int i = 0; i < GroupCount; ++i) {
-        ToolGroups[i] = AddGroup(i, left);
+        auto* group = new QFrame(TopBar);
+        group->setObjectName(QStringLiteral("ToolGroup%1").arg(i + 1));
+        group->setFrameStyle(QFrame::Panel | QFrame::Raised);
+        group->setLineWidth(1);
+        group->setGeometry(left, 0, GroupWidths[i], TopBarHeight);
+        ToolGroups[i] = group;
         left += GroupWidths[i];
     }
+}
 
+void TMainFrame::BuildSpeedButtons() {
     // The speed buttons: flat, 25 x 25, at 4-pixel margins one every 25 pixels.
     using icons::TransferDirection;
     struct ButtonEntry {
@@ -157,12 +172,15 @@ void TMainFrame::BuildControls() {
     WriteProgtBtn->setEnabled(false);
     ReadProgBtn->setEnabled(false);
     VerifyProgBtn->setEnabled(false);
+}
 
-    Label1 = new QLabel(QStringLiteral("Ext/Int"), ToolGroups[4]);
+void TMainFrame::BuildProgramSelector() {
+    QFrame* group = ToolGroups[GroupCount - 1];
+    Label1 = new QLabel(QStringLiteral("Ext/Int"), group);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setGeometry(6, 10, 38, 13);
 
-    IntProgSelCb = new QComboBox(ToolGroups[4]);
+    IntProgSelCb = new QComboBox(group);
     IntProgSelCb->setObjectName(QStringLiteral("IntProgSelCb"));
     IntProgSelCb->setEditable(false);
     for (std::string_view name : ProgramChoices()) {
@@ -170,48 +188,58 @@ void TMainFrame::BuildControls() {
             QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
     }
     IntProgSelCb->setMaxVisibleItems(IntProgSelCb->count());
-    IntProgSelCb->setGeometry(46, 6, 96, 21);
+    // Wide enough to show every program's name whole when closed; the group widens
+    // with it where the face needs more room than the layout gives.
+    IntProgSelCb->setGeometry(46, 6, std::max(96, IntProgSelCb->sizeHint().width()), 21);
+    group->resize(std::max(group->width(), IntProgSelCb->geometry().right() + 5), TopBarHeight);
+    // Only a pick from the open list or a key on the focused selector chooses a
+    // program: the wheel over it is taken away before it can change the selection.
+    IntProgSelCb->installEventFilter(this);
+    connect(IntProgSelCb, &QComboBox::activated, this,
+            [this] { RunHandler([this] { IntProgSelCbChange(); }); });
 
     CWLab = new QLabel(TopBar);
     CWLab->setObjectName(QStringLiteral("CWLab"));
-    QFont fixedLabel(QStringLiteral("Courier New"));
-    fixedLabel.setStyleHint(QFont::TypeWriter);
-    fixedLabel.setPixelSize(11);
-    CWLab->setFont(fixedLabel);
-    CWLab->setGeometry(left + 8, 10, 100, 13);
+    CWLab->setFont(ClassicFont(Face::Fixed));
+    CWLab->setGeometry(group->geometry().right() + 1 + 8, 10, 100, 13);
+}
 
+void TMainFrame::BuildAsmOut() {
     AsmOut = new QPlainTextEdit(this);
     AsmOut->setObjectName(QStringLiteral("AsmOut"));
-    QFont fixed(QStringLiteral("Courier New"));
-    fixed.setStyleHint(QFont::TypeWriter);
-    fixed.setFixedPitch(true);
-    fixed.setPixelSize(13);
+    const QFont fixed = ClassicFont(Face::Fixed, 13);
     AsmOut->setFont(fixed);
     AsmOut->setTabStopDistance(8 * QFontMetricsF(fixed).horizontalAdvance(QLatin1Char(' ')));
     AsmOut->setTabChangesFocus(false);
     AsmOut->setLineWrapMode(QPlainTextEdit::NoWrap);
     AsmOut->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     AsmOut->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    layout->addWidget(AsmOut, 1);
-
-    StatusBar = new PanelStatusBar({{80}, {50}}, this);
-    StatusBar->setObjectName(QStringLiteral("StatusBar"));
-    layout->addWidget(StatusBar);
-    ComStatusBar = new PanelStatusBar({{50, Qt::AlignCenter}, {50}}, this);
-    ComStatusBar->setObjectName(QStringLiteral("ComStatusBar"));
-    layout->addWidget(ComStatusBar);
-
-    connect(IntProgSelCb, &QComboBox::activated, this,
-            [this] { RunHandler([this] { IntProgSelCbChange(); }); });
 }
 
-QFrame* TMainFrame::AddGroup(int index, int left) {
-    auto* group = new QFrame(TopBar);
-    group->setObjectName(QStringLiteral("ToolGroup%1").arg(index + 1));
-    group->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    group->setLineWidth(1);
-    group->setGeometry(left, 0, GroupWidths[index], TopBarHeight);
-    return group;
+void TMainFrame::BuildStatusBars() {
+    // Panel 0 holds "CW=" and eight hex digits: as wide as the face needs for the
+    // widest of them.
+    const QFontMetrics metrics(font());
+    QChar widest = QLatin1Char('0');
+    for (QChar digit : QStringLiteral("0123456789ABCDEF")) {
+        if (metrics.horizontalAdvance(digit) > metrics.horizontalAdvance(widest)) widest = digit;
+    }
+    StatusBar = new PanelStatusBar(
+        {{80, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("CW=") + QString(8, widest)}, {50}},
+        this);
+    StatusBar->setObjectName(QStringLiteral("StatusBar"));
+    ComStatusBar = new PanelStatusBar({{50, Qt::AlignCenter}, {50}}, this);
+    ComStatusBar->setObjectName(QStringLiteral("ComStatusBar"));
+}
+
+void TMainFrame::BuildFileShortcuts() {
+    // The file commands have the usual keys; no key runs a device command.
+    const std::pair<const char*, QToolButton*> keys[] = {
+        {"Ctrl+O", OpenFileBtn}, {"Ctrl+S", SaveObjFileBtn}, {"Ctrl+Shift+S", SaveAsmFileBtn}};
+    for (const auto& [key, button] : keys) {
+        auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(key)), this);
+        connect(shortcut, &QShortcut::activated, button, &QToolButton::click);
+    }
 }
 
 void TMainFrame::FormCreate() {
@@ -231,6 +259,7 @@ void TMainFrame::FormDestroy() {
 }
 
 bool TMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == IntProgSelCb && event->type() == QEvent::Wheel) return true;
     if (watched == this && event->type() == QEvent::StatusTip) {
         HintHandler(static_cast<QStatusTipEvent*>(event)->tip());
         return true;
@@ -397,12 +426,15 @@ void TMainFrame::OpenObjectFile(const QString& chosen) {
 void TMainFrame::SaveObjFileBtnClick() {
     if (Image.IsEmpty()) return;
     FormatObjectText(Image);
+    const std::string before = FileName;
     FileName = ReplaceFileExt(FileName, ".obj");
     const QString chosen = AskSaveFileName(QStringLiteral("Text file (*.obj)"),
                                            QStringLiteral("Save Object File"), FromLocal(FileName));
     if (chosen.isEmpty()) return;
     FileName = ReplaceFileExt(chosen.toStdString(), ".obj");
     if (const MaybeFailure failure = SaveObjectFile(FileName, Image)) {
+        // The project keeps pointing at a file that exists, not at one never written.
+        FileName = before;
         ShowFailure(*failure);
         return;
     }
@@ -412,6 +444,7 @@ void TMainFrame::SaveObjFileBtnClick() {
 void TMainFrame::SaveAsmFileBtnClick() {
     const std::vector<std::string> lines = AsmOutLines();
     if (lines.empty()) return;
+    const std::string before = FileName;
     FileName = ReplaceFileExt(FileName, ".asm");
     const QString chosen = AskSaveFileName(QStringLiteral("Text file (*.asm)"),
                                            QStringLiteral("Save Asm File"), FromLocal(FileName));
@@ -419,6 +452,7 @@ void TMainFrame::SaveAsmFileBtnClick() {
     FileName = ReplaceFileExt(chosen.toStdString(), ".asm");
     // A listing that cannot be saved is an error for the top-level error display.
     if (const MaybeFailure failure = SaveListingFile(FileName, lines)) {
+        FileName = before;
         throw std::runtime_error(FailureText(*failure));
     }
     UpdateStatus();
@@ -430,13 +464,48 @@ void TMainFrame::ShowFailure(const Failure& failure) {
 
 namespace {
 
+// Swallows the operator's clicks, keys and wheel turns while it is installed.
+class InputSwallower : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::Wheel:
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::ShortcutOverride:
+            case QEvent::Shortcut:
+            case QEvent::ContextMenu:
+            case QEvent::TouchBegin:
+            case QEvent::TouchUpdate:
+            case QEvent::TouchEnd:
+            case QEvent::TabletPress:
+            case QEvent::TabletRelease:
+                return true;
+            default:
+                return false;
+        }
+    }
+};
+
 // Runs one talk with the device under a busy cursor, which is gone again before
-// anything is shown to the operator.
+// anything is shown to the operator. The window cannot answer meanwhile; what the
+// operator clicked or typed then was meant for a window that seemed dead, and is
+// dropped rather than replayed once the talk is over.
 template <typename Exchange>
 MaybeFailure WithBusyCursor(Exchange exchange) {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     struct Restore {
-        ~Restore() { QApplication::restoreOverrideCursor(); }
+        ~Restore() {
+            InputSwallower swallower;
+            QCoreApplication::instance()->installEventFilter(&swallower);
+            // Takes in what the window system still holds for us, and handles it.
+            QGuiApplication::sync();
+            QCoreApplication::instance()->removeEventFilter(&swallower);
+            QApplication::restoreOverrideCursor();
+        }
     } restore;
     return exchange();
 }
@@ -538,12 +607,23 @@ void TMainFrame::ShowMessage(const QString& text, const QString& detail, int fla
     QMessageBox box(flags == MbIconError ? QMessageBox::Critical : QMessageBox::NoIcon,
                     windowTitle(), text, QMessageBox::Ok, this);
     if (!detail.isEmpty()) box.setInformativeText(detail);
+    // Texts hold paths and device words, never markup: every label shows its text as
+    // it is.
+    for (QLabel* label : box.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
     box.exec();
 }
 
 QString TMainFrame::AskOpenFileName(const QString& filter, const QString& title,
                                     const QString& initialName) {
-    return QFileDialog::getOpenFileName(this, title, initialName, filter);
+    // The name chosen need not exist: the command opens the ".obj" file of that name.
+    // The toolkit's own dialog takes such a name where a system dialog may refuse it.
+    QFileDialog dialog(this, title, QString(), filter);
+    dialog.setOptions(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.selectFile(initialName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+    return dialog.selectedFiles().constFirst();
 }
 
 QString TMainFrame::AskSaveFileName(const QString& filter, const QString& title,

@@ -39,6 +39,7 @@ public:
     static constexpr int TopBarHeight = 33;
     static constexpr int ButtonSize = 25;
     static constexpr int GroupCount = 5;
+    // The last group widens where its selector needs more room to show every name.
     static constexpr std::array<int, GroupCount> GroupWidths{33, 83, 33, 108, 146};
     // Message box flags: the error icon, or none.
     static constexpr int MbIconError = 16;
@@ -150,8 +151,14 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // The controls, built in the order they are listed above.
     void BuildControls();
-    QFrame* AddGroup(int index, int left);
+    void BuildTopBar();
+    void BuildSpeedButtons();
+    void BuildProgramSelector();
+    void BuildAsmOut();
+    void BuildStatusBars();
+    void BuildFileShortcuts();
     // The window's creation event: hooks the hint display.
     void FormCreate();
     // The window's destruction: closes and forgets the link.

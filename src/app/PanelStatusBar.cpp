@@ -3,6 +3,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 
+#include <algorithm>
+
 namespace ixo {
 
 PanelStatusBar::PanelStatusBar(const QVector<PanelSpec>& panels, QWidget* parent) : QFrame(parent) {
@@ -26,7 +28,9 @@ PanelStatusBar::PanelStatusBar(const QVector<PanelSpec>& panels, QWidget* parent
             layout->addWidget(label, 1);
         } else {
             label->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
-            label->setFixedWidth(panels[i].Width);
+            label->setText(panels[i].Widest);
+            label->setFixedWidth(std::max(panels[i].Width, label->sizeHint().width()));
+            label->clear();
             layout->addWidget(label);
         }
         panels_.push_back(label);

@@ -16,6 +16,8 @@ public:
     struct PanelSpec {
         int Width;
         Qt::Alignment Alignment = Qt::AlignLeft | Qt::AlignVCenter;
+        // The widest text the panel must show whole; it widens beyond Width for it.
+        QString Widest = {};
     };
 
     static constexpr int BarHeight = 19;

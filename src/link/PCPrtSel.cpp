@@ -5,11 +5,14 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
+
+#include "app/Fonts.h"
 
 namespace ixo {
 
@@ -29,15 +32,31 @@ private:
     int height_;
 };
 
-// family, or where it is missing the metric twin of the common face that stands in
-// for it.
-QFont FontOf(const char* family, const char* standIn, QFont::StyleHint hint, int points) {
-    QFont font;
-    font.setFamilies({QString::fromLatin1(family), QString::fromLatin1(standIn)});
-    font.setStyleHint(hint);
-    font.setPointSize(points);
-    return font;
-}
+// A group box drawn the classic way: an etched frame whose top edge runs through the
+// middle of the caption. Controls placed just under the caption lie inside the frame,
+// where a style that puts the caption above the frame would cross them with it.
+class ClassicGroupBox : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        const QRect frame = rect().adjusted(0, metrics.height() / 2, -1, -1);
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawRect(frame.adjusted(0, 0, -1, -1));
+        painter.setPen(palette().color(QPalette::Light));
+        painter.drawRect(frame.adjusted(1, 1, 0, 0));
+        const QRect caption(CaptionLeft, 0, metrics.horizontalAdvance(title()), metrics.height());
+        painter.fillRect(caption, palette().window());
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter, title());
+    }
+
+private:
+    static constexpr int CaptionLeft = 8;
+};
 
 }  // namespace
 
@@ -46,7 +65,7 @@ TSerialPortDlg::TSerialPortDlg(QWidget* parent)
                           Qt::WindowStaysOnTopHint) {
     // A fixed frame with a caption only: no close, minimise or maximise box.
     setWindowTitle(QString::fromUtf8("Выбор порта связи"));
-    setFont(FontOf("MS Sans Serif", "Liberation Sans", QFont::SansSerif, 8));
+    setFont(ClassicFont(Face::Sans));
     setFixedSize(ClientWidth, ClientHeight);
 
     Panel1 = new QFrame(this);
@@ -54,10 +73,9 @@ TSerialPortDlg::TSerialPortDlg(QWidget* parent)
     Panel1->setFrameStyle(QFrame::NoFrame);
     Panel1->setGeometry(0, 0, 184, 44);
 
-    GroupBox1 = new QGroupBox(QString::fromUtf8("Выбор порта "), Panel1);
+    GroupBox1 = new ClassicGroupBox(QString::fromUtf8("Выбор порта "), Panel1);
     GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
     GroupBox1->setGeometry(0, 0, 185, 44);
-
     Label1 = new QLabel(QStringLiteral("Com Port:"), GroupBox1);
     Label1->setObjectName(QStringLiteral("Label1"));
     // Sized to its text, as wide as a wider stand-in font needs.
@@ -66,7 +84,7 @@ TSerialPortDlg::TSerialPortDlg(QWidget* parent)
     PCPortSel = new QComboBox(GroupBox1);
     PCPortSel->setObjectName(QStringLiteral("PCPortSel"));
     PCPortSel->setEditable(false);
-    PCPortSel->setFont(FontOf("Courier New", "Liberation Mono", QFont::TypeWriter, 8));
+    PCPortSel->setFont(ClassicFont(Face::Fixed));
     PCPortSel->setItemDelegate(new FixedRowDelegate(14, PCPortSel));
     PCPortSel->setGeometry(64, 14, 113, 22);
 

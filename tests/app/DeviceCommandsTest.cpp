@@ -4,11 +4,15 @@
 #include <QComboBox>
 #include <QPlainTextEdit>
 #include <QToolButton>
+#include <QWheelEvent>
+#include <QtTest/QTest>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <thread>
+
+#include "device/Protocol.h"
 
 #include "TestFrame.h"
 #include "app/PanelStatusBar.h"
@@ -214,6 +218,59 @@ TEST_F(WindowDevice, FailedModeByteStillRecordsTheMode) {
     EXPECT_TRUE(frame.ProgEnabled);
     EXPECT_EQ(frame.IntProgSelCb->currentText(), "Ext");
     EXPECT_TRUE(frame.ProgDisBtn->isEnabled());
+}
+
+// The wheel over the selector never chooses a program, with or without the focus;
+// a key on the focused selector does.
+TEST_F(WindowDevice, WheelOverTheSelectorSendsNothing) {
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    QComboBox* selector = frame.IntProgSelCb;
+    const QPointF middle = QRectF(selector->rect()).center();
+    for (const bool focused : {false, true}) {
+        if (focused) selector->setFocus();
+        for (int turn = 0; turn < 3; ++turn) {
+            QWheelEvent wheel(middle, selector->mapToGlobal(middle), QPoint(), QPoint(0, -120),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(selector, &wheel);
+        }
+    }
+    EXPECT_EQ(selector->currentIndex(), 0);
+    EXPECT_TRUE(Taken().empty());
+    QTest::keyClick(selector, Qt::Key_Down);
+    EXPECT_EQ(selector->currentText(), "Hall 1");
+    EXPECT_EQ(Taken(), Bytes{0x90});
+}
+
+// Clicks and keys that arrive while a read holds the window are dropped, not run
+// once it is over.
+TEST_F(WindowDevice, InputWhileBusyIsDropped) {
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    sim::SimFaults faults;
+    faults.PaceBaud = 38400;  // a read takes about half a second
+    com1.Device.SetFaults(faults);
+    std::thread operatorHand([this] {
+        ASSERT_TRUE(com1.Device.WaitForReceived(FetchRequestLength, 10s));
+        QToolButton* disable = frame.ProgDisBtn;
+        const QPointF at = QRectF(disable->rect()).center();
+        for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QCoreApplication::postEvent(
+                disable,
+                new QMouseEvent(type, at, disable->mapToGlobal(at), Qt::LeftButton,
+                                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                                Qt::NoModifier));
+        }
+        QCoreApplication::postEvent(frame.IntProgSelCb,
+                                    new QKeyEvent(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier));
+    });
+    frame.ReadProgBtn->click();
+    operatorHand.join();
+    QApplication::processEvents();  // what is still queued would run now
+    EXPECT_TRUE(frame.Messages.empty());
+    EXPECT_TRUE(frame.ProgEnabled);
+    EXPECT_EQ(frame.IntProgSelCb->currentIndex(), 0);
+    EXPECT_EQ(Taken().size(), std::size_t{DeviceWordCount * FetchRequestLength});
 }
 
 }  // namespace

@@ -5,11 +5,13 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QLocale>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTextBlock>
 #include <QTimer>
 #include <QToolButton>
@@ -350,8 +352,8 @@ struct SaveFailure {
 };
 
 // A save that fails says so, leaves the file that was there as it was and keeps
-// the status as it was. The object file's failure is a message of the command; the
-// listing file's goes through the top-level error display.
+// the project's name and the status as they were. The object file's failure is a message of the
+// command; the listing file's goes through the top-level error display.
 TEST_F(FileCommands, FailedSavesReportAndKeepTheOldFile) {
     const SaveFailure cases[] = {
         {"file size limit", false, true, "out"},
@@ -391,8 +393,10 @@ TEST_F(FileCommands, FailedSavesReportAndKeepTheOldFile) {
                                                     : "Cannot create file " + asmFile + ".";
         EXPECT_EQ(frame.Messages[1].Text, Q(asmText));
         EXPECT_EQ(frame.Messages[1].Flags, TMainFrame::MbIconError);
-        // The saves took the new names, but the status still shows the old project.
-        EXPECT_EQ(frame.FileName, asmFile);
+        // A failed save keeps the project's name: the listing's dialog after the
+        // failed object save, and the project afterwards, point at the old project.
+        EXPECT_EQ(frame.SaveQuestions.back().InitialName, Q(dir.File("prog.asm")));
+        EXPECT_EQ(frame.FileName, dir.File("prog.obj"));
         EXPECT_EQ(frame.ComStatusBar->PanelText(1), Q(dir.File("prog")));
         if (fs::exists(folder)) {
             fs::permissions(folder, fs::perms::owner_all);
@@ -440,6 +444,63 @@ class RealDialogs : public TMainFrame {
 public:
     using TMainFrame::AskSaveFileName;
 };
+
+// The real open dialog takes a name that does not exist, and the command opens the
+// ".obj" file of that name.
+TEST(FileDialogs, OpenDialogTakesANameThatDoesNotExist) {
+    OwnPorts ports;
+    TempDir dir;
+    WriteBytes(dir.File("prog.obj"), SixWordObject);
+    TMainFrame frame;
+    frame.show();
+    for (const char* typed : {"prog", "prog.txt"}) {
+        SCOPED_TRACE(typed);
+        frame.FileName.clear();
+        bool refused = false, stillOpen = false;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            ASSERT_NE(name, nullptr);
+            // A dialog that refuses the name says so in a box of its own.
+            QTimer::singleShot(0, [&] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    refused = true;
+                    box->accept();
+                }
+            });
+            name->setText(Q(dir.File(typed)));
+            QTest::keyClick(name, Qt::Key_Return);
+            stillOpen = dialog->isVisible();
+            if (stillOpen) dialog->reject();
+        });
+        frame.OpenFileBtn->click();
+        EXPECT_FALSE(refused);
+        EXPECT_FALSE(stillOpen);
+        EXPECT_EQ(frame.FileName, dir.File("prog.obj"));
+        EXPECT_EQ(frame.AsmOut->toPlainText(), SixWordShown);
+    }
+}
+
+// Ctrl+O opens, Ctrl+S saves the object file, Ctrl+Shift+S the listing; those are
+// the window's only keys.
+TEST_F(FileCommands, FileCommandsHaveTheirKeys) {
+    Open(frame, Make(dir, "prog.obj", SixWordObject));
+    frame.OpenAnswers.push_back(QString());
+    frame.SaveAnswers = {QString(), QString()};
+    QTest::keyClick(&frame, Qt::Key_O, Qt::ControlModifier);
+    QTest::keyClick(&frame, Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(&frame, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_EQ(frame.OpenQuestions.size(), 2u);
+    ASSERT_EQ(frame.SaveQuestions.size(), 2u);
+    EXPECT_EQ(frame.SaveQuestions[0].Title, "Save Object File");
+    EXPECT_EQ(frame.SaveQuestions[1].Title, "Save Asm File");
+    QStringList keys;
+    for (const QShortcut* shortcut : frame.findChildren<QShortcut*>()) {
+        keys << shortcut->key().toString();
+    }
+    EXPECT_EQ(keys, (QStringList{"Ctrl+O", "Ctrl+S", "Ctrl+Shift+S"}));
+}
 
 TEST(FileDialogs, SaveDialogAsksBeforeReplacingAFile) {
     OwnPorts ports;

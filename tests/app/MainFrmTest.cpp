@@ -4,12 +4,14 @@
 #include <QComboBox>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QGroupBox>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyleOptionComboBox>
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
@@ -301,27 +303,67 @@ TEST_F(MainFrame, ErrorEscapingAHandlerIsShownWithAFullStopRule) {
     EXPECT_TRUE(frame.Messages.empty());
 }
 
-// The real message box behind the seam: the window's caption, the error icon, OK.
-TEST_F(MainFrame, ErrorDisplayIsAModalBoxWithTheCaptionAndTheErrorIcon) {
-    TMainFrame frame;
-    Show(frame);
-    QString title, text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QMessageBox::StandardButtons buttons;
-    QTimer::singleShot(0, [&] {
+// The real message boxes behind the seam.
+class RealBoxes : public TMainFrame {
+public:
+    using TMainFrame::ShowMessage;
+};
+
+// What a message box showed: its caption, icon, buttons, and the texts of its labels
+// with whether each is shown as it is.
+struct SeenBox {
+    QString Title;
+    QMessageBox::Icon Icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons Buttons;
+    QStringList Texts;
+    bool AllPlain = true;
+};
+
+// Looks at the next message box as soon as it shows, then closes it.
+void LookAtNextBox(SeenBox& seen) {
+    QTimer::singleShot(0, [&seen] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         ASSERT_NE(box, nullptr);
-        title = box->windowTitle();
-        text = box->text();
-        icon = box->icon();
-        buttons = box->standardButtons();
+        seen.Title = box->windowTitle();
+        seen.Icon = box->icon();
+        seen.Buttons = box->standardButtons();
+        for (const QLabel* label : box->findChildren<QLabel*>()) {
+            if (label->text().isEmpty()) continue;
+            seen.Texts << label->text();
+            seen.AllPlain = seen.AllPlain && label->textFormat() == Qt::PlainText;
+        }
         box->accept();
     });
-    frame.RunHandler([] { throw std::runtime_error("Cannot create file /nowhere/p.asm"); });
-    EXPECT_EQ(title, "Ixo Loader");
-    EXPECT_EQ(text, "Cannot create file /nowhere/p.asm.");
-    EXPECT_EQ(icon, QMessageBox::Critical);
-    EXPECT_EQ(buttons, QMessageBox::Ok);
+}
+
+// The error display: the window's caption, the error icon, OK; every text, markup
+// characters and all, shown as it is.
+TEST_F(MainFrame, MessageBoxesShowTheirTextsAsTheyAre) {
+    RealBoxes frame;
+    Show(frame);
+    SeenBox seen;
+    LookAtNextBox(seen);
+    frame.RunHandler([] { throw std::runtime_error("Cannot create file /no/<b>p</b>.asm"); });
+    EXPECT_EQ(seen.Title, "Ixo Loader");
+    EXPECT_EQ(seen.Icon, QMessageBox::Critical);
+    EXPECT_EQ(seen.Buttons, QMessageBox::Ok);
+    EXPECT_EQ(seen.Texts, QStringList{"Cannot create file /no/<b>p</b>.asm."});
+    EXPECT_TRUE(seen.AllPlain);
+
+    seen = SeenBox();
+    LookAtNextBox(seen);
+    frame.ShowMessage("Verify <i>OK</i>", "at <u>12</u> &amp;", TMainFrame::MbNoIcon);
+    EXPECT_EQ(seen.Icon, QMessageBox::NoIcon);
+    EXPECT_EQ(seen.Texts, (QStringList{"Verify <i>OK</i>", "at <u>12</u> &amp;"}));
+    EXPECT_TRUE(seen.AllPlain);
+}
+
+// The window carries the picture its desktop entry names.
+TEST_F(MainFrame, WindowHasTheDesktopEntrysIcon) {
+    TMainFrame frame;
+    const QIcon entryIcon(QStringLiteral(IXO_PACKAGING_DIR "/ixo-loader.svg"));
+    ASSERT_FALSE(entryIcon.pixmap(32).isNull()) << "no SVG support";
+    EXPECT_EQ(frame.windowIcon().pixmap(32).toImage(), entryIcon.pixmap(32).toImage());
 }
 
 TEST_F(MainFrame, TopBarHoldsFiveRaisedGroupsWithButtonsAtFourPixelMargins) {
@@ -330,11 +372,20 @@ TEST_F(MainFrame, TopBarHoldsFiveRaisedGroupsWithButtonsAtFourPixelMargins) {
     EXPECT_EQ(frame.frameGeometry().size(), QSize(521, 688));
     EXPECT_EQ(frame.TopBar->geometry(), QRect(0, 0, frame.width(), 33));
 
-    const int widths[] = {33, 83, 33, 108, 146};
+    int widths[] = {33, 83, 33, 108, 146};
     int left = 0;
     for (int i = 0; i < 5; ++i) {
         SCOPED_TRACE(i);
-        EXPECT_EQ(frame.ToolGroups[i]->geometry(), QRect(left, 0, widths[i], 33));
+        const QRect group = frame.ToolGroups[i]->geometry();
+        EXPECT_EQ(group.topLeft(), QPoint(left, 0));
+        EXPECT_EQ(group.height(), 33);
+        // The last group may widen for its selector, the others keep their width.
+        if (i < 4) {
+            EXPECT_EQ(group.width(), widths[i]);
+        } else {
+            EXPECT_GE(group.width(), widths[i]);
+        }
+        widths[i] = group.width();
         EXPECT_EQ(frame.ToolGroups[i]->frameShadow(), QFrame::Raised);
         left += widths[i];
     }
@@ -365,6 +416,49 @@ TEST_F(MainFrame, TopBarHoldsFiveRaisedGroupsWithButtonsAtFourPixelMargins) {
     EXPECT_GE(frame.CWLab->x(), left);
 }
 
+// True when label shows text whole in the face it is drawn in.
+bool ShowsWhole(const QLabel* label, const QString& text) {
+    const int room = label->contentsRect().width() - std::max(label->indent(), 0);
+    return QFontMetrics(label->font()).horizontalAdvance(text) <= room;
+}
+
+// Every CW word, every program name in the closed selector and the port dialog's
+// captions show whole in the faces the windows are drawn in.
+TEST_F(MainFrame, WordsShowWholeInTheRealFaces) {
+    TestFrame frame;
+    Show(frame);
+    for (QChar digit : QStringLiteral("0123456789ABCDEF")) {
+        const QString word = "CW=" + QString(8, digit);
+        EXPECT_TRUE(ShowsWhole(frame.StatusBar->Panel(0), word)) << word.toStdString();
+    }
+    EXPECT_TRUE(ShowsWhole(frame.StatusBar->Panel(0), "CW=ABCDEF01"));
+
+    QComboBox* selector = frame.IntProgSelCb;
+    QStyleOptionComboBox option;
+    option.initFrom(selector);
+    const QRect field = selector->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                          QStyle::SC_ComboBoxEditField, selector);
+    for (int i = 0; i < selector->count(); ++i) {
+        const QString name = selector->itemText(i);
+        EXPECT_LE(QFontMetrics(selector->font()).horizontalAdvance(name), field.width())
+            << name.toStdString();
+    }
+
+    // The port dialog is drawn in the window's face; its group's frame runs above
+    // the label and the list, not through them: the band they sit in is clear of it
+    // left of the label.
+    TSerialPortDlg& dialog = *SerialPortDlg;
+    EXPECT_EQ(QFontInfo(dialog.font()).family(), QFontInfo(frame.font()).family());
+    EXPECT_EQ(QFontInfo(dialog.font()).pixelSize(), QFontInfo(frame.font()).pixelSize());
+    EXPECT_TRUE(ShowsWhole(dialog.Label1, dialog.Label1->text()));
+    const QImage group = dialog.GroupBox1->grab().toImage();
+    const QColor face = dialog.palette().color(QPalette::Window);
+    for (int y = dialog.PCPortSel->y(); y <= dialog.PCPortSel->geometry().bottom(); ++y) {
+        EXPECT_EQ(group.pixelColor(4, y), face) << "row " << y;
+        EXPECT_NE(group.pixelColor(0, y), face) << "row " << y;  // the frame's left edge
+    }
+}
+
 TEST_F(MainFrame, BarsKeepTheirHeightAndTheListingTakesTheRest) {
     TestFrame frame;
     Show(frame);
@@ -393,7 +487,7 @@ TEST_F(MainFrame, StatusBarsHaveTheirPanelsAndWidths) {
     Show(frame);
     ASSERT_EQ(frame.StatusBar->PanelCount(), 2);
     ASSERT_EQ(frame.ComStatusBar->PanelCount(), 2);
-    EXPECT_EQ(frame.StatusBar->Panel(0)->width(), 80);
+    EXPECT_GE(frame.StatusBar->Panel(0)->width(), 80);
     EXPECT_EQ(frame.ComStatusBar->Panel(0)->width(), 50);
     // The last panel of a bar reaches to its right end.
     for (PanelStatusBar* bar : {frame.StatusBar, frame.ComStatusBar}) {
