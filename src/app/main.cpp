@@ -3,9 +3,13 @@
 #include <QApplication>
 
 #include <csignal>
+#include <cstdio>
 #include <exception>
+#include <optional>
+#include <string_view>
 
 #include "app/MainFrm.h"
+#include "core/Version.h"
 #include "link/PCPrtSel.h"
 
 namespace {
@@ -28,9 +32,42 @@ public:
     }
 };
 
+const char* const HelpText =
+    "Usage: ixo-loader [--help | --version]\n"
+    "The Ixo Loader window: opens a compiled IXO effect program (.obj), shows it as an\n"
+    "assembly listing, saves it as .obj and .asm, and over a serial port, COM1 to COM8,\n"
+    "writes it into the device, reads it back, verifies it and picks the program the\n"
+    "device runs.\n"
+    "\n"
+    "  --help     print this help and exit\n"
+    "  --version  print the version and exit\n"
+    "\n"
+    "The toolkit's own options, such as -platform NAME, are taken too. COMn is the\n"
+    "entry comn of the folder ${XDG_CONFIG_HOME:-~/.config}/ixo-loader/ports/ where\n"
+    "there is one, else /dev/ttyS<n-1>; 'ixo ports' lists and maps the ports.\n";
+
+// Answers --help and --version, which need no window system: the program's exit
+// status when it did, nothing when the window is to start.
+std::optional<int> AnswerCommandLine(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::fputs(HelpText, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("ixo-loader %.*s\n", static_cast<int>(ixo::Version.size()),
+                        ixo::Version.data());
+            return 0;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> status = AnswerCommandLine(argc, argv)) return *status;
     // A file size limit must make a write fail, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
 
