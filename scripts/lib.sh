@@ -26,6 +26,10 @@ ensure_build_packages() {
     libgtest-dev libgmock-dev libbenchmark-dev fonts-liberation libqt6svg6
 }
 
+# What the tests and scripts that work the real window on a virtual X server use
+# besides: the server, a window manager, and tools to find and measure windows.
+X11_PACKAGES=(xvfb xauth x11-utils xdotool openbox)
+
 # configure_and_build BUILD_DIR [CMAKE_OPTIONS...]
 # Uses ccache where it is installed; paths relative to the checkout let several
 # checkouts of the project share its cache.

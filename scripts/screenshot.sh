@@ -7,13 +7,14 @@
 # person would, photographs its window, and stops the program and the device again.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/x11.sh"
 
 build=$(realpath -m "${1:-$IXO_ROOT/build}")
 docs="$IXO_ROOT/docs"
 
 if [ "${IXO_SCREENSHOT_INSIDE:-}" != 1 ]; then
   ensure_build_packages
-  ensure_packages xvfb xauth x11-utils imagemagick xdotool openbox
+  ensure_packages "${X11_PACKAGES[@]}" imagemagick
   [ -f "$build/build.ninja" ] || cmake -S "$IXO_ROOT" -B "$build" -G Ninja -DIXO_WERROR=ON >/dev/null
   cmake --build "$build" --target ixo-loader ixo-sim >/dev/null
   mkdir -p "$docs"
@@ -21,19 +22,13 @@ if [ "${IXO_SCREENSHOT_INSIDE:-}" != 1 ]; then
   exec env IXO_SCREENSHOT_INSIDE=1 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" "$0" "$build"
 fi
 
-program="$build/src/app/ixo-loader"
 scratch=$(mktemp -d)
-export QT_QPA_PLATFORM=xcb
 # The file dialog starts in the repository, as it does after scripts/run.sh.
 cd "$IXO_ROOT"
 
-wm_pid= wrapper_pid= program_pid= main=
 cleanup() {
   stop_program
-  if [ -n "$wm_pid" ]; then
-    kill "$wm_pid" 2>/dev/null || true
-    wait "$wm_pid" 2>/dev/null || true
-  fi
+  stop_window_manager
   rm -rf "$scratch"
 }
 trap cleanup EXIT
@@ -46,61 +41,7 @@ fail() {
   exit 1
 }
 
-# poll SECONDS WHAT COMMAND...: runs COMMAND every 0.1 s until it succeeds; after
-# SECONDS fails saying that WHAT did not happen.
-poll() {
-  local deadline=$((SECONDS + $1)) what=$2
-  shift 2
-  until "$@"; do
-    [ $SECONDS -lt $deadline ] || fail "$what did not happen"
-    sleep 0.1
-  done
-}
-
 # --- Windows -----------------------------------------------------------------
-
-# A plain window manager draws captions and frames, and gives the focus to the
-# window that opens or is clicked, as a desktop does. Captions show the title only.
-start_window_manager() {
-  cat >"$scratch/openbox.xml" <<'EOF'
-<?xml version="1.0" encoding="UTF-8"?>
-<openbox_config xmlns="http://openbox.org/3.4/rc">
-  <theme>
-    <name>Clearlooks</name>
-    <titleLayout>L</titleLayout>
-    <font place="ActiveWindow"><name>Liberation Sans</name><size>8</size></font>
-    <font place="InactiveWindow"><name>Liberation Sans</name><size>8</size></font>
-  </theme>
-</openbox_config>
-EOF
-  openbox --config-file "$scratch/openbox.xml" >/dev/null 2>&1 &
-  wm_pid=$!
-  poll 10 "the window manager's start" window_manager_running
-}
-
-window_manager_running() {
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
-}
-
-# wait_for_window TITLE_PATTERN [EXCEPT_ID]: waits up to 20 s for a window on
-# screen whose title matches (other than EXCEPT_ID) and prints its id.
-wait_for_window() {
-  local deadline=$((SECONDS + 20)) id
-  while :; do
-    for id in $(xdotool search --onlyvisible --name "$1" 2>/dev/null); do
-      if [ "$id" != "${2:-}" ]; then
-        echo "$id"
-        return 0
-      fi
-    done
-    [ $SECONDS -lt $deadline ] || fail "no window \"$1\" appeared"
-    sleep 0.1
-  done
-}
-
-window_shown() {
-  xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'
-}
 
 window_gone() {
   ! window_shown "$1"
@@ -118,17 +59,6 @@ activate() {
 
 window_active() {
   [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]
-}
-
-# frame_geometry ID: WIDTHxHEIGHT+X+Y of the window with the frame drawn round it.
-frame_geometry() {
-  local x y w h left right top bottom
-  read -r x y w h < <(xwininfo -id "$1" | awk '
-    /Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF}
-    /^  Width:/ {w = $NF} /^  Height:/ {h = $NF} END {print x, y, w, h}')
-  read -r left right top bottom < <(xprop -id "$1" _NET_FRAME_EXTENTS | tr -d , |
-    awk '{print $3, $4, $5, $6}')
-  echo "$((w + left + right))x$((h + top + bottom))+$((x - left))+$((y - top))"
 }
 
 screen_digest() {
@@ -158,33 +88,11 @@ shoot() {
 
 # --- The program ---------------------------------------------------------------
 
-# start_program: starts the program beside a simulated device on COM1 and waits for
-# its window; sets main (the window's id), program_pid, and wrapper_pid (the script
-# that stops the device when the program ends).
+# start_program: as start_program_beside_device, then lets the window finish
+# starting before it is touched.
 start_program() {
-  IXO_BUILD_DIR=$build "$IXO_ROOT/scripts/with-sim.sh" "$program" 2>/dev/null &
-  wrapper_pid=$!
-  poll 20 "the program's start" find_program
-  main=$(wait_for_window '^Ixo Loader$')
-  # Let it finish starting before it is touched.
+  start_program_beside_device "$build"
   wait_until_painted
-}
-
-find_program() {
-  program_pid=$(pgrep -P "$wrapper_pid" -x ixo-loader) || return 1
-}
-
-# Ends the program, and with it the simulated device.
-stop_program() {
-  if [ -n "$program_pid" ]; then
-    kill "$program_pid" 2>/dev/null || true
-  elif [ -n "$wrapper_pid" ]; then
-    kill "$wrapper_pid" 2>/dev/null || true
-  fi
-  if [ -n "$wrapper_pid" ]; then
-    wait "$wrapper_pid" 2>/dev/null || true
-  fi
-  program_pid= wrapper_pid= main=
 }
 
 # The top bar's buttons: group and slot. The groups are 33, 83, 33, 108 and 146
@@ -272,7 +180,7 @@ scene_verify_ok() {
   stop_program
 }
 
-start_window_manager
+start_window_manager "$scratch"
 scene_start
 scene_program_listed
 scene_port_dialog

@@ -19,6 +19,7 @@ elif [ $# -gt 0 ]; then
 fi
 
 ensure_build_packages
+ensure_packages "${X11_PACKAGES[@]}"
 configure_and_build "$dir" "${options[@]}"
 cd "$dir"
 ctest --output-on-failure --parallel "$(nproc)" --timeout 600

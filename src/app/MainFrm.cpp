@@ -16,9 +16,11 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <cstdlib>
@@ -636,27 +638,47 @@ bool TMainFrame::ExecPortDialog() {
     return SerialPortDlg->exec() == QDialog::Accepted;
 }
 
+void TMainFrame::WatchForFrame() {
+    // A window manager frames the window only once it is on the screen, after the
+    // first placement counted no frame, and may change the frame while it settles:
+    // the window is placed again whenever its frame changes in the first seconds.
+    sinceShown_.start();
+    auto* watch = new QTimer(this);
+    watch->setInterval(FrameWatchMs);
+    connect(watch, &QTimer::timeout, this, [this, watch] {
+        if (FrameMargins() != placedFrame_) PlaceOnScreen();
+        if (sinceShown_.hasExpired(FrameWaitMs)) watch->deleteLater();
+    });
+    watch->start();
+}
+
+QMargins TMainFrame::FrameMargins() const {
+    const QWindow* window = windowHandle();
+    return window != nullptr ? window->frameMargins() : QMargins();
+}
+
 void TMainFrame::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!shown_) {
         shown_ = true;
         PlaceOnScreen();
+        WatchForFrame();
     }
 }
 
 void TMainFrame::PlaceOnScreen() {
-    // The outer size includes the frame, where the platform draws one.
-    const QSize frame = frameGeometry().size() - geometry().size();
-    resize(OuterWidth - frame.width(), OuterHeight - frame.height());
-    QScreen* here = screen();
-    if (here == nullptr) return;
-    const QRect available = here->availableGeometry();
+    // The outer size includes the frame, where the platform draws one; the window's
+    // own rectangle is what lies inside the frame.
+    placedFrame_ = FrameMargins();
     QRect outer(QPoint(0, 0), QSize(OuterWidth, OuterHeight));
-    outer.moveCenter(available.center());
-    // A screen smaller than the window keeps the caption reachable.
-    outer.moveTopLeft(
-        QPoint(std::max(outer.left(), available.left()), std::max(outer.top(), available.top())));
-    move(outer.topLeft());
+    if (QScreen* here = screen()) {
+        const QRect available = here->availableGeometry();
+        outer.moveCenter(available.center());
+        // A screen smaller than the window keeps the caption reachable.
+        outer.moveTopLeft(QPoint(std::max(outer.left(), available.left()),
+                                 std::max(outer.top(), available.top())));
+    }
+    setGeometry(outer.marginsRemoved(placedFrame_));
 }
 
 }  // namespace ixo
