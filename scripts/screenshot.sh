@@ -23,16 +23,20 @@ if [ "${IXO_SCREENSHOT_INSIDE:-}" != 1 ]; then
 fi
 
 scratch=$(mktemp -d)
-# The file dialog starts in the repository, as it does after scripts/run.sh.
-cd "$IXO_ROOT"
+# The program runs in a folder of its own holding the examples, as a checkout
+# would, so that no path of this machine shows in a picture.
+demo=${IXO_SCREENSHOT_FOLDER:-/tmp/ixo-loader}
+mkdir "$demo" 2>/dev/null || { echo "screenshot: $demo exists; remove it first" >&2; exit 1; }
 
 cleanup() {
   stop_program
   stop_window_manager
-  rm -rf "$scratch"
+  rm -rf "$scratch" "$demo"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
+cp -r "$IXO_ROOT/examples" "$demo/"
+cd "$demo"
 
 # Says what went wrong and ends the script (or the command substitution it is in,
 # which ends the script in turn).
@@ -88,10 +92,10 @@ shoot() {
 
 # --- The program ---------------------------------------------------------------
 
-# start_program: as start_program_beside_device, then lets the window finish
-# starting before it is touched.
+# start_program [WITH_SIM_OPTIONS...]: as start_program_beside_device, then lets
+# the window finish starting before it is touched.
 start_program() {
-  start_program_beside_device "$build"
+  start_program_beside_device "$build" "$@"
   wait_until_painted
 }
 
@@ -116,15 +120,15 @@ focus_main_window() {
   xdotool mousemove --window "$main" 260 400
 }
 
-# open_program FILE: opens FILE (a path from the repository) with the Open button,
-# typing its full name into the file dialog's name field.
+# open_program FILE: opens FILE (a path from the folder the program started in)
+# with the Open button, typing it into the file dialog's name field.
 open_program() {
   local dialog
   click_button open
   dialog=$(wait_for_window '^Open Object File')
   activate "$dialog"
   xdotool key ctrl+a
-  xdotool type --delay 20 "$IXO_ROOT/$1"
+  xdotool type --delay 20 "$1"
   xdotool key Return
   wait_for_close "$dialog"
   # A click that comes the moment the dialog has gone can be lost: let the window
@@ -171,6 +175,8 @@ scene_verify_ok() {
   start_program
   open_program examples/short.obj
   click_button write
+  # Clicks made while the window talks to the device are dropped: wait for it.
+  wait_until_painted
   click_button verify
   box=$(wait_for_window '^Ixo Loader$' "$main")
   shoot "$main" verify-ok
@@ -180,8 +186,19 @@ scene_verify_ok() {
   stop_program
 }
 
+# The device's program read back: the listing and the device's CW word.
+scene_device_read() {
+  start_program --cw ABCDEF01
+  click_button read
+  wait_until_painted
+  focus_main_window
+  shoot "$main" device-read
+  stop_program
+}
+
 start_window_manager "$scratch"
 scene_start
 scene_program_listed
 scene_port_dialog
 scene_verify_ok
+scene_device_read

@@ -3,16 +3,21 @@
 # can be tried without hardware. The simulator gets a port map of its own for this
 # run (the user's own map is left alone), holds an example program, and stops when
 # the program ends.
-#   scripts/with-sim.sh [--load FILE.obj] PROGRAM [ARGUMENTS...]
+#   scripts/with-sim.sh [--load FILE.obj] [--cw WORD] PROGRAM [ARGUMENTS...]
+# --cw gives the device's CW word (eight hex digits; 00000000 unless given).
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-load="$IXO_ROOT/examples/full.obj"
-if [ "${1:-}" = "--load" ]; then
-  load=$2
+load="$IXO_ROOT/examples/full.obj" cw=()
+while [ $# -gt 1 ]; do
+  case $1 in
+    --load) load=$2 ;;
+    --cw) cw=(--cw "$2") ;;
+    *) break ;;
+  esac
   shift 2
-fi
-[ $# -gt 0 ] || { echo "usage: scripts/with-sim.sh [--load FILE.obj] PROGRAM [ARGUMENTS...]" >&2; exit 2; }
+done
+[ $# -gt 0 ] || { echo "usage: scripts/with-sim.sh [--load FILE.obj] [--cw WORD] PROGRAM [ARGUMENTS...]" >&2; exit 2; }
 sim=${IXO_BUILD_DIR:-$IXO_ROOT/build}/sim/ixo-sim
 
 config=$(mktemp -d "${TMPDIR:-/tmp}/ixo-run-XXXXXX")
@@ -28,7 +33,7 @@ trap stop_sim EXIT
 trap 'exit 130' INT TERM
 
 export XDG_CONFIG_HOME=$config
-"$sim" --port 1 --load "$load" >"$config/sim.out" &
+"$sim" --port 1 --load "$load" "${cw[@]}" >"$config/sim.out" &
 sim_pid=$!
 # The simulator says where it is once it serves.
 for _ in $(seq 1 200); do

@@ -100,13 +100,15 @@ settled_frame_geometry() {
   done
 }
 
-# start_program_beside_device BUILD_DIR: starts BUILD_DIR's ixo-loader beside a
-# simulated device on COM1 (with-sim.sh) and waits for its window; sets main (the
-# window's id), program_pid, and wrapper_pid (the script that stops the device when
-# the program ends).
+# start_program_beside_device BUILD_DIR [WITH_SIM_OPTIONS...]: starts BUILD_DIR's
+# ixo-loader beside a simulated device on COM1 (with-sim.sh) and waits for its
+# window; sets main (the window's id), program_pid, and wrapper_pid (the script that
+# stops the device when the program ends).
 start_program_beside_device() {
-  QT_QPA_PLATFORM=xcb IXO_BUILD_DIR=$1 "$X11_SCRIPTS/with-sim.sh" "$1/src/app/ixo-loader" \
-    2>/dev/null &
+  local build=$1
+  shift
+  QT_QPA_PLATFORM=xcb IXO_BUILD_DIR=$build "$X11_SCRIPTS/with-sim.sh" "$@" \
+    "$build/src/app/ixo-loader" 2>/dev/null &
   wrapper_pid=$!
   poll 20 "the program's start" find_program
   main=$(wait_for_window '^Ixo Loader$')

@@ -20,7 +20,6 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QWindow>
 
 #include <algorithm>
 #include <cstdlib>
@@ -31,6 +30,7 @@
 #include "app/Fonts.h"
 #include "app/Icons.h"
 #include "app/PanelStatusBar.h"
+#include "app/Placement.h"
 #include "device/DeviceCommands.h"
 #include "isa/Listing.h"
 #include "link/Comport.h"
@@ -638,47 +638,12 @@ bool TMainFrame::ExecPortDialog() {
     return SerialPortDlg->exec() == QDialog::Accepted;
 }
 
-void TMainFrame::WatchForFrame() {
-    // A window manager frames the window only once it is on the screen, after the
-    // first placement counted no frame, and may change the frame while it settles:
-    // the window is placed again whenever its frame changes in the first seconds.
-    sinceShown_.start();
-    auto* watch = new QTimer(this);
-    watch->setInterval(FrameWatchMs);
-    connect(watch, &QTimer::timeout, this, [this, watch] {
-        if (FrameMargins() != placedFrame_) PlaceOnScreen();
-        if (sinceShown_.hasExpired(FrameWaitMs)) watch->deleteLater();
-    });
-    watch->start();
-}
-
-QMargins TMainFrame::FrameMargins() const {
-    const QWindow* window = windowHandle();
-    return window != nullptr ? window->frameMargins() : QMargins();
-}
-
 void TMainFrame::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!shown_) {
         shown_ = true;
-        PlaceOnScreen();
-        WatchForFrame();
+        CentreOnScreen(this, QSize(OuterWidth, OuterHeight), KeptSize::Outer);
     }
-}
-
-void TMainFrame::PlaceOnScreen() {
-    // The outer size includes the frame, where the platform draws one; the window's
-    // own rectangle is what lies inside the frame.
-    placedFrame_ = FrameMargins();
-    QRect outer(QPoint(0, 0), QSize(OuterWidth, OuterHeight));
-    if (QScreen* here = screen()) {
-        const QRect available = here->availableGeometry();
-        outer.moveCenter(available.center());
-        // A screen smaller than the window keeps the caption reachable.
-        outer.moveTopLeft(QPoint(std::max(outer.left(), available.left()),
-                                 std::max(outer.top(), available.top())));
-    }
-    setGeometry(outer.marginsRemoved(placedFrame_));
 }
 
 }  // namespace ixo

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QElapsedTimer>
-#include <QMargins>
 #include <QString>
 #include <QWidget>
 
@@ -167,9 +165,6 @@ private:
     void FormDestroy();
     // Shows the long part of the hint of the control under the pointer.
     void HintHandler(const QString& longHint);
-    void PlaceOnScreen();
-    // Places the window once more when a window manager's frame appears round it.
-    void WatchForFrame();
     // The file a drag or drop event carries: one local file, else an empty text.
     static QString DroppedFile(const QEvent* event);
     void TakeDrop(const QDropEvent* event);
@@ -180,13 +175,6 @@ private:
     bool SendModeCommand(std::uint8_t command);
 
     bool shown_ = false;
-    // The frame's margins as the window system reports them now (none before it
-    // draws a frame), and as they were when the window was last placed.
-    QMargins FrameMargins() const;
-    QMargins placedFrame_;
-    QElapsedTimer sinceShown_;
-    static constexpr int FrameWatchMs = 50;
-    static constexpr int FrameWaitMs = 5000;
 };
 
 // The one main window of the program; set by main().

@@ -7,12 +7,12 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
 
 #include "app/Fonts.h"
+#include "app/Placement.h"
 
 namespace ixo {
 
@@ -105,11 +105,7 @@ TSerialPortDlg::TSerialPortDlg(QWidget* parent)
 
 void TSerialPortDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    if (QScreen* here = screen()) {
-        QRect outer = frameGeometry();
-        outer.moveCenter(here->availableGeometry().center());
-        move(outer.topLeft());
-    }
+    CentreOnScreen(this, QSize(ClientWidth, ClientHeight), KeptSize::Inside);
     SerPortOK->setFocus();
 }
 
