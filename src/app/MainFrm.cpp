@@ -12,11 +12,9 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
-#include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStatusTipEvent>
-#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
