@@ -20,6 +20,11 @@ if [ "${IXO_FRAME_TEST_INSIDE:-}" != 1 ]; then
   exec env IXO_FRAME_TEST_INSIDE=1 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" bash "$0" "$@"
 fi
 
+# In a sanitized build: the X keyboard library under the toolkit's X platform
+# strndup()s a buffer without its terminator, which strict string checks take for
+# an overflow of ours.
+export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}strict_string_checks=0
+
 work=$(mktemp -d)
 trap 'stop_program; stop_window_manager; rm -rf "$work"' EXIT
 passed=0 failed=0
