@@ -91,6 +91,8 @@ struct SimDevice::Impl {
     InputPacing Input;
     OutputQueue Output;
 
+    // Takes master as the device's side of its pseudo-terminal and sets both sides up.
+    void Attach(int master);
     void Wake();
     void DrainWake();
     void WaitForWake();
@@ -294,32 +296,46 @@ void SimDevice::Impl::HangUp() {
 }
 
 SimDevice::SimDevice() : impl_(std::make_unique<Impl>()) {
-    Impl& d = *impl_;
-    d.Master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (d.Master < 0) {
-        d.OpenFailure = SystemError("posix_openpt");
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (master < 0) {
+        impl_->OpenFailure = SystemError("posix_openpt");
         return;
     }
+    impl_->Attach(master);
+}
+
+SimDevice::SimDevice(int master) : impl_(std::make_unique<Impl>()) {
+    int own = ::fcntl(master, F_DUPFD_CLOEXEC, 0);
+    if (own < 0 || ::fcntl(own, F_SETFL, ::fcntl(own, F_GETFL) | O_NONBLOCK) != 0) {
+        impl_->OpenFailure = SystemError("pseudo-terminal");
+        CloseFd(own);
+        return;
+    }
+    impl_->Attach(own);
+}
+
+void SimDevice::Impl::Attach(int master) {
+    Master = master;
     std::array<char, 128> name{};
-    if (::grantpt(d.Master) != 0 || ::unlockpt(d.Master) != 0 ||
-        ::ptsname_r(d.Master, name.data(), name.size()) != 0) {
-        d.OpenFailure = SystemError("pseudo-terminal");
-        CloseFd(d.Master);
+    if (::grantpt(Master) != 0 || ::unlockpt(Master) != 0 ||
+        ::ptsname_r(Master, name.data(), name.size()) != 0) {
+        OpenFailure = SystemError("pseudo-terminal");
+        CloseFd(Master);
         return;
     }
-    d.Path = name.data();
+    Path = name.data();
     // Holding the slave keeps the line alive while the other side closes and reopens.
-    d.Slave = ::open(d.Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    Slave = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     int wake[2] = {-1, -1};
-    if (d.Slave < 0 || !MakeRaw(d.Slave) || !MakeRaw(d.Master) ||
+    if (Slave < 0 || !MakeRaw(Slave) || !MakeRaw(Master) ||
         ::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-        d.OpenFailure = SystemError(d.Path);
-        CloseFd(d.Slave);
-        CloseFd(d.Master);
+        OpenFailure = SystemError(Path);
+        CloseFd(Slave);
+        CloseFd(Master);
         return;
     }
-    d.WakeRead = wake[0];
-    d.WakeWrite = wake[1];
+    WakeRead = wake[0];
+    WakeWrite = wake[1];
 }
 
 SimDevice::~SimDevice() {

@@ -41,7 +41,10 @@ enum class TraceDirection { Received, Sent };
 // Output goes out in order: an answer waits behind any late bytes still pending.
 class SimDevice {
 public:
-    SimDevice();   // opens a pseudo-terminal pair, both ends raw; memory all zero
+    SimDevice();  // opens a pseudo-terminal pair, both ends raw; memory all zero
+    // Serves the pseudo-terminal whose master side is master (it takes a copy; the
+    // caller keeps its own), for example the one behind a faked USB adapter.
+    explicit SimDevice(int master);
     ~SimDevice();  // stops serving, restores the port map entries it made, closes
     SimDevice(const SimDevice&) = delete;
     SimDevice& operator=(const SimDevice&) = delete;

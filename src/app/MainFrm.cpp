@@ -33,6 +33,7 @@
 #include "isa/Listing.h"
 #include "link/Comport.h"
 #include "link/PCPrtSel.h"
+#include "link/PortNames.h"
 #include "link/PortProbe.h"
 #include "project/ProjectFiles.h"
 
@@ -56,6 +57,17 @@ QString FromLocal(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// What people see of the device behind COMn: its path and, where the system
+// describes it, the description.
+QString PortTip(const std::vector<NumberedPort>& found, int n) {
+    QString tip = FromLocal(PortTarget(n));
+    const NumberedPort* port = FindNumbered(found, n);
+    if (port != nullptr && !port->Info.Description.empty()) {
+        tip += QStringLiteral(" (%1)").arg(FromLocal(port->Info.Description));
+    }
+    return tip;
+}
+
 }  // namespace
 
 TMainFrame::TMainFrame(QWidget* parent) : QWidget(parent) {
@@ -64,6 +76,8 @@ TMainFrame::TMainFrame(QWidget* parent) : QWidget(parent) {
     Link.reset();
     PortNumber = 1;
     FileName.clear();
+    // Adapters plugged in since the last run get their numbers before COM1 opens.
+    FoundPorts = FindPorts();
     OpenLink(PortNumber);
     Image.WordCount = 0;
     ProgEnabled = true;
@@ -328,7 +342,11 @@ void TMainFrame::SelectPort() {
     list->clear();
     // The link's own port is probed too: it lets go of it meanwhile.
     if (Link) Link->Close();
-    for (int n : ProbePorts()) list->addItem(QString::number(n));
+    FoundPorts = FindPorts();
+    for (int n : ProbePorts()) {
+        list->addItem(QString::number(n));
+        list->setItemData(list->count() - 1, PortTip(FoundPorts, n), Qt::ToolTipRole);
+    }
     if (Link) Link->Open();
 
     const int own = Link ? list->findText(QString::number(Link->PortNumber)) : -1;
@@ -349,6 +367,7 @@ void TMainFrame::SelectPort() {
 void TMainFrame::UpdateStatus() {
     if (LinkIsOpen()) {
         ComStatusBar->SetPanelText(0, QStringLiteral("Com%1").arg(PortNumber));
+        ComStatusBar->Panel(0)->setToolTip(PortTip(FoundPorts, PortNumber));
         ReadProgBtn->setEnabled(ProgEnabled);
         const bool transfer = Image.WordCount != 0 && ProgEnabled;
         WriteProgtBtn->setEnabled(transfer);
@@ -357,6 +376,7 @@ void TMainFrame::UpdateStatus() {
         ProgEnBtn->setEnabled(!ProgEnabled);
     } else {
         ComStatusBar->SetPanelText(0, QString());
+        ComStatusBar->Panel(0)->setToolTip(Link ? FromLocal(Link->OpenError()) : QString());
         ReadProgBtn->setEnabled(false);
         WriteProgtBtn->setEnabled(false);
         ProgDisBtn->setEnabled(false);

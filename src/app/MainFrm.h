@@ -12,6 +12,7 @@
 
 #include "core/Failure.h"
 #include "device/DeviceCommands.h"
+#include "link/PortNumbers.h"
 #include "project/ProgramImage.h"
 
 class QComboBox;
@@ -80,6 +81,9 @@ public:
     // The link to the device: created and opened by the first OpenLink, closed and
     // reopened (never replaced) by later ones, deleted by FormDestroy.
     std::unique_ptr<ComPort> Link;
+    // The serial devices found when ports were last numbered (at start-up and by
+    // SelectPort), for the tooltips that name a port's device.
+    std::vector<NumberedPort> FoundPorts;
 
     bool LinkIsOpen() const;
 

@@ -1,6 +1,7 @@
 // ixo-loader: the desktop program.
 
 #include <QApplication>
+#include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "app/MainFrm.h"
 #include "core/Version.h"
 #include "link/PCPrtSel.h"
+#include "link/StopSignals.h"
 
 namespace {
 
@@ -71,6 +73,8 @@ int main(int argc, char** argv) {
     // A file size limit must make a write fail, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
 
+    // From here on a stop signal is noted for the window to close on (see below).
+    ixo::CatchStopSignals();
     IxoApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ixo Loader"));
 
@@ -78,6 +82,15 @@ int main(int argc, char** argv) {
     ixo::MainFrame = &window;
     ixo::TSerialPortDlg portDialog;
     ixo::SerialPortDlg = &portDialog;
+
+    // SIGINT, SIGTERM and SIGHUP close the window as its close box does, so that the
+    // link is closed and lets go of its port. A device command under way ends at its
+    // next wait; any dialog open then is closed with the window.
+    QSocketNotifier stop(ixo::StopSignalFd(), QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, &app, [&stop] {
+        stop.setEnabled(false);  // the signal stays readable; once is enough
+        QApplication::closeAllWindows();
+    });
     window.show();
     const int result = QApplication::exec();
     ixo::SerialPortDlg = nullptr;

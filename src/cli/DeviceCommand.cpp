@@ -7,9 +7,11 @@
 #include <string>
 
 #include "cli/Commands.h"
+#include "cli/PortOption.h"
 #include "device/DeviceCommands.h"
 #include "link/Comport.h"
 #include "link/PortNames.h"
+#include "link/StopSignals.h"
 #include "project/ProjectFiles.h"
 
 namespace ixo::cli {
@@ -20,7 +22,7 @@ constexpr std::int32_t WorkingBaudRate = 38400;
 
 // What every device command takes besides its own arguments.
 struct DeviceOptions {
-    int Port = 1;
+    PortChoice Port;
     bool Trace = false;
     std::string Output;                   // read only
     std::vector<std::string> Positional;  // file or program name
@@ -28,7 +30,9 @@ struct DeviceOptions {
 
 const char* const CommonOptionsHelp =
     "Options:\n"
-    "  -p, --port N   use COM N (default 1)\n"
+    "  -p, --port PORT  use PORT: a COM number (2), COM2 (any case), or a device\n"
+    "                 path (/dev/ttyUSB0, /dev/serial/by-id/...); the default is\n"
+    "                 IXO_PORT from the environment, else COM1\n"
     "      --trace    print every byte sent and received, with a time stamp, on\n"
     "                 standard error\n"
     "  -h, --help     show this help\n";
@@ -38,18 +42,27 @@ std::optional<DeviceOptions> ParseOptions(const std::string& command,
                                           const std::vector<std::string>& args, bool takesOutput,
                                           int& status) {
     DeviceOptions options;
+    std::string why;
+    const std::optional<PortChoice> defaultPort = DefaultPort(why);
+    if (!defaultPort) {
+        status = UsageError(command, why);
+        return std::nullopt;
+    }
+    options.Port = *defaultPort;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
         if (arg == "--port" || arg == "-p") {
             if (!hasValue) {
-                status = UsageError(command, arg + " needs a port number");
+                status = UsageError(command, arg + " needs a port");
                 return std::nullopt;
             }
-            if (!ParsePortNumber(args[++i], options.Port)) {
-                status = UsageError(command, "not a port number: '" + args[i] + "'");
+            const std::optional<PortChoice> port = ParsePortOption(args[++i]);
+            if (!port) {
+                status = UsageError(command, "not a port: '" + args[i] + "'");
                 return std::nullopt;
             }
+            options.Port = *port;
         } else if (arg == "--trace") {
             options.Trace = true;
         } else if (takesOutput && (arg == "--output" || arg == "-o")) {
@@ -69,6 +82,8 @@ std::optional<DeviceOptions> ParseOptions(const std::string& command,
 }
 
 void PrintFailure(const Failure& failure) {
+    // After a stop signal the command ends because of it; main says so.
+    if (StopSignal() != 0) return;
     const std::string detail = FailureDetail(failure);
     if (detail.empty()) {
         std::fprintf(stderr, "%s\n", FailureText(failure).c_str());
@@ -96,7 +111,8 @@ private:
 
 // Opens the working link on the chosen port; reports and gives false when it won't.
 bool OpenLink(ComPort& link, const DeviceOptions& options) {
-    link.PortNumber = static_cast<std::int8_t>(options.Port);
+    link.PortNumber = static_cast<std::int8_t>(options.Port.Number);
+    link.Device = options.Port.Device;
     link.SetBaudRate(WorkingBaudRate);
     if (options.Trace) link.Trace = TracePrinter();
     if (link.Open()) return true;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "link/StopSignals.h"
 
 namespace ixo::cli {
 
@@ -58,7 +59,11 @@ void PrintHelp() {
     for (const Command& command : AllCommands()) {
         std::printf("  %-10s %s\n", command.Name, command.Summary);
     }
-    std::printf("\n'ixo COMMAND --help' explains one command.\n");
+    std::printf(
+        "\nThe device commands use the port given by --port: a COM number (2), COM2\n"
+        "(any case), or a device path (/dev/ttyUSB0). Without --port, IXO_PORT from\n"
+        "the environment gives it, in the same forms; without either, COM1.\n"
+        "\n'ixo COMMAND --help' explains one command.\n");
 }
 
 }  // namespace
@@ -72,6 +77,11 @@ int main(int argc, char** argv) {
     // A file size limit must make a write fail, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
 
+    // Interrupted, a command ends its waits, closes its port (so that no exclusive
+    // mark stays on it) and exits with 128 + the signal's number, as the shell would
+    // show an ending by that signal.
+    ixo::CatchStopSignals();
+
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) return UsageError("", "no command given");
     if (args[0] == "--help" || args[0] == "-h") {
@@ -80,7 +90,12 @@ int main(int argc, char** argv) {
     }
     for (const Command& command : AllCommands()) {
         if (args[0] == command.Name) {
-            return command.Run(std::vector<std::string>(args.begin() + 1, args.end()));
+            const int status = command.Run(std::vector<std::string>(args.begin() + 1, args.end()));
+            if (const int signal = ixo::StopSignal()) {
+                std::fprintf(stderr, "ixo %s: stopped by signal %d\n", command.Name, signal);
+                return 128 + signal;
+            }
+            return status;
         }
     }
     return UsageError("", "unknown command '" + args[0] + "'");

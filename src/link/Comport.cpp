@@ -50,12 +50,9 @@ std::int32_t ComPort::ByteTime() const {
 bool ComPort::Open() {
     if (isOpen_) return true;
     // The map entry's target, so that a failure names the device itself.
-    const std::string device = PortTarget(PortNumber);
-    if (device.empty()) {
-        openError_ = PortName(PortNumber) + ": no such port";
-        return false;
-    }
     openError_.clear();
+    const std::string device = Device.empty() ? ResolvePort(PortNumber, &openError_) : Device;
+    if (device.empty()) return false;
     isOpen_ = line_->Open(device, baudRate_, &openError_);
     return isOpen_;
 }

@@ -22,6 +22,7 @@ public:
     ComPort& operator=(const ComPort&) = delete;
 
     std::int8_t PortNumber = 1;           // n of "COM%d"; read at Open
+    std::string Device;                   // when set, Open opens this device instead
     std::int32_t FirstByteTimeout = 350;  // ms allowed on top of ByteTime for a first byte
     std::int32_t ByteTimeFactor = 10;     // factor of ByteTime
 
@@ -41,8 +42,8 @@ public:
     // nearest, halves away from zero (21 at 9600 bit/s, 5 at 38400 bit/s).
     std::int32_t ByteTime() const;
 
-    // Opens COM<PortNumber> at BaudRate; true at once when already open. A port in use
-    // by anyone is not opened.
+    // Opens COM<PortNumber> (or Device) at BaudRate; true at once when already open. A
+    // port in use by anyone is not opened.
     bool Open();
     // Always true; nothing happens on a closed link.
     bool Close();

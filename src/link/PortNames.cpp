@@ -3,6 +3,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -72,12 +73,65 @@ std::string PortDevicePath(int n) {
     return "/dev/ttyS" + std::to_string(n - 1);
 }
 
+std::string ResolvePort(int n, std::string* why) {
+    const auto fail = [why](const std::string& reason) {
+        if (why != nullptr) *why = reason;
+        return std::string();
+    };
+    if (n < 1) return fail(PortName(n) + ": no such port");
+    // The folder, or the first of its parents that exists, must be a folder: a file
+    // in the way is a broken map, not a missing one.
+    std::error_code error;
+    for (fs::path folder = PortMapFolder(); !folder.empty(); folder = folder.parent_path()) {
+        const fs::file_status status = fs::status(folder, error);
+        if (error && status.type() != fs::file_type::not_found) {
+            return fail(folder.string() + ": " + error.message());
+        }
+        if (fs::exists(status)) {
+            if (!fs::is_directory(status)) return fail(folder.string() + ": not a folder");
+            break;
+        }
+        if (folder == folder.parent_path()) break;
+    }
+    const fs::path entry = MapEntry(n);
+    const fs::file_status status = fs::symlink_status(entry, error);
+    if (status.type() == fs::file_type::not_found) return "/dev/ttyS" + std::to_string(n - 1);
+    if (error) return fail(entry.string() + ": " + error.message());
+    if (!fs::is_symlink(status)) return fail(entry.string() + ": not a symbolic link");
+    const fs::path target = fs::read_symlink(entry, error);
+    if (error) return fail(entry.string() + ": " + error.message());
+    const std::string device = (entry.parent_path() / target).lexically_normal().string();
+    if (!fs::exists(device, error)) {
+        return fail(device + ": " +
+                    (error ? error.message()
+                           : std::make_error_code(std::errc::no_such_file_or_directory).message()));
+    }
+    return device;
+}
+
 std::string PortTarget(int n) {
     const std::string device = PortDevicePath(n);
     std::error_code error;
     const fs::path target = fs::read_symlink(device, error);
     if (error) return device;
     return (fs::path(device).parent_path() / target).lexically_normal().string();
+}
+
+std::vector<int> MappedPorts() {
+    std::vector<int> ports;
+    std::error_code error;
+    for (const fs::directory_entry& entry : fs::directory_iterator(PortMapFolder(), error)) {
+        const std::string name = entry.path().filename().string();
+        // com<n> exactly as MapEntry names it: digits without a leading zero.
+        if (name.size() < 4 || name.size() > 6 || name.compare(0, 3, "com") != 0 ||
+            name[3] == '0' || name.find_first_not_of("0123456789", 3) != std::string::npos) {
+            continue;
+        }
+        const int n = std::stoi(name.substr(3));
+        if (n >= 1) ports.push_back(n);
+    }
+    std::sort(ports.begin(), ports.end());
+    return ports;
 }
 
 bool MapPort(int n, const std::string& device, std::string* why) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace ixo {
 
@@ -16,13 +17,24 @@ std::string PortName(int n);
 // then there is no map, and ports are the system's own.
 std::string PortMapFolder();
 
-// The device that port n stands for: the map entry "com<n>" (a symbolic link to a
+// The path that port n stands for: the map entry "com<n>" (a symbolic link to a
 // tty) when it exists, else /dev/ttyS<n-1>. Empty for n < 1, which names no device.
 std::string PortDevicePath(int n);
 
+// The device that port n leads to: the target of its map entry (relative to the map
+// folder when relative), or /dev/ttyS<n-1> when the map has no entry for it. Only a
+// missing entry falls back: a map folder that is not a folder or cannot be read, an
+// entry that is not a symbolic link or one that points nowhere gives an empty
+// result, with why = the reason, so that such a port opens no device at all.
+std::string ResolvePort(int n, std::string* why = nullptr);
+
 // Where port n leads, for showing people: the target of its map entry (relative to
-// the map folder when relative), else the same as PortDevicePath.
+// the map folder when relative), whether or not it exists, else PortDevicePath.
 std::string PortTarget(int n);
+
+// The numbers of the ports that have a map entry, whatever it points at, in
+// increasing order.
+std::vector<int> MappedPorts();
 
 // Points COMn at device, replacing any earlier entry; creates the folder as needed.
 // On failure gives a text saying why.

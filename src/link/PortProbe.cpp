@@ -17,4 +17,15 @@ std::vector<int> ProbePorts() {
     return found;
 }
 
+std::string WhyNotOpen(const std::string& device) {
+    ComPort probe;
+    probe.Device = device;
+    probe.SetBaudRate(9600);
+    if (probe.Open()) return {};
+    // The reason follows the device's name.
+    const std::string why = probe.OpenError();
+    const std::string prefix = device + ": ";
+    return why.rfind(prefix, 0) == 0 ? why.substr(prefix.size()) : why;
+}
+
 }  // namespace ixo

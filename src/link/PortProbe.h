@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 namespace ixo {
@@ -9,5 +10,9 @@ namespace ixo {
 // and closed again by a temporary link; a port held open by a link of this program
 // is held, so the caller closes its own link first if that port is to be listed.
 std::vector<int> ProbePorts();
+
+// Opens device at 9600 bit/s as ProbePorts does and closes it again: empty when it
+// opened, else the system's reason ("Device or resource busy", "Permission denied").
+std::string WhyNotOpen(const std::string& device);
 
 }  // namespace ixo

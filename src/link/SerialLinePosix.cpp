@@ -16,6 +16,8 @@
 #include <climits>
 #include <cstring>
 
+#include "link/PortAccess.h"
+#include "link/StopSignals.h"
 #include "link/TtyControl.h"
 
 namespace ixo {
@@ -33,14 +35,17 @@ int Fd(std::intptr_t handle) {
 
 // Waits until fd reports one of events or a hang-up, or the deadline passes.
 // The line is looked at at least once, even when the deadline has already passed.
+// A stop signal ends the wait as a failure, so that the program lets go of the line.
 LineResult WaitFor(int fd, short events, const Deadline& deadline, int longestMs = INT_MAX) {
     for (;;) {
-        pollfd line{fd, events, 0};
-        const int ready = ::poll(&line, 1, std::min(deadline.MillisecondsLeft(), longestMs));
+        pollfd watched[2] = {{fd, events, 0}, {StopSignalFd(), POLLIN, 0}};
+        const pollfd& line = watched[0];
+        const int ready = ::poll(watched, 2, std::min(deadline.MillisecondsLeft(), longestMs));
         if (ready < 0) {
             if (errno == EINTR) continue;
             return LineResult::Failed;
         }
+        if (watched[1].revents != 0) return LineResult::Failed;
         if ((line.revents & events) != 0) return LineResult::Done;
         if ((line.revents & HangUpEvents) != 0) return LineResult::Failed;
         if (deadline.Passed() || longestMs != INT_MAX) return LineResult::TimedOut;
@@ -60,6 +65,14 @@ SerialLine::~SerialLine() {
 
 bool SerialLine::Open(const std::string& device, std::int32_t baudRate, std::string* why) {
     Close();
+    // A program that keeps lock files holds the port while its process lives.
+    if (const long holder = LockFileHolder(device)) {
+        if (why != nullptr) {
+            *why = device + ": " + std::strerror(EBUSY) + " (lock file of process " +
+                   std::to_string(holder) + ")";
+        }
+        return false;
+    }
     int fd = -1;
     do {
         fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace ixo::cli {
+
+// The port a device command uses: COM<Number>, or the device at Device when set.
+struct PortChoice {
+    int Number = 1;
+    std::string Device;
+};
+
+// A port as people write it: a COM number ("2"), "COM2" in any case, or the path of
+// a device ("/dev/ttyUSB0", "/dev/serial/by-id/..."; anything with a slash in it).
+// nullopt for any other text.
+std::optional<PortChoice> ParsePortOption(const std::string& text);
+
+// The port used when no --port is given: IXO_PORT from the environment when it is set
+// and not empty, else COM1. nullopt, with why, when IXO_PORT names no port.
+std::optional<PortChoice> DefaultPort(std::string& why);
+
+}  // namespace ixo::cli

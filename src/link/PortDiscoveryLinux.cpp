@@ -1,0 +1,143 @@
+// Linux: the serial devices are the hardware ttys that udev knows, described from
+// udev's records and the attributes of the USB device behind an adapter.
+
+#include <libudev.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <memory>
+#include <sstream>
+#include <string_view>
+
+#include "link/PortDiscovery.h"
+
+namespace ixo {
+
+namespace {
+
+struct UdevFree {
+    void operator()(udev* context) const { udev_unref(context); }
+    void operator()(udev_enumerate* list) const { udev_enumerate_unref(list); }
+    void operator()(udev_device* device) const { udev_device_unref(device); }
+};
+template <typename T>
+using UdevPtr = std::unique_ptr<T, UdevFree>;
+
+std::string Text(const char* value) {
+    return value != nullptr ? value : "";
+}
+
+std::string Attribute(udev_device* device, const char* name) {
+    return Text(udev_device_get_sysattr_value(device, name));
+}
+
+std::uint16_t HexId(const std::string& text) {
+    return static_cast<std::uint16_t>(std::strtoul(text.c_str(), nullptr, 16));
+}
+
+// The UART kinds the serial core reports in a port's "type" attribute, by number.
+constexpr std::array<std::string_view, 13> UartNames = {
+    "",        "8250",  "16450",    "16550",  "16550A", "Cirrus", "16650",
+    "16650V2", "16750", "Startech", "16C950", "16654",  "16850"};
+
+// For ttyS<n>: 0 when it has no UART behind it (the legacy nodes every PC kernel
+// makes), else a description.
+std::string UartDescription(udev_device* tty) {
+    const std::string type = Attribute(tty, "type");
+    if (type.empty()) return "serial port";  // a driver that does not say
+    const unsigned long kind = std::strtoul(type.c_str(), nullptr, 10);
+    if (kind == 0) return {};
+    if (kind < UartNames.size()) return std::string(UartNames[kind]) + " UART";
+    return "UART";
+}
+
+// The by-id link among the names udev gave the device.
+std::string StableName(udev_device* tty) {
+    std::istringstream links(Text(udev_device_get_property_value(tty, "DEVLINKS")));
+    std::string link;
+    while (links >> link) {
+        if (link.rfind("/dev/serial/by-id/", 0) == 0) return link;
+    }
+    return {};
+}
+
+void DescribeUsb(udev_device* usb, udev_device* tty, SerialPortInfo& port) {
+    port.IsUsb = true;
+    port.VendorId = HexId(Attribute(usb, "idVendor"));
+    port.ProductId = HexId(Attribute(usb, "idProduct"));
+    port.Manufacturer = Attribute(usb, "manufacturer");
+    port.Product = Attribute(usb, "product");
+    port.SerialNumber = Attribute(usb, "serial");
+    port.Description = port.Product;
+    if (port.Description.empty()) {
+        port.Description = Text(udev_device_get_property_value(tty, "ID_MODEL_FROM_DATABASE"));
+    }
+    if (port.Description.empty()) port.Description = "USB serial adapter";
+}
+
+// Describes one tty of the "tty" subsystem; false for a tty that is no serial
+// device (a console, a virtual terminal, a legacy node with nothing behind it).
+bool Describe(udev_device* tty, SerialPortInfo& port) {
+    const char* node = udev_device_get_devnode(tty);
+    udev_device* parent = udev_device_get_parent(tty);
+    const std::string_view path = Text(udev_device_get_syspath(tty));
+    if (node == nullptr || parent == nullptr || path.find("/virtual/") != std::string_view::npos) {
+        return false;
+    }
+    port.Device = node;
+    port.StableName = StableName(tty);
+    const std::string name = Text(udev_device_get_sysname(tty));
+    if (udev_device* usb =
+            udev_device_get_parent_with_subsystem_devtype(tty, "usb", "usb_device")) {
+        DescribeUsb(usb, tty, port);
+        return true;
+    }
+    if (name.rfind("ttyS", 0) == 0) {
+        port.Description = UartDescription(tty);
+        if (port.Description.empty()) return false;
+        port.SystemComNumber = std::atoi(name.c_str() + 4) + 1;
+        return true;
+    }
+    const std::string driver = Text(udev_device_get_driver(parent));
+    port.Description = driver.empty() ? "serial port" : driver + " serial port";
+    return true;
+}
+
+// Orders names by their text, and a number at the end by its value (ttyS2 before
+// ttyS10).
+bool NaturalLess(const std::string& a, const std::string& b) {
+    const auto split = [](const std::string& name) {
+        const std::size_t digits = name.find_last_not_of("0123456789") + 1;
+        const std::string number = name.substr(digits);
+        return std::make_pair(name.substr(0, digits),
+                              number.empty() ? -1L : std::strtol(number.c_str(), nullptr, 10));
+    };
+    return split(a) < split(b);
+}
+
+}  // namespace
+
+std::vector<SerialPortInfo> DiscoverSerialPorts() {
+    std::vector<SerialPortInfo> ports;
+    const UdevPtr<udev> context(udev_new());
+    if (!context) return ports;
+    const UdevPtr<udev_enumerate> list(udev_enumerate_new(context.get()));
+    if (!list || udev_enumerate_add_match_subsystem(list.get(), "tty") < 0 ||
+        udev_enumerate_scan_devices(list.get()) < 0) {
+        return ports;
+    }
+    udev_list_entry* entry = nullptr;
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(list.get())) {
+        const UdevPtr<udev_device> tty(
+            udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry)));
+        SerialPortInfo port;
+        if (tty && Describe(tty.get(), port)) ports.push_back(std::move(port));
+    }
+    std::sort(ports.begin(), ports.end(), [](const SerialPortInfo& a, const SerialPortInfo& b) {
+        return NaturalLess(a.Device, b.Device);
+    });
+    return ports;
+}
+
+}  // namespace ixo

@@ -1,0 +1,50 @@
+// POSIX: the handler writes to a pipe that it never empties, so that every poll on
+// its read end sees the signal, however long after it came.
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <initializer_list>
+
+#include "link/StopSignals.h"
+
+namespace ixo {
+
+namespace {
+
+volatile std::sig_atomic_t received = 0;
+int pipeRead = -1;
+int pipeWrite = -1;
+
+extern "C" void NoteStopSignal(int signal) {
+    if (received == 0) received = signal;
+    const char byte = 1;
+    [[maybe_unused]] const auto ignored = ::write(pipeWrite, &byte, 1);
+}
+
+}  // namespace
+
+void CatchStopSignals() {
+    if (pipeRead >= 0) return;
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    pipeRead = ends[0];
+    pipeWrite = ends[1];
+    struct sigaction action {};
+    action.sa_handler = NoteStopSignal;
+    sigemptyset(&action.sa_mask);
+    // Calls other than the waits carry on; the waits watch the pipe.
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
+}
+
+int StopSignal() {
+    return received;
+}
+
+int StopSignalFd() {
+    return pipeRead;
+}
+
+}  // namespace ixo
