@@ -54,10 +54,16 @@ std::vector<std::string> LockFileFolders() {
 }
 
 long LockFileHolder(const std::string& device, const std::vector<std::string>& folders) {
-    std::set<std::string> names = {fs::path(device).filename().string()};
+    // The device's own name and those of the links it leads through
+    // (/dev/serial/by-id/... -> ttyUSB0): another program may have used any of them.
+    std::set<std::string> names;
+    fs::path path = device;
     std::error_code error;
-    const fs::path real = fs::canonical(device, error);
-    if (!error) names.insert(real.filename().string());
+    for (int hop = 0; hop < 8 && !error; ++hop) {
+        names.insert(path.filename().string());
+        const fs::path target = fs::read_symlink(path, error);
+        path = path.parent_path() / target;
+    }
     for (const std::string& folder : folders) {
         for (const std::string& name : names) {
             const fs::path file = fs::path(folder) / ("LCK.." + name);

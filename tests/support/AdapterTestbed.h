@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+
+typedef struct _UMockdevTestbed UMockdevTestbed;
+typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
+
+namespace ixo::test {
+
+// A USB serial adapter as udev describes it.
+struct UsbAdapter {
+    std::string Name;  // of its tty: ttyUSB0, ttyACM0
+    std::string Bus;   // its USB device, 1-2: where it is plugged in
+    std::string Driver;
+    std::uint16_t VendorId, ProductId;
+    std::string Manufacturer, Product, SerialNumber;
+    std::string StableName;  // its /dev/serial/by-id/ link
+};
+
+// An FTDI adapter and an Arduino (CDC-ACM), each with a by-id name.
+UsbAdapter FtdiAdapter();
+UsbAdapter AcmAdapter();
+
+// Serial hardware faked with umockdev: the programs of this process and its children
+// see only the devices added here in sysfs, udev and /dev, and each tty's device node
+// is a pseudo-terminal whose master side the test holds. Needs the test to run under
+// umockdev-wrapper. Requests on the faked ttys (termios, exclusive mark, modem lines)
+// are passed to the pseudo-terminal behind, so they behave as on a real tty.
+class AdapterTestbed {
+public:
+    AdapterTestbed();  // fails the test when not under umockdev-wrapper
+    ~AdapterTestbed();
+    // False when the testbed could not be made: the test must not go on, or it would
+    // see this machine's own devices.
+    bool Ready() const { return bed_ != nullptr; }
+    AdapterTestbed(const AdapterTestbed&) = delete;
+    AdapterTestbed& operator=(const AdapterTestbed&) = delete;
+
+    void Plug(const UsbAdapter& adapter);
+    // A UART ttyS<n> (in place of its legacy node when n < 8): type is the serial
+    // core's kind of UART (4: 16550A).
+    void AddUart(int n, int type);
+    // A tty with no hardware behind it, as a virtual terminal.
+    void AddVirtualTty(const std::string& name);
+    // Removes the device with the tty name and what it hangs from.
+    void Unplug(const std::string& name);
+
+    // The master side of the pseudo-terminal behind /dev/<name>; -1 if none.
+    int Master(const std::string& name) const;
+
+private:
+    void Add(const std::string& record, const std::string& name, const std::string& top);
+    std::filesystem::path ByIdFolder() const;
+    void AddLegacyUart(int n);
+    UMockdevTestbed* bed_ = nullptr;
+    std::map<std::string, std::string> tops_;  // tty name -> sysfs path of what to unplug
+    std::map<std::string, UMockdevIoctlBase*> handlers_;
+    std::map<std::string, std::filesystem::path> links_;  // tty name -> its by-id link
+};
+
+}  // namespace ixo::test
