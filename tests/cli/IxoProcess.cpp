@@ -1,7 +1,7 @@
 #include "IxoProcess.h"
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,8 +16,8 @@ extern char** environ;
 
 namespace ixo::test {
 
-IxoResult RunIxo(const std::vector<std::string>& args, const std::string& folder,
-                 const std::map<std::string, std::string>& env) {
+int StartIxo(const std::vector<std::string>& args, const std::string& folder,
+             const std::map<std::string, std::string>& env, int uid) {
     std::map<std::string, std::string> variables;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
@@ -48,34 +48,45 @@ IxoResult RunIxo(const std::vector<std::string>& args, const std::string& folder
 
     const std::string outPath = folder + "/ixo-stdout";
     const std::string errPath = folder + "/ixo-stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    pid_t pid = 0;
-    const int spawnError = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-
-    IxoResult result;
-    if (spawnError != 0) {
-        ADD_FAILURE() << "cannot start " << argv[0] << ": error " << spawnError;
-        return result;
+    // Opened before the fork, so that the child only calls what is safe there.
+    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const bool ready = ::chdir(folder.c_str()) == 0 && ::dup2(in, 0) == 0 &&
+                           ::dup2(out, 1) == 1 && ::dup2(err, 2) == 2;
+        const gid_t id = static_cast<gid_t>(uid);
+        const bool user = uid < 0 || (::setgroups(0, nullptr) == 0 && ::setgid(id) == 0 &&
+                                      ::setuid(static_cast<uid_t>(uid)) == 0);
+        if (ready && user) ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
     }
+    for (const int fd : {in, out, err}) ::close(fd);
+    if (pid < 0) ADD_FAILURE() << "cannot start " << argv[0];
+    return pid;
+}
+
+IxoResult FinishIxo(int pid, const std::string& folder) {
+    IxoResult result;
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
+    while (::waitpid(pid, &status, 0) < 0) {
         if (errno != EINTR) {
             ADD_FAILURE() << "waitpid failed";
             return result;
         }
     }
     if (WIFEXITED(status)) result.ExitStatus = WEXITSTATUS(status);
-    result.Out = ReadBytes(outPath);
-    result.Err = ReadBytes(errPath);
+    result.Out = ReadBytes(folder + "/ixo-stdout");
+    result.Err = ReadBytes(folder + "/ixo-stderr");
     return result;
+}
+
+IxoResult RunIxo(const std::vector<std::string>& args, const std::string& folder,
+                 const std::map<std::string, std::string>& env) {
+    const int pid = StartIxo(args, folder, env);
+    if (pid < 0) return {};
+    return FinishIxo(pid, folder);
 }
 
 }  // namespace ixo::test

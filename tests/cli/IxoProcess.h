@@ -20,4 +20,11 @@ struct IxoResult {
 IxoResult RunIxo(const std::vector<std::string>& args, const std::string& folder,
                  const std::map<std::string, std::string>& env = {});
 
+// RunIxo in two steps, for a test that acts while ixo runs (sends it a signal, say):
+// starts it, as the user and group uid when uid >= 0, and gives its process id;
+// then waits for it to end and gives what it left behind.
+int StartIxo(const std::vector<std::string>& args, const std::string& folder,
+             const std::map<std::string, std::string>& env = {}, int uid = -1);
+IxoResult FinishIxo(int pid, const std::string& folder);
+
 }  // namespace ixo::test

@@ -95,7 +95,16 @@ void AdapterTestbed::AddLegacyUart(int n) {
 AdapterTestbed::~AdapterTestbed() {
     // The testbed first: its worker may still pass on what a closing client did.
     if (bed_ != nullptr) g_object_unref(bed_);
-    for (auto& [name, handler] : handlers_) g_object_unref(handler);
+    for (auto& [name, tty] : ttys_) {
+        if (tty.Handler != nullptr) g_object_unref(tty.Handler);
+    }
+}
+
+fs::path AdapterTestbed::Root() const {
+    gchar* root = umockdev_testbed_get_root_dir(bed_);
+    const fs::path path = root;
+    g_free(root);
+    return path;
 }
 
 void AdapterTestbed::Add(const std::string& record, const std::string& name,
@@ -108,23 +117,33 @@ void AdapterTestbed::Add(const std::string& record, const std::string& name,
         return;
     }
     if (name.empty()) return;
-    tops_[name] = top;
+    ttys_[name].Top = top;
     // A node with contents (a legacy UART) is a plain file, no tty.
-    if (record.find("N: " + name + "=") != std::string::npos) return;
-    UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
-    g_signal_connect(handler, "handle-ioctl", G_CALLBACK(PassOn), nullptr);
-    const std::string node = "/dev/" + name;
-    if (!umockdev_testbed_attach_ioctl(bed_, node.c_str(), handler, &error)) {
+    if (record.find("N: " + name + "=") == std::string::npos) Attach(name, "/dev/" + name);
+}
+
+void AdapterTestbed::Attach(const std::string& name, const std::string& node) {
+    Tty& tty = ttys_[name];
+    if (tty.Handler == nullptr) {
+        tty.Handler = umockdev_ioctl_base_new();
+        g_signal_connect(tty.Handler, "handle-ioctl", G_CALLBACK(PassOn), nullptr);
+    }
+    GError* error = nullptr;
+    if (!umockdev_testbed_attach_ioctl(bed_, node.c_str(), tty.Handler, &error)) {
         ADD_FAILURE() << "umockdev: " << error->message;
         g_error_free(error);
+        return;
     }
-    handlers_[name] = handler;
+    tty.Nodes.push_back(node);
+    // Every user's programs pass their requests through the node's socket.
+    ::chmod((Root() / "ioctl" / node.substr(1)).c_str(), 0777);
 }
 
 void AdapterTestbed::Plug(const UsbAdapter& adapter) {
     const std::string usb = "/devices/pci0000:00/0000:00:14.0/usb1/" + adapter.Bus;
     const std::string usbInterface = usb + "/" + adapter.Bus + ":1.0";
     const bool acm = adapter.Name.rfind("ttyACM", 0) == 0;
+    const std::string byId = "/dev/serial/by-id/" + adapter.StableName;
     const std::string record =
         "P: " + usb +
         "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nA: idVendor=" + Hex4(adapter.VendorId) +
@@ -133,23 +152,17 @@ void AdapterTestbed::Plug(const UsbAdapter& adapter) {
         "P: " + usbInterface +
         "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nE: DRIVER=" + adapter.Driver + "\n\n" +
         TtyRecord(usbInterface + "/tty/" + adapter.Name, adapter.Name, acm ? 166 : 188,
-                  Index(adapter.Name),
-                  "E: DEVLINKS=/dev/serial/by-id/" + adapter.StableName + "\n");
+                  Index(adapter.Name), "E: DEVLINKS=" + byId + "\n");
     Add(record, adapter.Name, usb);
     if (bed_ == nullptr) return;
-    // udev's by-id link, relative, as udev makes it.
-    const fs::path link = ByIdFolder() / adapter.StableName;
+    // udev's by-id link, relative, as udev makes it. umockdev knows a tty opened
+    // through a link by the link's name.
+    const fs::path link = Root() / byId.substr(1);
     fs::create_directories(link.parent_path());
     fs::remove(link);
     fs::create_symlink("../../" + adapter.Name, link);
-    links_[adapter.Name] = link;
-}
-
-fs::path AdapterTestbed::ByIdFolder() const {
-    gchar* root = umockdev_testbed_get_root_dir(bed_);
-    const fs::path folder = fs::path(root) / "dev/serial/by-id";
-    g_free(root);
-    return folder;
+    ttys_[adapter.Name].Link = link;
+    Attach(adapter.Name, byId);
 }
 
 void AdapterTestbed::AddUart(int n, int type) {
@@ -168,22 +181,18 @@ void AdapterTestbed::AddVirtualTty(const std::string& name) {
 }
 
 void AdapterTestbed::Unplug(const std::string& name) {
-    const auto top = tops_.find(name);
-    if (bed_ == nullptr || top == tops_.end()) return;
-    const std::string node = "/dev/" + name;
-    if (const auto handler = handlers_.find(name); handler != handlers_.end()) {
+    const auto found = ttys_.find(name);
+    if (bed_ == nullptr || found == ttys_.end()) return;
+    Tty& tty = found->second;
+    for (const std::string& node : tty.Nodes) {
         umockdev_testbed_detach_ioctl(bed_, node.c_str(), nullptr);
-        g_object_unref(handler->second);
-        handlers_.erase(handler);
     }
-    const std::string sys = "/sys" + top->second;
+    if (tty.Handler != nullptr) g_object_unref(tty.Handler);
+    const std::string sys = "/sys" + tty.Top;
     umockdev_testbed_remove_device(bed_, sys.c_str());
-    tops_.erase(top);
-    const auto link = links_.find(name);
-    if (link == links_.end()) return;
     std::error_code ignored;
-    fs::remove(link->second, ignored);
-    links_.erase(link);
+    if (!tty.Link.empty()) fs::remove(tty.Link, ignored);
+    ttys_.erase(found);
 }
 
 int AdapterTestbed::Master(const std::string& name) const {

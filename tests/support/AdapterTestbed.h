@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 typedef struct _UMockdevTestbed UMockdevTestbed;
 typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
@@ -52,13 +53,20 @@ public:
     int Master(const std::string& name) const;
 
 private:
+    // A faked tty: what unplugging it removes, and how umockdev passes its requests.
+    struct Tty {
+        std::string Top;  // sysfs path of the device it hangs from
+        UMockdevIoctlBase* Handler = nullptr;
+        std::vector<std::string> Nodes;  // paths its requests come through
+        std::filesystem::path Link;      // its by-id link, if any
+    };
     void Add(const std::string& record, const std::string& name, const std::string& top);
-    std::filesystem::path ByIdFolder() const;
+    void Attach(const std::string& name, const std::string& node);
     void AddLegacyUart(int n);
+    std::filesystem::path Root() const;
+
     UMockdevTestbed* bed_ = nullptr;
-    std::map<std::string, std::string> tops_;  // tty name -> sysfs path of what to unplug
-    std::map<std::string, UMockdevIoctlBase*> handlers_;
-    std::map<std::string, std::filesystem::path> links_;  // tty name -> its by-id link
+    std::map<std::string, Tty> ttys_;  // by tty name
 };
 
 }  // namespace ixo::test

@@ -1,0 +1,188 @@
+// ixo with a USB serial adapter, faked with umockdev, whose pseudo-terminal the
+// simulated device serves.
+
+#include <grp.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+#include "AdapterTestbed.h"
+#include "IxoProcess.h"
+#include "TempDir.h"
+#include "link/Comport.h"
+#include "link/PortAccess.h"
+#include "link/PortNames.h"
+#include "sim/SimDevice.h"
+
+namespace ixo::test {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+const std::string FtdiById = "/dev/serial/by-id/" + FtdiAdapter().StableName;
+
+class AdapterCommand : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(bed_.Ready());
+        ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
+        bed_.Plug(FtdiAdapter());
+        device_ = std::make_unique<sim::SimDevice>(bed_.Master("ttyUSB0"));
+        std::string why;
+        ASSERT_TRUE(device_->Start(&why)) << why;
+        device_->SetWord(128, 0xC0FFEE01);
+    }
+
+    IxoResult Ixo(const std::vector<std::string>& args,
+                  std::map<std::string, std::string> env = {}) {
+        env.try_emplace("XDG_CONFIG_HOME", config_);
+        return RunIxo(args, folder_.Path().string(), env);
+    }
+
+    AdapterTestbed bed_;
+    TempDir folder_;
+    const std::string config_ = folder_.File("config");
+    std::unique_ptr<sim::SimDevice> device_;
+};
+
+TEST_F(AdapterCommand, ReadsTheDeviceThroughEveryFormOfPort) {
+    // The adapter gets COM1: the ttyS nodes have no UART behind them.
+    IxoResult result = Ixo({"ports"});
+    EXPECT_EQ(result.Out, "1\t" + FtdiById + "\tFT232R USB UART\n") << result.Err;
+
+    struct Case {
+        std::vector<std::string> Args;
+        std::string IxoPort;  // empty: not set
+    };
+    const Case cases[] = {
+        {{"read", "--port", "/dev/ttyUSB0"}, ""},
+        {{"read", "--port", FtdiById}, ""},
+        {{"read", "--port", "1"}, ""},
+        {{"read", "-p", "com1"}, ""},
+        {{"read"}, "COM1"},
+        {{"read"}, "/dev/ttyUSB0"},
+        {{"read", "--port", "1"}, "5"},  // --port wins
+    };
+    for (const Case& c : cases) {
+        std::map<std::string, std::string> env;
+        if (!c.IxoPort.empty()) env["IXO_PORT"] = c.IxoPort;
+        result = Ixo(c.Args, env);
+        EXPECT_EQ(result.ExitStatus, 0) << c.Args.back() << " " << c.IxoPort << ": " << result.Err;
+        EXPECT_EQ(result.Out, "CW=C0FFEE01\n") << c.Args.back() << " " << c.IxoPort;
+    }
+    for (const std::string bad : {"COM", "com0", "COMx1", "9999"}) {
+        result = Ixo({"read"}, {{"IXO_PORT", bad}});
+        EXPECT_EQ(result.ExitStatus, 2) << bad;
+        EXPECT_NE(result.Err.find("IXO_PORT names no port: '" + bad + "'"), std::string::npos);
+        EXPECT_EQ(Ixo({"read", "--port", bad}).ExitStatus, 2) << bad;
+    }
+}
+
+TEST_F(AdapterCommand, PortsSaysWhyAPortIsMissing) {
+    bed_.AddUart(1, 4);
+    ComPort holder;  // another program's hold on the adapter
+    holder.Device = "/dev/ttyUSB0";
+    ASSERT_TRUE(holder.Open()) << holder.OpenError();
+
+    IxoResult result = Ixo({"ports", "--all"});
+    EXPECT_EQ(result.Out, "2\t/dev/ttyS1\t-\t16550A UART\n1\t/dev/ttyUSB0\t" + FtdiById +
+                              "\tFT232R USB UART\tDevice or resource busy\n");
+    result = Ixo({"ports"});
+    EXPECT_EQ(result.Out, "2\t/dev/ttyS1\t16550A UART\n");
+    EXPECT_EQ(result.Err, "");
+
+    bed_.Unplug("ttyS1");
+    result = Ixo({"ports"});
+    EXPECT_EQ(result.Out, "");
+    EXPECT_EQ(result.Err,
+              "ixo ports: no port from COM1 to COM8 opens; 'ixo ports --all' says why for each "
+              "serial device\n");
+
+    // With every number taken the adapter gets none, and is told how to get one.
+    holder.Close();
+    for (int n = 1; n <= 8; ++n) ASSERT_TRUE(MapPort(n, folder_.File("absent")));
+    result = Ixo({"ports", "--all"});
+    EXPECT_EQ(result.Out, "-\t/dev/ttyUSB0\t" + FtdiById + "\tFT232R USB UART\n");
+    EXPECT_EQ(result.Err,
+              "ixo ports: /dev/ttyUSB0 (FT232R USB UART) has no COM number: COM1 to COM8 are "
+              "all taken; give it one with\n  ixo ports --map N " +
+                  FtdiById + "\n");
+}
+
+TEST_F(AdapterCommand, PermissionDeniedSaysWhatLetsTheUserIn) {
+    // As a real adapter: group dialout may read and write it, others not.
+    const group* dialout = ::getgrnam("dialout");
+    ASSERT_NE(dialout, nullptr);
+    char pty[64];
+    ASSERT_EQ(::ptsname_r(bed_.Master("ttyUSB0"), pty, sizeof pty), 0);
+    ASSERT_EQ(::chown(pty, 0, dialout->gr_gid), 0);
+    ASSERT_EQ(::chmod(pty, 0660), 0);
+    // The user's own folders.
+    ASSERT_EQ(::chmod(folder_.Path().c_str(), 0755), 0);
+    fs::create_directories(config_);
+    ASSERT_EQ(::chown(config_.c_str(), 65534, 65534), 0);
+
+    const int pid = StartIxo({"ports", "--all"}, folder_.Path().string(),
+                             {{"XDG_CONFIG_HOME", config_}}, 65534);
+    const IxoResult result = FinishIxo(pid, folder_.Path().string());
+    EXPECT_EQ(result.ExitStatus, 0) << result.Err;
+    EXPECT_EQ(result.Out, "1\t/dev/ttyUSB0\t" + FtdiById +
+                              "\tFT232R USB UART\tPermission denied: join the group 'dialout' "
+                              "that owns /dev/ttyUSB0 (sudo usermod -aG dialout \"$USER\"), "
+                              "then log in again\n");
+}
+
+TEST_F(AdapterCommand, ALiveLockFileMakesThePortBusyAndAStaleOneDoesNot) {
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    struct Case {
+        std::string File, Text, Device;
+        long Holder;
+    };
+    const long live = ::getppid();
+    char liveText[16];
+    std::snprintf(liveText, sizeof liveText, "%10ld\n", live);
+    const Case cases[] = {
+        {"LCK..ttyUSB0", liveText, "/dev/ttyUSB0", live},
+        {"LCK..ttyUSB0", liveText, FtdiById, live},  // the lock names the tty itself
+        {"LCK..ttyUSB0", std::to_string(gone) + "\n", "/dev/ttyUSB0", 0},
+        {"LCK..ttyUSB0", "garbage\n", "/dev/ttyUSB0", 0},
+        {"LCK..ttyUSB1", liveText, "/dev/ttyUSB0", 0},
+    };
+    for (const Case& c : cases) {
+        TempDir locks;
+        WriteBytes(locks.File(c.File), c.Text);
+        EXPECT_EQ(LockFileHolder(c.Device, {"/nonexistent", locks.Path().string()}), c.Holder)
+            << c.File << " " << c.Text << " " << c.Device;
+    }
+}
+
+TEST_F(AdapterCommand, SigtermDuringAReadLetsGoOfThePort) {
+    sim::SimFaults slow;
+    slow.PaceBaud = 9600;  // a read takes over a second
+    device_->SetFaults(slow);
+    const int pid = StartIxo({"read", "--port", "/dev/ttyUSB0"}, folder_.Path().string(),
+                             {{"XDG_CONFIG_HOME", config_}});
+    ASSERT_TRUE(device_->WaitForReceived(6, 10s));
+    ::kill(pid, SIGTERM);
+    const IxoResult result = FinishIxo(pid, folder_.Path().string());
+    EXPECT_EQ(result.ExitStatus, 128 + SIGTERM) << result.Err;
+    EXPECT_EQ(result.Out, "");
+
+    ComPort next;
+    next.Device = "/dev/ttyUSB0";
+    EXPECT_TRUE(next.Open()) << "the port stayed marked: " << next.OpenError();
+}
+
+}  // namespace
+}  // namespace ixo::test
