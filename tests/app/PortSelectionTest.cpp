@@ -25,6 +25,7 @@ namespace {
 // What the port dialog held when it was shown.
 struct DialogSight {
     QStringList Items;
+    QStringList Tips;  // of the items
     QString Selected;
     bool LinkOpen = false;
 };
@@ -48,6 +49,10 @@ std::function<bool(TSerialPortDlg&)> Answer(const TestFrame& frame, DialogSight&
                                             const QString& pick = QString()) {
     return [&frame, &sight, ok, pick](TSerialPortDlg& dialog) {
         sight.Items = Items(dialog.PCPortSel);
+        sight.Tips.clear();
+        for (int i = 0; i < dialog.PCPortSel->count(); ++i) {
+            sight.Tips << dialog.PCPortSel->itemData(i, Qt::ToolTipRole).toString();
+        }
         sight.Selected = dialog.PCPortSel->currentText();
         sight.LinkOpen = frame.LinkIsOpen();
         if (!pick.isEmpty()) dialog.PCPortSel->setCurrentIndex(dialog.PCPortSel->findText(pick));
@@ -67,6 +72,8 @@ TEST_F(PortSelection, StartsWithTheLinkOpenOnCom1WhenItIsThere) {
     EXPECT_EQ(frame.Link->PortNumber, 1);
     EXPECT_EQ(frame.Link->BaudRate(), 38400);
     EXPECT_EQ(frame.ComStatusBar->PanelText(0), "Com1");
+    EXPECT_EQ(frame.ComStatusBar->Panel(0)->toolTip(),
+              QString::fromStdString(com1.Device.DevicePath()));
     EXPECT_TRUE(frame.ReadProgBtn->isEnabled());
     EXPECT_TRUE(frame.ProgDisBtn->isEnabled());
     EXPECT_FALSE(frame.ProgEnBtn->isEnabled());
@@ -137,6 +144,8 @@ TEST_F(PortSelection, ProbingListsThePortsThatOpenAndPreselectsTheLinksPort) {
     frame.SetSerialPortBtn->click();
     EXPECT_EQ(frame.PortDialogShown, 1);
     EXPECT_EQ(sight.Items, (QStringList{"2", "5"})) << "COM9 is above the probed range";
+    EXPECT_EQ(sight.Tips, (QStringList{QString::fromStdString(com2.Device.DevicePath()),
+                                       QString::fromStdString(com5.Device.DevicePath())}));
     EXPECT_EQ(sight.Selected, "5");
     EXPECT_TRUE(sight.LinkOpen);
     // Cancel: the link stays open on its port.
@@ -169,6 +178,9 @@ TEST_F(PortSelection, PortHeldByAnotherProgramIsNotListed) {
     EXPECT_EQ(sight.Selected, "2");
     EXPECT_FALSE(frame.LinkIsOpen());
     EXPECT_EQ(frame.ComStatusBar->PanelText(0), "");
+    EXPECT_EQ(frame.ComStatusBar->Panel(0)->toolTip(),
+              QString::fromStdString(com5.Device.DevicePath() + ": Device or resource busy"))
+        << "the panel's tooltip says why the port did not open";
 }
 
 // OK reopens the link on the chosen port and lets go of the old one.
