@@ -121,7 +121,9 @@ int RunPorts(const std::vector<std::string>& args) {
         return ExitOk;
     }
     if (args.empty()) return ListPorts();
-    if (args.size() == 1 && args[0] == "--all") return ListAllPorts();
+    if (args[0] == "--all") {
+        return args.size() == 1 ? ListAllPorts() : UsageError("ports", "--all takes no arguments");
+    }
 
     const std::string& option = args[0];
     const std::size_t wanted = option == "--map" ? 3 : option == "--unmap" ? 2 : 0;

@@ -41,8 +41,8 @@ constexpr std::array<std::string_view, 13> UartNames = {
     "",        "8250",  "16450",    "16550",  "16550A", "Cirrus", "16650",
     "16650V2", "16750", "Startech", "16C950", "16654",  "16850"};
 
-// For ttyS<n>: 0 when it has no UART behind it (the legacy nodes every PC kernel
-// makes), else a description.
+// For ttyS<n>: its description, or empty when it has no UART behind it (the legacy
+// nodes every PC kernel makes).
 std::string UartDescription(udev_device* tty) {
     const std::string type = Attribute(tty, "type");
     if (type.empty()) return "serial port";  // a driver that does not say

@@ -49,6 +49,17 @@ std::string HomeFolder() {
     return home;
 }
 
+// What COMn is without a map entry.
+std::string SystemDevice(int n) {
+    return "/dev/ttyS" + std::to_string(n - 1);
+}
+
+// Where a map entry points, taken relative to the map folder when relative.
+fs::path EntryTarget(const fs::path& entry, std::error_code& error) {
+    const fs::path target = fs::read_symlink(entry, error);
+    return (entry.parent_path() / target).lexically_normal();
+}
+
 }  // namespace
 
 std::string PortName(int n) {
@@ -70,7 +81,7 @@ std::string PortDevicePath(int n) {
     const fs::path entry = MapEntry(n);
     std::error_code error;
     if (fs::is_symlink(entry, error) || fs::exists(entry, error)) return entry.string();
-    return "/dev/ttyS" + std::to_string(n - 1);
+    return SystemDevice(n);
 }
 
 std::string ResolvePort(int n, std::string* why) {
@@ -95,12 +106,11 @@ std::string ResolvePort(int n, std::string* why) {
     }
     const fs::path entry = MapEntry(n);
     const fs::file_status status = fs::symlink_status(entry, error);
-    if (status.type() == fs::file_type::not_found) return "/dev/ttyS" + std::to_string(n - 1);
+    if (status.type() == fs::file_type::not_found) return SystemDevice(n);
     if (error) return fail(entry.string() + ": " + error.message());
     if (!fs::is_symlink(status)) return fail(entry.string() + ": not a symbolic link");
-    const fs::path target = fs::read_symlink(entry, error);
+    const std::string device = EntryTarget(entry, error).string();
     if (error) return fail(entry.string() + ": " + error.message());
-    const std::string device = (entry.parent_path() / target).lexically_normal().string();
     if (!fs::exists(device, error)) {
         return fail(device + ": " +
                     (error ? error.message()
@@ -112,9 +122,8 @@ std::string ResolvePort(int n, std::string* why) {
 std::string PortTarget(int n) {
     const std::string device = PortDevicePath(n);
     std::error_code error;
-    const fs::path target = fs::read_symlink(device, error);
-    if (error) return device;
-    return (fs::path(device).parent_path() / target).lexically_normal().string();
+    const fs::path target = EntryTarget(device, error);
+    return error ? device : target.string();
 }
 
 std::vector<int> MappedPorts() {
