@@ -131,14 +131,24 @@ TEST_F(AdapterCommand, PermissionDeniedSaysWhatLetsTheUserIn) {
     fs::create_directories(config_);
     ASSERT_EQ(::chown(config_.c_str(), 65534, 65534), 0);
 
-    const int pid = StartIxo({"ports", "--all"}, folder_.Path().string(),
-                             {{"XDG_CONFIG_HOME", config_}}, 65534);
-    const IxoResult result = FinishIxo(pid, folder_.Path().string());
+    const auto asNobody = [this](const std::vector<std::string>& args) {
+        return FinishIxo(
+            StartIxo(args, folder_.Path().string(), {{"XDG_CONFIG_HOME", config_}}, 65534),
+            folder_.Path().string());
+    };
+    IxoResult result = asNobody({"ports", "--all"});
     EXPECT_EQ(result.ExitStatus, 0) << result.Err;
     EXPECT_EQ(result.Out, "1\t/dev/ttyUSB0\t" + FtdiById +
                               "\tFT232R USB UART\tPermission denied: join the group 'dialout' "
                               "that owns /dev/ttyUSB0 (sudo usermod -aG dialout \"$USER\"), "
                               "then log in again\n");
+
+    // A map this user may not read is broken, never a reason to open /dev/ttyS0.
+    ASSERT_EQ(::chmod(config_.c_str(), 0), 0);
+    result = asNobody({"read", "--port", "1"});
+    EXPECT_EQ(result.ExitStatus, 1);
+    EXPECT_EQ(result.Err,
+              "COM port not opened: " + config_ + "/ixo-loader/ports: Permission denied\n");
 }
 
 TEST_F(AdapterCommand, ALiveLockFileMakesThePortBusyAndAStaleOneDoesNot) {
