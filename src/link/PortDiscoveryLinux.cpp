@@ -81,8 +81,8 @@ void DescribeUsb(udev_device* usb, udev_device* tty, SerialPortInfo& port) {
 bool Describe(udev_device* tty, SerialPortInfo& port) {
     const char* node = udev_device_get_devnode(tty);
     udev_device* parent = udev_device_get_parent(tty);
-    const std::string_view path = Text(udev_device_get_syspath(tty));
-    if (node == nullptr || parent == nullptr || path.find("/virtual/") != std::string_view::npos) {
+    const std::string path = Text(udev_device_get_syspath(tty));
+    if (node == nullptr || parent == nullptr || path.find("/virtual/") != std::string::npos) {
         return false;
     }
     port.Device = node;
