@@ -30,12 +30,12 @@ struct DeviceOptions {
 
 const char* const CommonOptionsHelp =
     "Options:\n"
-    "  -p, --port PORT  use PORT: a COM number (2), COM2 (any case), or a device\n"
-    "                 path (/dev/ttyUSB0, /dev/serial/by-id/...); the default is\n"
-    "                 IXO_PORT from the environment, else COM1\n"
-    "      --trace    print every byte sent and received, with a time stamp, on\n"
-    "                 standard error\n"
-    "  -h, --help     show this help\n";
+    "  -p, --port PORT    use PORT: a COM number (2), COM2 (any case), or a device\n"
+    "                     path (/dev/ttyUSB0, /dev/serial/by-id/...); the default\n"
+    "                     is IXO_PORT from the environment, else COM1\n"
+    "      --trace        print every byte sent and received, with a time stamp,\n"
+    "                     on standard error\n"
+    "  -h, --help         show this help\n";
 
 // Parses args; on a usage error prints it and gives nullopt with *status set.
 std::optional<DeviceOptions> ParseOptions(const std::string& command,
@@ -156,9 +156,12 @@ int Run(const Invocation& call, const std::vector<std::string>& args,
                     call.Purpose, CommonOptionsHelp);
         if (call.TakesOutput) {
             std::printf(
-                "  -o, --output OUT  also save the 128 program words as the object file OUT\n");
+                "  -o, --output OUT   also save the 128 program words as the object file\n"
+                "                     OUT\n");
         }
-        std::printf("\nExit status: 0 success, 1 failure, 2 usage error.\n");
+        std::printf(
+            "\nExit status: 0 success, 1 failure, 2 usage error, 128 + N when signal N\n"
+            "(SIGINT, SIGTERM, SIGHUP) stopped the command; it closes the port first.\n");
         return ExitOk;
     }
     int status = ExitUsage;

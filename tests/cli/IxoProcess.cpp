@@ -1,7 +1,7 @@
 #include "IxoProcess.h"
 
 #include <fcntl.h>
-#include <grp.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,13 +54,24 @@ int StartIxo(const std::vector<std::string>& args, const std::string& folder,
     const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     const pid_t pid = ::fork();
     if (pid == 0) {
-        const bool ready = ::chdir(folder.c_str()) == 0 && ::dup2(in, 0) == 0 &&
-                           ::dup2(out, 1) == 1 && ::dup2(err, 2) == 2;
-        const gid_t id = static_cast<gid_t>(uid);
-        const bool user = uid < 0 || (::setgroups(0, nullptr) == 0 && ::setgid(id) == 0 &&
-                                      ::setuid(static_cast<uid_t>(uid)) == 0);
-        if (ready && user) ::execve(argv[0], argv.data(), envp.data());
-        ::_exit(127);
+        // Raw system calls only: another thread may have held a lock of the C library
+        // or of a preloaded library (umockdev's) at the fork, and holds it for ever here.
+        const auto call = [](long number, long a = 0, long b = 0, long c = 0) {
+            return ::syscall(number, a, b, c) == 0;
+        };
+        bool ready = call(SYS_chdir, reinterpret_cast<long>(folder.c_str()));
+        for (int fd = 0; fd < 3 && ready; ++fd) {
+            const int from[] = {in, out, err};
+            ready = ::syscall(SYS_dup2, from[fd], fd) == fd;
+        }
+        if (ready && uid >= 0) {
+            ready = call(SYS_setgroups, 0, 0) && call(SYS_setgid, uid) && call(SYS_setuid, uid);
+        }
+        if (ready) {
+            ::syscall(SYS_execve, reinterpret_cast<long>(argv[0]),
+                      reinterpret_cast<long>(argv.data()), reinterpret_cast<long>(envp.data()));
+        }
+        ::syscall(SYS_exit, 127);
     }
     for (const int fd : {in, out, err}) ::close(fd);
     if (pid < 0) ADD_FAILURE() << "cannot start " << argv[0];
