@@ -4,10 +4,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <stdlib.h>
-
-#include <filesystem>
-
+#include "OwnPortMap.h"
 #include "link/PortDiscovery.h"
 #include "link/PortNumbers.h"
 
@@ -22,18 +19,10 @@ void DiscoverPorts(benchmark::State& state) {
 BENCHMARK(DiscoverPorts)->Unit(benchmark::kMillisecond);
 
 void FindAndNumberPorts(benchmark::State& state) {
-    // Every number taken by the map, so that no adapter of this machine is entered
-    // in anyone's map.
-    char folder[] = "/tmp/ixo-bench-XXXXXX";
-    if (::mkdtemp(folder) == nullptr) return state.SkipWithError("no temporary folder");
-    ::setenv("XDG_CONFIG_HOME", folder, 1);
-    const std::filesystem::path map = std::filesystem::path(folder) / "ixo-loader/ports";
-    std::filesystem::create_directories(map);
-    for (int n = 1; n <= 8; ++n) {
-        std::filesystem::create_symlink("/nonexistent", map / ("com" + std::to_string(n)));
-    }
+    // Every number taken by the benchmark's own map, so that no adapter of this
+    // machine is entered in anyone's map.
+    test::OwnPortMap map;
     for (auto _ : state) benchmark::DoNotOptimize(FindPorts());
-    std::filesystem::remove_all(folder);
 }
 BENCHMARK(FindAndNumberPorts)->Unit(benchmark::kMillisecond);
 

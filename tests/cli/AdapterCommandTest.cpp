@@ -11,7 +11,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <map>
 
 #include "AdapterTestbed.h"
@@ -26,17 +25,16 @@ namespace ixo::test {
 namespace {
 
 using namespace std::chrono_literals;
-namespace fs = std::filesystem;
 
 const std::string FtdiById = "/dev/serial/by-id/" + FtdiAdapter().StableName;
 
-class AdapterCommand : public testing::Test {
+class AdapterCommand : public AdapterTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(bed_.Ready());
-        ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
-        bed_.Plug(FtdiAdapter());
-        device_ = std::make_unique<sim::SimDevice>(bed_.Master("ttyUSB0"));
+        AdapterTest::SetUp();
+        if (HasFatalFailure()) return;
+        Bed.Plug(FtdiAdapter());
+        device_ = std::make_unique<sim::SimDevice>(Bed.Master("ttyUSB0"));
         std::string why;
         ASSERT_TRUE(device_->Start(&why)) << why;
         device_->SetWord(128, 0xC0FFEE01);
@@ -48,9 +46,8 @@ protected:
         return RunIxo(args, folder_.Path().string(), env);
     }
 
-    AdapterTestbed bed_;
     TempDir folder_;
-    const std::string config_ = folder_.File("config");
+    const std::string config_ = Map.ConfigHome();
     std::unique_ptr<sim::SimDevice> device_;
 };
 
@@ -88,7 +85,7 @@ TEST_F(AdapterCommand, ReadsTheDeviceThroughEveryFormOfPort) {
 }
 
 TEST_F(AdapterCommand, PortsSaysWhyAPortIsMissing) {
-    bed_.AddUart(1, 4);
+    Bed.AddUart(1, 4);
     ComPort holder;  // another program's hold on the adapter
     holder.Device = "/dev/ttyUSB0";
     ASSERT_TRUE(holder.Open()) << holder.OpenError();
@@ -100,7 +97,7 @@ TEST_F(AdapterCommand, PortsSaysWhyAPortIsMissing) {
     EXPECT_EQ(result.Out, "2\t/dev/ttyS1\t16550A UART\n");
     EXPECT_EQ(result.Err, "");
 
-    bed_.Unplug("ttyS1");
+    Bed.Unplug("ttyS1");
     result = Ixo({"ports"});
     EXPECT_EQ(result.Out, "");
     EXPECT_EQ(result.Err,
@@ -109,7 +106,7 @@ TEST_F(AdapterCommand, PortsSaysWhyAPortIsMissing) {
 
     // With every number taken the adapter gets none, and is told how to get one.
     holder.Close();
-    for (int n = 1; n <= 8; ++n) ASSERT_TRUE(MapPort(n, folder_.File("absent")));
+    for (int n = 1; n <= 8; ++n) ASSERT_TRUE(MapPort(n, Map.AbsentPath(n)));
     result = Ixo({"ports", "--all"});
     EXPECT_EQ(result.Out, "-\t/dev/ttyUSB0\t" + FtdiById + "\tFT232R USB UART\n");
     EXPECT_EQ(result.Err,
@@ -123,13 +120,13 @@ TEST_F(AdapterCommand, PermissionDeniedSaysWhatLetsTheUserIn) {
     const group* dialout = ::getgrnam("dialout");
     ASSERT_NE(dialout, nullptr);
     char pty[64];
-    ASSERT_EQ(::ptsname_r(bed_.Master("ttyUSB0"), pty, sizeof pty), 0);
+    ASSERT_EQ(::ptsname_r(Bed.Master("ttyUSB0"), pty, sizeof pty), 0);
     ASSERT_EQ(::chown(pty, 0, dialout->gr_gid), 0);
     ASSERT_EQ(::chmod(pty, 0660), 0);
     // The user's own folders.
     ASSERT_EQ(::chmod(folder_.Path().c_str(), 0755), 0);
-    fs::create_directories(config_);
-    ASSERT_EQ(::chown(config_.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chmod(config_.c_str(), 0755), 0);
+    ASSERT_EQ(::chown((config_ + "/ixo-loader/ports").c_str(), 65534, 65534), 0);
 
     const auto asNobody = [this](const std::vector<std::string>& args) {
         return FinishIxo(

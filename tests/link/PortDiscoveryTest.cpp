@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
@@ -23,14 +22,8 @@ std::string ById(const UsbAdapter& adapter) {
     return "/dev/serial/by-id/" + adapter.StableName;
 }
 
-// A testbed and a port map of the test's own.
-class AdapterPorts : public testing::Test {
+class AdapterPorts : public AdapterTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(bed_.Ready());
-        ::setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
-    }
-
     // Each port found, as "number device".
     std::vector<std::string> Numbers() {
         std::vector<std::string> numbers;
@@ -39,17 +32,14 @@ protected:
         }
         return numbers;
     }
-
-    AdapterTestbed bed_;
-    TempDir config_;
 };
 
 TEST_F(AdapterPorts, DiscoveryListsSerialDevicesWithWhatTheySayOfThemselves) {
-    bed_.Plug(FtdiAdapter());
-    bed_.Plug(AcmAdapter());
-    bed_.AddUart(1, 4);
-    bed_.AddUart(12, 99);  // a kind of UART without a name of its own
-    bed_.AddVirtualTty("tty1");
+    Bed.Plug(FtdiAdapter());
+    Bed.Plug(AcmAdapter());
+    Bed.AddUart(1, 4);
+    Bed.AddUart(12, 99);  // a kind of UART without a name of its own
+    Bed.AddVirtualTty("tty1");
 
     // Each port as "device | stable name | description | USB ids, manufacturer, product,
     // serial number | the system's number".
@@ -74,10 +64,10 @@ TEST_F(AdapterPorts, DiscoveryListsSerialDevicesWithWhatTheySayOfThemselves) {
 }
 
 TEST_F(AdapterPorts, AdaptersGetTheLowestFreeNumbersAndKeepThem) {
-    ASSERT_TRUE(MapPort(1, config_.File("absent")));  // an entry takes its number
-    bed_.AddUart(1, 4);                               // COM2
-    bed_.Plug(AcmAdapter());
-    bed_.Plug(FtdiAdapter());
+    ASSERT_TRUE(MapPort(1, Map.AbsentPath(1)));  // an entry takes its number
+    Bed.AddUart(1, 4);                           // COM2
+    Bed.Plug(AcmAdapter());
+    Bed.Plug(FtdiAdapter());
     const std::vector<std::string> first = {"3 /dev/ttyACM0", "2 /dev/ttyS1", "4 /dev/ttyUSB0"};
     EXPECT_EQ(Numbers(), first);
     EXPECT_EQ(PortTarget(3), ById(AcmAdapter()));
@@ -87,29 +77,29 @@ TEST_F(AdapterPorts, AdaptersGetTheLowestFreeNumbersAndKeepThem) {
 
     // Out and in again elsewhere, on another tty, with the Arduino gone: the FTDI
     // adapter keeps its number, and the Arduino's stays reserved for it.
-    bed_.Unplug("ttyUSB0");
-    bed_.Unplug("ttyACM0");
+    Bed.Unplug("ttyUSB0");
+    Bed.Unplug("ttyACM0");
     UsbAdapter moved = FtdiAdapter();
     moved.Name = "ttyUSB1";
     moved.Bus = "1-4";
-    bed_.Plug(moved);
+    Bed.Plug(moved);
     EXPECT_EQ(Numbers(), (std::vector<std::string>{"2 /dev/ttyS1", "4 /dev/ttyUSB1"}));
     EXPECT_EQ(ResolvePort(4), ById(moved));
     EXPECT_EQ(MappedPorts(), (std::vector<int>{1, 3, 4}));
 }
 
 TEST_F(AdapterPorts, AMapEntryWinsAndAFullMapLeavesAnAdapterWithoutNumber) {
-    bed_.Plug(FtdiAdapter());
+    Bed.Plug(FtdiAdapter());
     ASSERT_TRUE(MapPort(6, "/dev/ttyUSB0"));
     EXPECT_EQ(Numbers(), (std::vector<std::string>{"6 /dev/ttyUSB0"}));
     EXPECT_EQ(MappedPorts(), (std::vector<int>{6}));
 
-    for (int n = 1; n <= HighestProbedPort; ++n) ASSERT_TRUE(MapPort(n, config_.File("absent")));
+    for (int n = 1; n <= HighestProbedPort; ++n) ASSERT_TRUE(MapPort(n, Map.AbsentPath(1)));
     EXPECT_EQ(Numbers(), (std::vector<std::string>{"0 /dev/ttyUSB0"}));
 }
 
 TEST_F(AdapterPorts, ABrokenPortMapOpensNothing) {
-    bed_.AddUart(1, 4);  // what COM2 would fall back to
+    Bed.AddUart(1, 4);  // what COM2 would fall back to
     const fs::path folder = PortMapFolder();
     const std::string entry = (folder / "com2").string();
     struct Case {

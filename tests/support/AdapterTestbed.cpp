@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <string>
 
+#include "link/PortNames.h"
+
 namespace ixo::test {
 
 namespace {
@@ -199,6 +201,11 @@ int AdapterTestbed::Master(const std::string& name) const {
     if (bed_ == nullptr) return -1;
     const std::string node = "/dev/" + name;
     return umockdev_testbed_get_dev_fd(bed_, node.c_str());
+}
+
+void AdapterTest::SetUp() {
+    ASSERT_TRUE(Bed.Ready());
+    for (int n = 1; n <= HighestProbedPort; ++n) ASSERT_TRUE(UnmapPort(n));
 }
 
 }  // namespace ixo::test

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
+
+#include "OwnPortMap.h"
 
 typedef struct _UMockdevTestbed UMockdevTestbed;
 typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
@@ -67,6 +71,17 @@ private:
 
     UMockdevTestbed* bed_ = nullptr;
     std::map<std::string, Tty> ttys_;  // by tty name
+};
+
+// A test with a testbed and a port map of its own in which every number from 1 to 8
+// is free for adapters to take: an unmapped COMn leads to the testbed's ttyS<n-1>,
+// a legacy node that opens as no port, never to this machine's own.
+class AdapterTest : public testing::Test {
+protected:
+    void SetUp() override;
+
+    AdapterTestbed Bed;
+    OwnPortMap Map;
 };
 
 }  // namespace ixo::test
