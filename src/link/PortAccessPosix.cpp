@@ -2,11 +2,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <set>
 
 #include "link/PortAccess.h"
@@ -17,34 +19,25 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The process number in a lock file: ten characters of decimal text in most
-// programs, a binary int in some old ones.
+// The process number in a lock file: decimal text in most programs (ten characters
+// wide), the bytes of an int in some old ones; 0 when there is none.
 long LockFilePid(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
-    char bytes[32] = {};
-    in.read(bytes, sizeof bytes);
-    const std::streamsize size = in.gcount();
-    std::size_t at = 0;
-    while (at < static_cast<std::size_t>(size) &&
-           std::isspace(static_cast<unsigned char>(bytes[at])))
-        ++at;
-    long pid = 0;
-    bool digits = false;
-    while (at < static_cast<std::size_t>(size) &&
-           std::isdigit(static_cast<unsigned char>(bytes[at])) && pid < 100000000) {
-        pid = pid * 10 + (bytes[at++] - '0');
-        digits = true;
-    }
-    if (!digits && size == sizeof(int)) {
-        int binary = 0;
-        std::copy(bytes, bytes + sizeof binary, reinterpret_cast<char*>(&binary));
-        pid = binary;
-    }
-    return pid;
+    std::string text(32, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    char* end = nullptr;
+    const long pid = std::strtol(text.c_str(), &end, 10);
+    if (end != text.c_str()) return pid;
+    int binary = 0;
+    if (text.size() == sizeof binary) std::memcpy(&binary, text.data(), sizeof binary);
+    return binary;
 }
 
 bool Lives(long pid) {
-    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+    // Only a single process's number: kill(-1) or kill(0) would ask about many.
+    if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return false;
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
 }  // namespace

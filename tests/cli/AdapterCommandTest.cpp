@@ -157,6 +157,7 @@ TEST_F(AdapterCommand, ALiveLockFileMakesThePortBusyAndAStaleOneDoesNot) {
         long Holder;
     };
     const long live = ::getppid();
+    const int liveInt = static_cast<int>(live);  // as old programs write it
     char liveText[16];
     std::snprintf(liveText, sizeof liveText, "%10ld\n", live);
     const Case cases[] = {
@@ -164,6 +165,9 @@ TEST_F(AdapterCommand, ALiveLockFileMakesThePortBusyAndAStaleOneDoesNot) {
         {"LCK..ttyUSB0", liveText, FtdiById, live},  // the lock names the tty itself
         {"LCK..ttyUSB0", std::to_string(gone) + "\n", "/dev/ttyUSB0", 0},
         {"LCK..ttyUSB0", "garbage\n", "/dev/ttyUSB0", 0},
+        {"LCK..ttyUSB0", "99999999999999999999\n", "/dev/ttyUSB0", 0},  // no kill(-1)
+        {"LCK..ttyUSB0", std::string(reinterpret_cast<const char*>(&liveInt), 4), "/dev/ttyUSB0",
+         live},
         {"LCK..ttyUSB1", liveText, "/dev/ttyUSB0", 0},
     };
     for (const Case& c : cases) {
