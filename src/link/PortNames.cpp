@@ -105,6 +105,7 @@ std::string ResolvePort(int n, std::string* why) {
         if (folder == folder.parent_path()) break;
     }
     const fs::path entry = MapEntry(n);
+    if (entry.empty()) return SystemDevice(n);  // no map at all
     const fs::file_status status = fs::symlink_status(entry, error);
     if (status.type() == fs::file_type::not_found) return SystemDevice(n);
     if (error) return fail(entry.string() + ": " + error.message());
