@@ -46,7 +46,9 @@ const char* const HelpText =
     "\n"
     "The toolkit's own options, such as -platform NAME, are taken too. COMn is the\n"
     "entry comn of the folder ${XDG_CONFIG_HOME:-~/.config}/ixo-loader/ports/ where\n"
-    "there is one, else /dev/ttyS<n-1>; 'ixo ports' lists and maps the ports.\n";
+    "there is one, else /dev/ttyS<n-1>; a USB serial adapter is given the lowest free\n"
+    "number and keeps it. 'ixo ports' lists and maps the ports. SIGINT, SIGTERM and\n"
+    "SIGHUP close the window as its close box does.\n";
 
 // Answers --help and --version, which need no window system: the program's exit
 // status when it did, nothing when the window is to start.
