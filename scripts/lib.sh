@@ -23,7 +23,7 @@ ensure_packages() {
 # What building, running and testing the program need.
 ensure_build_packages() {
   ensure_packages g++ cmake ninja-build pkg-config qt6-base-dev libgl-dev libudev-dev \
-    libgtest-dev libgmock-dev libbenchmark-dev fonts-liberation libqt6svg6
+    libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev fonts-liberation libqt6svg6
   # The tests fake USB serial adapters and their udev records.
   ensure_packages umockdev libumockdev-dev
 }

@@ -37,7 +37,9 @@ std::optional<Answer> DeviceLogic::Take(std::uint8_t byte, const SimFaults& faul
         command_ = -1;
         const int address = DecodeAddress(frame.subspan<ReplyLength, AddressLength>());
         // The CW word is the device's own; a write frame never changes it.
-        if (address < CwAddress) memory_.Set(address, DecodeReplyWord(frame.first<ReplyLength>()));
+        if (address < CwAddress && address != faults.LostWriteAddress) {
+            memory_.Set(address, DecodeReplyWord(frame.first<ReplyLength>()));
+        }
     } else if (command_ == CmdFetchWord && frame.size() == AddressLength) {
         command_ = -1;
         return AnswerFetch(DecodeAddress(frame.first<AddressLength>()), faults);

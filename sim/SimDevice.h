@@ -20,8 +20,9 @@ struct SimFaults {
     bool HighNibbles = false;  // set the high nibbles of answer bytes (0x30 | nibble)
     long HangUpAfter = -1;     // close its side once this many bytes have been received
                                // since these faults were set (-1: never)
-    int PaceBaud = 0;          // take and send each byte at this line rate, 10 bits a
-                               // byte (0: no pacing)
+    int LostWriteAddress = -1;  // writes to this address are lost: it keeps its word
+    int PaceBaud = 0;           // take and send each byte at this line rate, 10 bits a
+                                // byte (0: no pacing)
 };
 
 enum class TraceDirection { Received, Sent };

@@ -13,9 +13,10 @@
 #include <string_view>
 #include <vector>
 
-#include "device/Protocol.h"
-#include "isa/WordFields.h"
+#include "core/Version.h"
+#include "device/DeviceCommands.h"
 #include "link/PortNames.h"
+#include "link/Trace.h"
 #include "project/ProjectFiles.h"
 #include "sim/SimDevice.h"
 
@@ -52,7 +53,8 @@ void PrintHelp() {
         "  --cw HEX             the CW word (default 0)\n"
         "  --pace BAUD          take and send each byte in the line time of BAUD bit/s\n"
         "  --trace              print every byte received and sent, with the time in\n"
-        "                       seconds since the start, on standard error\n"
+        "                       seconds since the start, on standard error, as\n"
+        "                       ixo --trace does\n"
         "Faults:\n"
         "  --silent             never answer\n"
         "  --answer-below A     answer only addresses below A\n"
@@ -60,7 +62,8 @@ void PrintHelp() {
         "  --late-byte MS       send the rest of a short answer MS milliseconds later\n"
         "  --high-nibbles       set the high nibbles of answer bytes (0x30 | nibble)\n"
         "  --hang-up-after N    close the line after N bytes received\n"
-        "  --help               show this help\n\n"
+        "  -h, --help           show this help\n"
+        "  -V, --version        show the version and exit\n\n"
         "Exit status: 0 after a stop signal, 1 the device could not be set up,\n"
         "2 usage error.\n");
 }
@@ -138,6 +141,9 @@ std::optional<int> ParseOptions(const std::vector<std::string_view>& args, Optio
         } else if (arg == "--help" || arg == "-h") {
             PrintHelp();
             return ExitOk;
+        } else if (arg == "--version" || arg == "-V") {
+            std::fputs(ixo::VersionText("ixo-sim").c_str(), stdout);
+            return ExitOk;
         } else if (arg == "--trace") {
             options.Trace = true;
         } else if (arg == "--silent") {
@@ -146,7 +152,7 @@ std::optional<int> ParseOptions(const std::vector<std::string_view>& args, Optio
             options.Faults.HighNibbles = true;
         } else if (arg == "--load") {
             const auto file = after(1);
-            if (!file) return missing("a file");
+            if (!file || file->empty()) return missing("a file");
             options.LoadFile = std::string(*file);
             i += 1;
         } else if (arg == "--cw") {
@@ -177,13 +183,14 @@ std::optional<int> ParseOptions(const std::vector<std::string_view>& args, Optio
 std::optional<int> LoadProgram(const std::string& path, SimDevice& device) {
     ixo::ProgramImage image;
     if (const ixo::MaybeFailure failure = ixo::LoadObjectFile(path, image)) {
-        std::fprintf(stderr, "%s\n", ixo::FailureText(*failure).c_str());
+        const std::string detail = ixo::FailureDetail(*failure);
+        std::fprintf(stderr, "ixo-sim: %s%s%s\n", ixo::FailureText(*failure).c_str(),
+                     detail.empty() ? "" : ": ", detail.c_str());
         return ExitFailure;
     }
+    const auto words = ixo::ProgramAsWritten(image);
     for (int address = 0; address < ixo::MaxProgramWords; ++address) {
-        device.SetWord(address, address < image.WordCount
-                                    ? image.Words[static_cast<std::size_t>(address)]
-                                    : ixo::NopWord);
+        device.SetWord(address, words[static_cast<std::size_t>(address)]);
     }
     return {};
 }
@@ -193,8 +200,9 @@ std::chrono::steady_clock::time_point TraceStart;
 
 void TraceByte(TraceDirection direction, std::uint8_t byte) {
     const std::chrono::duration<double> since = std::chrono::steady_clock::now() - TraceStart;
-    std::fprintf(stderr, "%11.6f %s %02X\n", since.count(),
-                 direction == TraceDirection::Received ? "received" : "sent    ", byte);
+    const auto event =
+        direction == TraceDirection::Received ? ixo::TraceEvent::Received : ixo::TraceEvent::Sent;
+    std::fprintf(stderr, "%s\n", ixo::TraceLine(since.count(), event, &byte, 1).c_str());
 }
 
 }  // namespace

@@ -1,7 +1,15 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "core/Failure.h"
+#include "project/ProgramImage.h"
+
+namespace CLI {
+class App;
+}
 
 namespace ixo::cli {
 
@@ -10,22 +18,61 @@ inline constexpr int ExitOk = 0;
 inline constexpr int ExitFailure = 1;
 inline constexpr int ExitUsage = 2;
 
-// One sub-command: its name, a one-line summary for "ixo --help", and the function
-// that runs it with the arguments after its name.
+// What the command line asks for, once parsed. "-" as a file is standard input, as
+// the output of read standard output.
+struct CommandLine {
+    std::string Command;           // the command's name
+    std::string Port;              // --port as written; empty when not given (COM1)
+    bool Trace = false;            // --trace
+    bool Verify = true;            // write: false with --no-verify
+    std::string Output;            // read: --output
+    std::string Argument;          // list, write, verify: FILE; select: NAME
+    bool All = false;              // ports: --all
+    std::vector<std::string> Map;  // ports: --map N DEVICE
+    std::string Unmap;             // ports: --unmap N
+};
+
+// One command: its name, a one-line summary for "ixo --help", what "ixo COMMAND
+// --help" says of it, the function that adds its options and arguments to its place
+// in the parser, and the function that runs it.
 struct Command {
     const char* Name;
     const char* Summary;
-    int (*Run)(const std::vector<std::string>& args);
+    std::string Description;
+    void (*Define)(CLI::App& command, CommandLine& line);
+    int (*Run)(const CommandLine& line);
 };
 
-// The sub-commands, in the order "ixo --help" lists them.
+// The commands, in the order "ixo --help" lists them.
 const std::vector<Command>& AllCommands();
 
-// Prints "ixo: message" and a pointer to the help on standard error; returns ExitUsage.
-int UsageError(const std::string& command, const std::string& message);
+// How a parse ended: a command to run, or an exit at once with a text to show
+// (help or the version on standard output with ExitOk, a usage error on standard
+// error with ExitUsage). Nothing is printed by the parse itself.
+struct ParseResult {
+    std::optional<CommandLine> Line;
+    int Status = ExitOk;
+    std::string Text;
+};
 
-// True when args ask for help ("--help" or "-h" anywhere).
-bool WantsHelp(const std::vector<std::string>& args);
+// Parses the arguments after the program's name, GNU style: "--port=2", "--port 2",
+// "-p2", "-p 2"; options before or after the command; "--" ends the options;
+// "ixo help COMMAND" is "ixo COMMAND --help".
+ParseResult ParseCommandLine(const std::vector<std::string>& args);
+
+// For the device commands' Define: --port and --trace.
+void AddDeviceOptions(CLI::App& command, CommandLine& line);
+
+// For the commands' Define: the object file FILE ("-" for standard input).
+void AddFileArgument(CLI::App& command, CommandLine& line);
+
+// Reads the object file path, or standard input for "-", into image, as
+// LoadObjectFile does.
+MaybeFailure ReadObject(const std::string& path, ProgramImage& image);
+
+// Saves the object text of image as the file path, or writes it to standard output
+// for "-".
+MaybeFailure SaveObject(const std::string& path, const ProgramImage& image);
 
 // Port numbers are signed 8-bit in the link, so no higher port can be opened.
 inline constexpr int HighestPort = 127;
@@ -33,13 +80,29 @@ inline constexpr int HighestPort = 127;
 // N of COMN: decimal digits only, 1 to HighestPort.
 bool ParsePortNumber(const std::string& text, int& port);
 
-int RunList(const std::vector<std::string>& args);
-int RunPorts(const std::vector<std::string>& args);
-int RunWrite(const std::vector<std::string>& args);
-int RunRead(const std::vector<std::string>& args);
-int RunVerify(const std::vector<std::string>& args);
-int RunEnable(const std::vector<std::string>& args);
-int RunDisable(const std::vector<std::string>& args);
-int RunSelect(const std::vector<std::string>& args);
+// Prints "ixo: message" on standard error, after what went to standard output so
+// far; returns ExitFailure.
+int Fail(const std::string& message);
+
+// Prints the failure's text, and its detail where there is one, after "ixo: " on
+// standard error; returns ExitFailure.
+int Fail(const Failure& failure);
+
+void DefineList(CLI::App& command, CommandLine& line);
+void DefinePorts(CLI::App& command, CommandLine& line);
+void DefineWrite(CLI::App& command, CommandLine& line);
+void DefineRead(CLI::App& command, CommandLine& line);
+void DefineVerify(CLI::App& command, CommandLine& line);
+void DefineDeviceOnly(CLI::App& command, CommandLine& line);
+void DefineSelect(CLI::App& command, CommandLine& line);
+
+int RunList(const CommandLine& line);
+int RunPorts(const CommandLine& line);
+int RunWrite(const CommandLine& line);
+int RunRead(const CommandLine& line);
+int RunVerify(const CommandLine& line);
+int RunEnable(const CommandLine& line);
+int RunDisable(const CommandLine& line);
+int RunSelect(const CommandLine& line);
 
 }  // namespace ixo::cli

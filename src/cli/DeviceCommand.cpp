@@ -1,18 +1,17 @@
 // The ixo device commands: write, read, verify, enable, disable and select. Each
-// opens COM N at 38400 bit/s as the window's link does, does one thing, and closes.
+// checks its file first, then opens COM N at 38400 bit/s as the window's link does,
+// does one thing, and closes.
+
+#include <CLI/CLI.hpp>
 
 #include <chrono>
 #include <cstdio>
-#include <optional>
-#include <string>
+#include <span>
 
 #include "cli/Commands.h"
 #include "cli/PortOption.h"
 #include "device/DeviceCommands.h"
 #include "link/Comport.h"
-#include "link/PortNames.h"
-#include "link/StopSignals.h"
-#include "project/ProjectFiles.h"
 
 namespace ixo::cli {
 
@@ -20,89 +19,12 @@ namespace {
 
 constexpr std::int32_t WorkingBaudRate = 38400;
 
-// What every device command takes besides its own arguments.
-struct DeviceOptions {
-    PortChoice Port;
-    bool Trace = false;
-    std::string Output;                   // read only
-    std::vector<std::string> Positional;  // file or program name
-};
-
-const char* const CommonOptionsHelp =
-    "Options:\n"
-    "  -p, --port PORT    use PORT: a COM number (2), COM2 (any case), or a device\n"
-    "                     path (/dev/ttyUSB0, /dev/serial/by-id/...); the default\n"
-    "                     is IXO_PORT from the environment, else COM1\n"
-    "      --trace        print every byte sent and received, with a time stamp,\n"
-    "                     on standard error\n"
-    "  -h, --help         show this help\n";
-
-// Parses args; on a usage error prints it and gives nullopt with *status set.
-std::optional<DeviceOptions> ParseOptions(const std::string& command,
-                                          const std::vector<std::string>& args, bool takesOutput,
-                                          int& status) {
-    DeviceOptions options;
-    std::string why;
-    const std::optional<PortChoice> defaultPort = DefaultPort(why);
-    if (!defaultPort) {
-        status = UsageError(command, why);
-        return std::nullopt;
-    }
-    options.Port = *defaultPort;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--port" || arg == "-p") {
-            if (!hasValue) {
-                status = UsageError(command, arg + " needs a port");
-                return std::nullopt;
-            }
-            const std::optional<PortChoice> port = ParsePortOption(args[++i]);
-            if (!port) {
-                status = UsageError(command, "not a port: '" + args[i] + "'");
-                return std::nullopt;
-            }
-            options.Port = *port;
-        } else if (arg == "--trace") {
-            options.Trace = true;
-        } else if (takesOutput && (arg == "--output" || arg == "-o")) {
-            if (!hasValue) {
-                status = UsageError(command, arg + " needs a file name");
-                return std::nullopt;
-            }
-            options.Output = args[++i];
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            status = UsageError(command, "unknown option '" + arg + "'");
-            return std::nullopt;
-        } else {
-            options.Positional.push_back(arg);
-        }
-    }
-    return options;
-}
-
-void PrintFailure(const Failure& failure) {
-    // After a stop signal the command ends because of it; main says so.
-    if (StopSignal() != 0) return;
-    const std::string detail = FailureDetail(failure);
-    if (detail.empty()) {
-        std::fprintf(stderr, "%s\n", FailureText(failure).c_str());
-    } else {
-        std::fprintf(stderr, "%s: %s\n", FailureText(failure).c_str(), detail.c_str());
-    }
-}
-
-// Prints one transfer of the trace: seconds since the link opened, direction, bytes.
+// Prints each event of the link on standard error, timed from the link's opening.
 class TracePrinter {
 public:
-    void operator()(ComPort::TraceDirection direction, const std::uint8_t* bytes,
-                    std::size_t count) const {
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-        std::fprintf(stderr, "%10.6f %s", seconds,
-                     direction == ComPort::TraceDirection::Sent ? "sent" : "recv");
-        for (std::size_t i = 0; i < count; ++i) std::fprintf(stderr, " %02X", bytes[i]);
-        std::fputc('\n', stderr);
+    void operator()(TraceEvent event, const std::uint8_t* bytes, std::size_t count) const {
+        const std::chrono::duration<double> since = std::chrono::steady_clock::now() - start_;
+        std::fprintf(stderr, "%s\n", TraceLine(since.count(), event, bytes, count).c_str());
     }
 
 private:
@@ -110,172 +32,149 @@ private:
 };
 
 // Opens the working link on the chosen port; reports and gives false when it won't.
-bool OpenLink(ComPort& link, const DeviceOptions& options) {
-    link.PortNumber = static_cast<std::int8_t>(options.Port.Number);
-    link.Device = options.Port.Device;
+bool OpenLink(ComPort& link, const CommandLine& line) {
+    // Both checked by the parser already.
+    std::string why;
+    const PortChoice port =
+        (line.Port.empty() ? DefaultPort(why) : ParsePortOption(line.Port)).value_or(PortChoice{});
+    link.PortNumber = static_cast<std::int8_t>(port.Number);
+    link.Device = port.Device;
     link.SetBaudRate(WorkingBaudRate);
-    if (options.Trace) link.Trace = TracePrinter();
+    if (line.Trace) link.Trace = TracePrinter();
     if (link.Open()) return true;
-    PrintFailure(PortNotOpened(link.OpenError()));
+    Fail(PortNotOpened(link.OpenError()));
     return false;
 }
 
 // Loads the object file a command sends or compares. A malformed file is refused:
 // only part of it would reach the device.
-bool LoadProgram(const std::string& path, ProgramImage& image) {
-    if (const MaybeFailure failure = LoadObjectFile(path, image)) {
-        PrintFailure(*failure);
-        return false;
-    }
-    if (image.IsEmpty()) {
-        PrintFailure(EmptyProject());
-        return false;
-    }
-    return true;
+MaybeFailure LoadProgram(const std::string& path, ProgramImage& image) {
+    if (MaybeFailure failure = ReadObject(path, image)) return failure;
+    if (image.IsEmpty()) return EmptyProject();
+    return std::nullopt;
 }
 
 int Finish(const MaybeFailure& failure) {
-    if (!failure) return ExitOk;
-    PrintFailure(*failure);
-    return ExitFailure;
-}
-
-// The frame shared by every device command: help, options, argument count, link.
-struct Invocation {
-    const char* Name;
-    const char* Arguments;  // shown after the name in the usage line
-    const char* Purpose;
-    std::size_t Positional;  // how many arguments besides the options
-    bool TakesOutput;
-};
-
-int Run(const Invocation& call, const std::vector<std::string>& args,
-        int (*body)(ComPort&, const DeviceOptions&)) {
-    if (WantsHelp(args)) {
-        std::printf("Usage: ixo %s [OPTIONS]%s\n\n%s\n\n%s", call.Name, call.Arguments,
-                    call.Purpose, CommonOptionsHelp);
-        if (call.TakesOutput) {
-            std::printf(
-                "  -o, --output OUT   also save the 128 program words as the object file\n"
-                "                     OUT\n");
-        }
-        std::printf(
-            "\nExit status: 0 success, 1 failure, 2 usage error, 128 + N when signal N\n"
-            "(SIGINT, SIGTERM, SIGHUP) stopped the command; it closes the port first.\n");
-        return ExitOk;
-    }
-    int status = ExitUsage;
-    const auto options = ParseOptions(call.Name, args, call.TakesOutput, status);
-    if (!options) return status;
-    if (options->Positional.size() != call.Positional) {
-        return UsageError(call.Name, call.Positional == 0 ? "takes no arguments"
-                                                          : std::string("needs") + call.Arguments);
-    }
-    ComPort link;
-    if (!OpenLink(link, *options)) return ExitFailure;
-    const int result = body(link, *options);
-    link.Close();
-    return result;
+    return failure ? Fail(*failure) : ExitOk;
 }
 
 TransferBytes transferBuffer;
 
+// Opens the link, runs body on it, closes it.
+template <typename Body>
+int WithLink(const CommandLine& line, Body body) {
+    ComPort link;
+    if (!OpenLink(link, line)) return ExitFailure;
+    const int status = body(link);
+    link.Close();
+    return status;
+}
+
+// Compares the device with the program: "Verify OK", or "Verify fail" and each
+// address that differs.
+int VerifyAndReport(ComPort& link, ProgramImage& image) {
+    const MaybeFailure failure = VerifyProgram(link, image, transferBuffer);
+    if (!failure) {
+        std::printf("Verify OK\n");
+        return ExitOk;
+    }
+    if (failure->Kind != FailureKind::VerifyFail) return Fail(*failure);
+    std::printf("%s\n", FailureText(*failure).c_str());
+    for (const WordDifference& difference :
+         CompareWithDevice(image, std::span(image.ReadBackWords).first<MaxProgramWords>())) {
+        std::printf("%3d program %08X device %08X\n", difference.Address,
+                    static_cast<unsigned>(difference.Program),
+                    static_cast<unsigned>(difference.Device));
+    }
+    return ExitFailure;
+}
+
+// A file command: the program is loaded before the port is touched, so that a
+// mistyped file name never reaches the device.
+template <typename Body>
+int WithProgram(const CommandLine& line, Body body) {
+    ProgramImage image;
+    if (const MaybeFailure failure = LoadProgram(line.Argument, image)) return Fail(*failure);
+    return WithLink(line, [&](ComPort& link) { return body(link, image); });
+}
+
 }  // namespace
 
-int RunWrite(const std::vector<std::string>& args) {
-    static const Invocation call{
-        "write", " FILE",
-        "Writes the program of the object file FILE into the device; the words after\n"
-        "the program up to address 127 are filled with NOP.",
-        1, false};
-    return Run(call, args, [](ComPort& link, const DeviceOptions& options) {
-        ProgramImage image;
-        if (!LoadProgram(options.Positional[0], image)) return ExitFailure;
-        return Finish(WriteProgram(link, image, transferBuffer));
+void DefineDeviceOnly(CLI::App& command, CommandLine& line) {
+    AddDeviceOptions(command, line);
+}
+
+void DefineWrite(CLI::App& command, CommandLine& line) {
+    AddFileArgument(command, line);
+    AddDeviceOptions(command, line);
+    command.add_flag("!--no-verify", line.Verify, "only write; do not read back and compare");
+}
+
+void DefineRead(CLI::App& command, CommandLine& line) {
+    AddDeviceOptions(command, line);
+    command
+        .add_option("-o,--output", line.Output,
+                    "also save the 128 program words as the object file OUT (- for standard "
+                    "output, the CW line then goes to standard error)")
+        ->type_name("OUT");
+}
+
+void DefineVerify(CLI::App& command, CommandLine& line) {
+    AddFileArgument(command, line);
+    AddDeviceOptions(command, line);
+}
+
+void DefineSelect(CLI::App& command, CommandLine& line) {
+    command.add_option("NAME", line.Argument, "the program to run")
+        ->required()
+        ->check([](const std::string& name) {
+            return FindProgramChoice(name) ? std::string() : "no program named '" + name + "'";
+        });
+    AddDeviceOptions(command, line);
+}
+
+int RunWrite(const CommandLine& line) {
+    return WithProgram(line, [&](ComPort& link, ProgramImage& image) {
+        if (const MaybeFailure failure = WriteProgram(link, image, transferBuffer)) {
+            return Fail(*failure);
+        }
+        return line.Verify ? VerifyAndReport(link, image) : ExitOk;
     });
 }
 
-int RunRead(const std::vector<std::string>& args) {
-    static const Invocation call{
-        "read", "", "Reads the device's 128 program words and its CW word, and prints CW=XXXXXXXX.",
-        0, true};
-    return Run(call, args, [](ComPort& link, const DeviceOptions& options) {
+int RunVerify(const CommandLine& line) {
+    return WithProgram(line, VerifyAndReport);
+}
+
+int RunRead(const CommandLine& line) {
+    return WithLink(line, [&](ComPort& link) {
         ProgramImage image;
         if (const MaybeFailure failure = ReadProgram(link, image, transferBuffer)) {
-            return Finish(failure);
+            return Fail(*failure);
         }
-        std::printf("CW=%08X\n", static_cast<unsigned>(image.Words[CwPosition]));
-        if (options.Output.empty()) return ExitOk;
+        // With the program on standard output, the CW word goes beside it.
+        std::fprintf(line.Output == "-" ? stderr : stdout, "CW=%08X\n",
+                     static_cast<unsigned>(image.Words[CwPosition]));
+        if (line.Output.empty()) return ExitOk;
         FormatObjectText(image);
-        return Finish(SaveObjectFile(options.Output, image));
+        return Finish(SaveObject(line.Output, image));
     });
 }
 
-int RunVerify(const std::vector<std::string>& args) {
-    static const Invocation call{
-        "verify", " FILE",
-        "Compares the device with the program of the object file FILE as a write sends\n"
-        "it (the program, then NOP up to address 127). Prints \"Verify OK\", or\n"
-        "\"Verify fail\" and, for each differing address, the program's and the\n"
-        "device's word.",
-        1, false};
-    return Run(call, args, [](ComPort& link, const DeviceOptions& options) {
-        ProgramImage image;
-        if (!LoadProgram(options.Positional[0], image)) return ExitFailure;
-        const MaybeFailure failure = VerifyProgram(link, image, transferBuffer);
-        if (!failure) {
-            std::printf("Verify OK\n");
-            return ExitOk;
-        }
-        if (failure->Kind != FailureKind::VerifyFail) return Finish(failure);
-        std::printf("%s\n", FailureText(*failure).c_str());
-        for (const WordDifference& difference :
-             CompareWithDevice(image, std::span(image.ReadBackWords).first<MaxProgramWords>())) {
-            std::printf("%3d program %08X device %08X\n", difference.Address,
-                        static_cast<unsigned>(difference.Program),
-                        static_cast<unsigned>(difference.Device));
-        }
-        return ExitFailure;
-    });
+int RunEnable(const CommandLine& line) {
+    return WithLink(line,
+                    [](ComPort& link) { return Finish(SendCommandByte(link, CmdProgEnable)); });
 }
 
-int RunEnable(const std::vector<std::string>& args) {
-    static const Invocation call{
-        "enable", "", "Enables programming: the device runs the loaded program.", 0, false};
-    return Run(call, args, [](ComPort& link, const DeviceOptions&) {
-        return Finish(SendCommandByte(link, CmdProgEnable));
-    });
+int RunDisable(const CommandLine& line) {
+    return WithLink(line,
+                    [](ComPort& link) { return Finish(SendCommandByte(link, CmdProgDisable)); });
 }
 
-int RunDisable(const std::vector<std::string>& args) {
-    static const Invocation call{"disable", "", "Disables programming.", 0, false};
-    return Run(call, args, [](ComPort& link, const DeviceOptions&) {
-        return Finish(SendCommandByte(link, CmdProgDisable));
-    });
-}
-
-int RunSelect(const std::vector<std::string>& args) {
-    static const Invocation call{
-        "select", " NAME",
-        "Makes the device run a program: NAME is one of \"Ext\" (the loaded program),\n"
-        "\"Hall 1\", \"Hall 2\", \"Room 1\", \"Room 2\", \"Room 3\", \"Plate 1\", \"Plate 2\",\n"
-        "\"Plate 3\", \"Chorus\", \"Flange\", \"Delay 1\", \"Delay 2\", \"Chorus/Room 1\",\n"
-        "\"Chorus/Room 2\", \"Voice cancel\", \"Rotary speaker\" (any case), or its index\n"
-        "0 to 16 in that list.",
-        1, false};
-    // The name is checked before the port is opened.
-    if (!WantsHelp(args)) {
-        int status = ExitUsage;
-        const auto options = ParseOptions(call.Name, args, false, status);
-        if (!options) return status;
-        if (options->Positional.size() == 1 && !FindProgramChoice(options->Positional[0])) {
-            return UsageError(call.Name, "no program named '" + options->Positional[0] + "'");
-        }
-    }
-    return Run(call, args, [](ComPort& link, const DeviceOptions& options) {
-        const int choice = *FindProgramChoice(options.Positional[0]);
-        return Finish(SendCommandByte(link, ProgramChoiceCommand(choice)));
-    });
+int RunSelect(const CommandLine& line) {
+    const std::uint8_t command = ProgramChoiceCommand(*FindProgramChoice(line.Argument));
+    return WithLink(line,
+                    [command](ComPort& link) { return Finish(SendCommandByte(link, command)); });
 }
 
 }  // namespace ixo::cli

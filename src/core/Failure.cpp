@@ -14,20 +14,20 @@ std::string Hex8(std::uint32_t word) {
 
 }  // namespace
 
-Failure CantOpenFile(const std::string& path) {
-    return {.Kind = FailureKind::CantOpenFile, .Path = path};
+Failure CantOpenFile(const std::string& path, const std::string& why) {
+    return {.Kind = FailureKind::CantOpenFile, .Path = path, .Why = why};
 }
 
 Failure BadObjectLine(const std::string& path, int line) {
     return {.Kind = FailureKind::BadObjectLine, .Path = path, .Line = line};
 }
 
-Failure CantCreateFile(const std::string& path) {
-    return {.Kind = FailureKind::CantCreateFile, .Path = path};
+Failure CantCreateFile(const std::string& path, const std::string& why) {
+    return {.Kind = FailureKind::CantCreateFile, .Path = path, .Why = why};
 }
 
-Failure CantWriteFile(const std::string& path) {
-    return {.Kind = FailureKind::CantWriteFile, .Path = path};
+Failure CantWriteFile(const std::string& path, const std::string& why) {
+    return {.Kind = FailureKind::CantWriteFile, .Path = path, .Why = why};
 }
 
 Failure PortNotOpened(const std::string& why) {
@@ -83,10 +83,8 @@ std::string FailureDetail(const Failure& failure) {
         case FailureKind::VerifyFail:
             return "First difference at address " + std::to_string(failure.Address) + ": program " +
                    Hex8(failure.ProgramWord) + ", device " + Hex8(failure.DeviceWord);
-        case FailureKind::PortNotOpened:
-            return failure.Why;
         default:
-            return {};
+            return failure.Why;
     }
 }
 

@@ -31,13 +31,14 @@ struct Failure {
     int Address = 0;                // NoResponse, VerifyFail: the device address
     std::uint32_t ProgramWord = 0;  // VerifyFail: the program's word at Address
     std::uint32_t DeviceWord = 0;   // VerifyFail: the device's word at Address
-    std::string Why{};              // PortNotOpened: the system's reason, where known
+    std::string Why{};  // PortNotOpened and the file kinds but BadObjectLine: the system's
+                        // reason, where known
 };
 
-Failure CantOpenFile(const std::string& path);
+Failure CantOpenFile(const std::string& path, const std::string& why = {});
 Failure BadObjectLine(const std::string& path, int line);
-Failure CantCreateFile(const std::string& path);
-Failure CantWriteFile(const std::string& path);
+Failure CantCreateFile(const std::string& path, const std::string& why = {});
+Failure CantWriteFile(const std::string& path, const std::string& why = {});
 Failure PortNotOpened(const std::string& why = {});
 Failure CantWriteToPort();
 Failure NoResponseAt(int address);
@@ -51,7 +52,8 @@ using MaybeFailure = std::optional<Failure>;
 // The system's own text for a failure, as shown in a message box or on standard error.
 std::string FailureText(const Failure& failure);
 
-// Further explanation shown under the text, or empty when there is none.
+// Further explanation shown under the text (the first difference of a verify, else
+// Why), or empty when there is none.
 std::string FailureDetail(const Failure& failure);
 
 }  // namespace ixo

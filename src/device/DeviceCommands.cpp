@@ -3,11 +3,24 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <chrono>
+#include <thread>
 
 #include "isa/WordFields.h"
 #include "link/Comport.h"
 
 namespace ixo {
+
+namespace {
+
+// How long count bytes take on the line at baudRate bit/s: 10 bits a byte (start
+// bit, 8 data bits, stop bit), rounded up to whole microseconds.
+std::chrono::microseconds LineTime(int count, std::int32_t baudRate) {
+    const std::int64_t bits = std::int64_t{count} * 10;
+    return std::chrono::microseconds((bits * 1000000 + baudRate - 1) / baudRate);
+}
+
+}  // namespace
 
 MaybeFailure SendCommandByte(ComPort& link, std::uint8_t command) {
     if (!link.IsOpen()) return PortNotOpened();
@@ -41,9 +54,15 @@ MaybeFailure WriteProgram(ComPort& link, ProgramImage& image, TransferBytes& buf
         std::copy(frame.begin(), frame.end(), buffer.begin() + address * WriteFrameLength);
     }
     link.Purge(1);
+    const auto sendBegan = std::chrono::steady_clock::now();
     if (link.Send(buffer.data(), ProgramBlockLength, true) != ProgramBlockLength) {
         return CantWriteToPort();
     }
+    // A pseudo-terminal, or a USB adapter with a buffer of its own, reports the
+    // transmitter empty while the bytes are still on their way, and the device
+    // answers nothing before it has taken all of them: the write is done once their
+    // line time has passed since the send began, so that a read-back can follow.
+    std::this_thread::sleep_until(sendBegan + LineTime(ProgramBlockLength, link.BaudRate()));
     return std::nullopt;
 }
 

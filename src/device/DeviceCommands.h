@@ -32,8 +32,9 @@ MaybeFailure ReadDeviceWord(ComPort& link, int address, TransferBytes& buffer, s
 
 // Writes the program: with a program loaded, fills Words WordCount..127 with NopWord
 // (the image itself changes; WordCount does not), then sends the 128 write frames as
-// one 1408-byte block after discarding stale input. No answer is awaited.
-// EmptyProject when no program is loaded.
+// one 1408-byte block after discarding stale input. No answer is awaited, but the
+// write returns only once the block's line time has passed, when the device has
+// taken it all. EmptyProject when no program is loaded.
 MaybeFailure WriteProgram(ComPort& link, ProgramImage& image, TransferBytes& buffer);
 
 // Replaces the program with the device's: Words 0..128 (128 is the CW word) and

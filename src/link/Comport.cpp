@@ -75,15 +75,20 @@ std::int32_t ComPort::Send(const std::uint8_t* buffer, std::int32_t length, bool
         const LineTransfer step = line_->WriteSome(
             buffer + sent, static_cast<std::size_t>(length - sent), Deadline::After(limit));
         if (step.Result != LineResult::Done) {
+            Note(step.Result == LineResult::TimedOut ? TraceEvent::TimedOut : TraceEvent::Failed);
             AbortPending();
             return 0;
         }
-        if (Trace) Trace(TraceDirection::Sent, buffer + sent, step.Count);
+        if (Trace) Trace(TraceEvent::Sent, buffer + sent, step.Count);
         sent += static_cast<std::int32_t>(step.Count);
     }
-    if (waitTxEmpty && line_->WaitTransmitterEmpty(Deadline::After(limit)) != LineResult::Done) {
-        AbortPending();
-        return 0;
+    if (waitTxEmpty) {
+        const LineResult empty = line_->WaitTransmitterEmpty(Deadline::After(limit));
+        if (empty != LineResult::Done) {
+            Note(empty == LineResult::TimedOut ? TraceEvent::TimedOut : TraceEvent::Failed);
+            AbortPending();
+            return 0;
+        }
     }
     return sent;
 }
@@ -98,10 +103,12 @@ std::int32_t ComPort::Receive(std::uint8_t* buffer, std::int32_t length) {
         const LineTransfer step =
             line_->ReadSome(buffer + got, static_cast<std::size_t>(length - got), deadline);
         if (step.Result != LineResult::Done) {
+            const bool timedOut = step.Result == LineResult::TimedOut;
+            Note(timedOut ? TraceEvent::TimedOut : TraceEvent::Failed);
             AbortPending();
-            return step.Result == LineResult::TimedOut ? got : 0;
+            return timedOut ? got : 0;
         }
-        if (Trace) Trace(TraceDirection::Received, buffer + got, step.Count);
+        if (Trace) Trace(TraceEvent::Received, buffer + got, step.Count);
         got += static_cast<std::int32_t>(step.Count);
         deadline = Deadline::After(ByteTime());
     }
@@ -110,11 +117,17 @@ std::int32_t ComPort::Receive(std::uint8_t* buffer, std::int32_t length) {
 
 bool ComPort::Purge(int which) {
     if (!isOpen_) return false;
+    Note(which == 1 ? TraceEvent::PurgedInput : TraceEvent::PurgedOutput);
     return line_->Discard(which == 1 ? SerialLine::Buffers::Input : SerialLine::Buffers::Output);
 }
 
 void ComPort::AbortPending() {
+    Note(TraceEvent::PurgedBoth);
     line_->Discard(SerialLine::Buffers::Both);
+}
+
+void ComPort::Note(TraceEvent event) const {
+    if (Trace) Trace(event, nullptr, 0);
 }
 
 }  // namespace ixo

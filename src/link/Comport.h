@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "link/Trace.h"
+
 namespace ixo {
 
 class SerialLine;
@@ -26,9 +28,9 @@ public:
     std::int32_t FirstByteTimeout = 350;  // ms allowed on top of ByteTime for a first byte
     std::int32_t ByteTimeFactor = 10;     // factor of ByteTime
 
-    enum class TraceDirection { Sent, Received };
-    // When set, sees every run of bytes as it is written to or read from the line.
-    std::function<void(TraceDirection, const std::uint8_t*, std::size_t)> Trace;
+    // When set, sees every run of bytes as it is written to or read from the line,
+    // every purge, and every transfer that times out or fails (with no bytes).
+    std::function<void(TraceEvent, const std::uint8_t*, std::size_t)> Trace;
 
     // Line speed in bit/s, 9600 at first; read at Open and at every transfer.
     std::int32_t BaudRate() const { return baudRate_; }
@@ -67,6 +69,8 @@ private:
     // After a failed or timed-out transfer: empties both directions, so that the next
     // transfer starts clean.
     void AbortPending();
+    // Tells Trace, when set, of an event without bytes.
+    void Note(TraceEvent event) const;
 
     std::int32_t baudRate_ = 9600;
     bool isOpen_ = false;

@@ -1,6 +1,8 @@
 #include "project/ProjectFiles.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "project/SafeFiles.h"
 
@@ -26,16 +28,32 @@ std::string ReplaceFileExt(std::string_view path, std::string_view ext) {
     return result;
 }
 
+namespace {
+
+// Takes text as the object text of image, and parses it; name is the file's.
+MaybeFailure TakeObjectText(std::string_view text, const std::string& name, ProgramImage& image) {
+    image.ObjText.fill(0);
+    std::copy(text.begin(), text.end(), image.ObjText.begin());
+    if (!ParseObjectText(image)) return BadObjectLine(name, image.WordCount + 1);
+    return std::nullopt;
+}
+
+}  // namespace
+
 MaybeFailure LoadObjectFile(const std::string& path, ProgramImage& image) {
     // Read whole before the image changes, so that a read error leaves it alone.
-    const std::optional<std::string> text = ReadRegularFile(path, image.ObjText.size());
-    if (!text) return CantOpenFile(path);
-    image.ObjText.fill(0);
-    std::copy(text->begin(), text->end(), image.ObjText.begin());
-    if (!ParseObjectText(image)) {
-        return BadObjectLine(path, image.WordCount + 1);
-    }
-    return std::nullopt;
+    std::string why;
+    const std::optional<std::string> text = ReadRegularFile(path, image.ObjText.size(), &why);
+    if (!text) return CantOpenFile(path, why);
+    return TakeObjectText(*text, path, image);
+}
+
+MaybeFailure ReadObjectText(std::FILE* file, const std::string& name, ProgramImage& image) {
+    std::string text(image.ObjText.size(), '\0');
+    const std::size_t got = std::fread(text.data(), 1, text.size(), file);
+    if (got < text.size() && std::ferror(file)) return CantOpenFile(name, std::strerror(errno));
+    text.resize(got);
+    return TakeObjectText(text, name, image);
 }
 
 MaybeFailure SaveObjectFile(const std::string& path, const ProgramImage& image) {

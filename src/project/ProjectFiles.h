@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,10 +18,15 @@ std::string ReplaceFileExt(std::string_view path, std::string_view ext);
 // Opens an object file: reads up to 4096 bytes of it into ObjText (the rest zero)
 // and parses it. Failures:
 // - CantOpenFile: the file cannot be opened or read, or is not a regular file (a
-//   FIFO or device is refused at once, never waited for); the image is unchanged.
+//   FIFO or device is refused at once, never waited for); Why says why; the image
+//   is unchanged.
 // - BadObjectLine: a malformed line; the words before it are the program
 //   (WordCount of them), as ParseObjectText leaves them.
 MaybeFailure LoadObjectFile(const std::string& path, ProgramImage& image);
+
+// The same from a stream already open, for example standard input; name stands for
+// it in a failure.
+MaybeFailure ReadObjectText(std::FILE* file, const std::string& name, ProgramImage& image);
 
 // Saves ObjText up to its first zero byte as the object file path.
 // CantWriteFile when the file cannot be created or written in full.

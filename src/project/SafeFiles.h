@@ -14,9 +14,11 @@
 namespace ixo {
 
 // Up to maxBytes from the start of the regular file at path (a symbolic link to one
-// is followed). Nothing when path names no regular file or cannot be read; a FIFO,
-// device or folder is refused without waiting for it.
-std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes);
+// is followed). Nothing when path names no regular file or cannot be read, with the
+// reason in why when given; a FIFO, device or folder is refused without waiting for
+// it.
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes,
+                                           std::string* why = nullptr);
 
 // Replaces the file at path with bytes, so that a failure never damages what was
 // there: the bytes go to a temporary file ".NAME.xxxxxxxx.tmp" in the same folder,
@@ -34,7 +36,8 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
 // but the target itself may be written, the bytes are written over it in place.
 //
 // cannotCreate is the failure reported when the file cannot be created; a file
-// that could not be written in full is CantWriteFile.
+// that could not be written in full is CantWriteFile. Either carries the system's
+// reason in Why.
 MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes,
                                  const Failure& cannotCreate);
 

@@ -25,6 +25,9 @@ namespace {
 
 // ---- Reading
 
+// Why a file that is not one (a FIFO, a device) is refused.
+constexpr const char* NotRegular = "not a regular file";
+
 bool IsRegular(int fd) {
     struct stat info {};
     return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
@@ -32,22 +35,32 @@ bool IsRegular(int fd) {
 
 }  // namespace
 
-std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes) {
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes,
+                                           std::string* why) {
+    const auto fail = [why](const std::string& reason) -> std::optional<std::string> {
+        if (why != nullptr) *why = reason;
+        return std::nullopt;
+    };
     // Look before opening, so that a device is never opened (opening a serial port
     // can change its lines); open without waiting, in case the name has meanwhile
     // become a FIFO, and look again at what was opened.
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    if (::stat(path.c_str(), &info) != 0) return fail(std::strerror(errno));
+    if (S_ISDIR(info.st_mode)) return fail(std::strerror(EISDIR));
+    if (!S_ISREG(info.st_mode)) return fail(NotRegular);
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
+    if (fd < 0) return fail(std::strerror(errno));
     std::optional<std::string> text;
-    if (IsRegular(fd) && ::fcntl(fd, F_SETFL, 0) == 0) {
+    const bool regular = IsRegular(fd);
+    if (!regular) fail(NotRegular);
+    if (regular && ::fcntl(fd, F_SETFL, 0) == 0) {
         text.emplace(maxBytes, '\0');
         std::size_t got = 0;
         while (got < maxBytes) {
             const ssize_t n = ::read(fd, text->data() + got, maxBytes - got);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) {
+                fail(std::strerror(errno));
                 text.reset();
                 break;
             }
@@ -79,16 +92,27 @@ bool MayFollowLink(const fs::path& path, const struct stat& linkInfo) {
 }
 
 // The file that path finally names through its symbolic links (it need not exist
-// yet). Nothing when a link may not be followed or the chain does not end.
+// yet). Nothing when a link may not be followed or the chain does not end, with
+// errno saying which.
 std::optional<fs::path> FinalTarget(const fs::path& path) {
     fs::path current = path;
     for (int hops = 0;; ++hops) {
         struct stat info {};
         if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
-        if (hops == MaxLinkHops || !MayFollowLink(current, info)) return std::nullopt;
+        if (hops == MaxLinkHops) {
+            errno = ELOOP;
+            return std::nullopt;
+        }
+        if (!MayFollowLink(current, info)) {
+            errno = EACCES;  // as the system answers for such a link
+            return std::nullopt;
+        }
         std::error_code error;
         const fs::path link = fs::read_symlink(current, error);
-        if (error) return std::nullopt;
+        if (error) {
+            errno = error.value();
+            return std::nullopt;
+        }
         current = link.is_absolute() ? link : current.parent_path() / link;
     }
 }
@@ -254,14 +278,23 @@ void SetReplaceHoldForTests(void (*hold)(const char* tempPath)) {
 
 MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes,
                                  const Failure& cannotCreate) {
-    const Failure cannotWrite = CantWriteFile(path);
+    // The failure with the system's reason for it.
+    const auto because = [](Failure failure, const std::string& reason) {
+        failure.Why = reason;
+        return failure;
+    };
+    const auto cannotWrite = [&](int error) {
+        return because(CantWriteFile(path), std::strerror(error));
+    };
     const std::optional<fs::path> target = FinalTarget(path);
-    if (!target) return cannotCreate;
+    if (!target) return because(cannotCreate, std::strerror(errno));
 
     struct stat existing {};
     const bool exists = ::stat(target->c_str(), &existing) == 0;
-    if (exists && (!S_ISREG(existing.st_mode) || ::access(target->c_str(), W_OK) != 0)) {
-        return cannotCreate;
+    if (exists && S_ISDIR(existing.st_mode)) return because(cannotCreate, std::strerror(EISDIR));
+    if (exists && !S_ISREG(existing.st_mode)) return because(cannotCreate, NotRegular);
+    if (exists && ::access(target->c_str(), W_OK) != 0) {
+        return because(cannotCreate, std::strerror(errno));
     }
 
     TempFileGuard guard;
@@ -270,8 +303,8 @@ MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes
     const int fd = CreateTemporaryBeside(*target, tempPath, error);
     if (fd < 0) {
         const bool folderRefuses = error == EACCES || error == EPERM;
-        if (!exists || !folderRefuses) return cannotCreate;
-        if (!WriteInPlace(*target, bytes)) return cannotWrite;
+        if (!exists || !folderRefuses) return because(cannotCreate, std::strerror(error));
+        if (!WriteInPlace(*target, bytes)) return cannotWrite(errno);
         return std::nullopt;
     }
     guard.Register(tempPath);
@@ -284,10 +317,11 @@ MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes
     const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
     if (written && ReplaceHold != nullptr) ReplaceHold(tempPath.c_str());
     const bool replaced = written && ::rename(tempPath.c_str(), target->c_str()) == 0;
+    error = errno;
     if (!replaced) ::unlink(tempPath.c_str());
     guard.Forget();
     ::close(fd);
-    if (!replaced) return cannotWrite;
+    if (!replaced) return cannotWrite(error);
     RemoveStaleTemporaries(*target);
     return std::nullopt;
 }

@@ -101,7 +101,7 @@ TEST_F(AdapterCommand, PortsSaysWhyAPortIsMissing) {
     result = Ixo({"ports"});
     EXPECT_EQ(result.Out, "");
     EXPECT_EQ(result.Err,
-              "ixo ports: no port from COM1 to COM8 opens; 'ixo ports --all' says why for each "
+              "ixo: no port from COM1 to COM8 opens; 'ixo ports --all' says why for each "
               "serial device\n");
 
     // With every number taken the adapter gets none, and is told how to get one.
@@ -110,7 +110,7 @@ TEST_F(AdapterCommand, PortsSaysWhyAPortIsMissing) {
     result = Ixo({"ports", "--all"});
     EXPECT_EQ(result.Out, "-\t/dev/ttyUSB0\t" + FtdiById + "\tFT232R USB UART\n");
     EXPECT_EQ(result.Err,
-              "ixo ports: /dev/ttyUSB0 (FT232R USB UART) has no COM number: COM1 to COM8 are "
+              "ixo: /dev/ttyUSB0 (FT232R USB UART) has no COM number: COM1 to COM8 are "
               "all taken; give it one with\n  ixo ports --map N " +
                   FtdiById + "\n");
 }
@@ -145,7 +145,7 @@ TEST_F(AdapterCommand, PermissionDeniedSaysWhatLetsTheUserIn) {
     result = asNobody({"read", "--port", "1"});
     EXPECT_EQ(result.ExitStatus, 1);
     EXPECT_EQ(result.Err,
-              "COM port not opened: " + config_ + "/ixo-loader/ports: Permission denied\n");
+              "ixo: COM port not opened: " + config_ + "/ixo-loader/ports: Permission denied\n");
 }
 
 TEST_F(AdapterCommand, ALiveLockFileMakesThePortBusyAndAStaleOneDoesNot) {

@@ -19,7 +19,9 @@ using namespace std::chrono_literals;
 // see.
 class IxoDevice : public testing::Test {
 protected:
-    IxoResult Ixo(std::vector<std::string> args) { return RunIxo(args, folder_.Path().string()); }
+    IxoResult Ixo(std::vector<std::string> args, const IxoStreams& streams = {}) {
+        return RunIxo(args, folder_.Path().string(), {}, streams);
+    }
 
     std::string Program(const std::string& name, const std::string& text) {
         const std::string path = folder_.File(name);
@@ -37,7 +39,7 @@ TEST_F(IxoDevice, WriteThenVerify) {
     const std::string prog = Program("prog.obj", "12345678\r\n9ABCDEF0\r\n");
     IxoResult result = Ixo({"write", "--port", "2", prog});
     ASSERT_EQ(result.ExitStatus, 0) << result.Err;
-    EXPECT_EQ(result.Out, "");
+    EXPECT_EQ(result.Out, "Verify OK\n");
     ASSERT_TRUE(device_.WaitForReceived(1408, 10s));
     EXPECT_EQ(device_.Word(1), 0x9ABCDEF0u);
     EXPECT_EQ(device_.Word(2), 0x00030000u);
@@ -54,6 +56,61 @@ TEST_F(IxoDevice, WriteThenVerify) {
               "Verify fail\n"
               "  0 program 12345678 device 11111111\n"
               "127 program 00030000 device 00000000\n");
+}
+
+TEST_F(IxoDevice, WriteReadsBackAndReportsADifference) {
+    sim::SimFaults faults;
+    faults.LostWriteAddress = 5;
+    device_.SetFaults(faults);
+    device_.SetWord(5, 0x0BADF00D);
+    const std::string prog = Program("prog.obj", "12345678\r\n9ABCDEF0\r\n");
+    IxoResult result = Ixo({"write", "-p", "2", prog});
+    EXPECT_EQ(result.ExitStatus, 1) << result.Err;
+    EXPECT_EQ(result.Out, "Verify fail\n  5 program 00030000 device 0BADF00D\n");
+
+    // Without the read-back only the write's 1408 bytes go out.
+    device_.ClearReceived();
+    result = Ixo({"write", "--no-verify", "-p", "2", prog});
+    EXPECT_EQ(result.ExitStatus, 0) << result.Err;
+    EXPECT_EQ(result.Out, "");
+    ASSERT_TRUE(device_.WaitForReceived(1408, 10s));
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(device_.Received().size(), 1408u);
+}
+
+TEST_F(IxoDevice, DashIsStandardInputAndOutput) {
+    device_.SetWord(0, 0x41F42EE0);
+    device_.SetWord(128, 0xABCDEF01);
+    IxoResult result = Ixo({"read", "-p", "2", "--output", "-"});
+    ASSERT_EQ(result.ExitStatus, 0) << result.Err;
+    EXPECT_EQ(result.Err, "CW=ABCDEF01\n");
+    ASSERT_EQ(result.Out.size(), 1280u);
+    EXPECT_EQ(result.Out.substr(0, 20), "41F42EE0\r\n00000000\r\n");
+
+    const std::string saved = Program("saved.obj", result.Out);
+    result = Ixo({"verify", "-p", "2", "-"}, {.Input = saved});
+    EXPECT_EQ(result.ExitStatus, 0) << result.Err;
+    EXPECT_EQ(result.Out, "Verify OK\n");
+    result = Ixo({"list", "-"}, {.Input = saved});
+    EXPECT_EQ(result.ExitStatus, 0) << result.Err;
+    EXPECT_TRUE(result.Out.starts_with("LFO0\tTRI\tAMP=12000\tFREQ=1000\n")) << result.Out;
+}
+
+TEST_F(IxoDevice, FileIsCheckedBeforeThePort) {
+    // COM1, the default, leads nowhere: the file's fault is the one reported.
+    const std::string missing = folder_.File("mistyped.obj");
+    for (const char* command : {"write", "verify"}) {
+        const IxoResult result = Ixo({command, missing});
+        EXPECT_EQ(result.ExitStatus, 1);
+        EXPECT_EQ(result.Err,
+                  "ixo: Can't open file \"" + missing + "\": No such file or directory\n");
+    }
+}
+
+TEST_F(IxoDevice, LostStandardOutputIsAFailure) {
+    const IxoResult result = Ixo({"read", "-p", "2"}, {.Output = "/dev/full"});
+    EXPECT_EQ(result.ExitStatus, 1);
+    EXPECT_EQ(result.Err, "ixo: can't write standard output: No space left on device\n");
 }
 
 TEST_F(IxoDevice, ReadPrintsCwAndSavesTheProgram) {
@@ -94,8 +151,8 @@ TEST_F(IxoDevice, FailuresAreReportedWithStatusOne) {
     // COM1 is the default port, and it points nowhere.
     IxoResult result = Ixo({"enable"});
     EXPECT_EQ(result.ExitStatus, 1);
-    EXPECT_EQ(result.Err,
-              "COM port not opened: " + ports_.AbsentPath(1) + ": No such file or directory\n");
+    EXPECT_EQ(result.Err, "ixo: COM port not opened: " + ports_.AbsentPath(1) +
+                              ": No such file or directory\n");
 
     sim::SimFaults silent;
     silent.Silent = true;
@@ -103,13 +160,13 @@ TEST_F(IxoDevice, FailuresAreReportedWithStatusOne) {
     result = Ixo({"read", "-p", "2"});
     EXPECT_EQ(result.ExitStatus, 1);
     EXPECT_EQ(result.Out, "");
-    EXPECT_EQ(result.Err, "No response from device at address 0\n");
+    EXPECT_EQ(result.Err, "ixo: No response from device at address 0\n");
 
     // A malformed program is not sent at all.
     device_.ClearReceived();
     result = Ixo({"write", "-p", "2", Program("bad.obj", "12345678\r\nXYZ\r\n")});
     EXPECT_EQ(result.ExitStatus, 1);
-    EXPECT_EQ(result.Err, "Bad line 2 in object file \"" + folder_.File("bad.obj") + "\"\n");
+    EXPECT_EQ(result.Err, "ixo: Bad line 2 in object file \"" + folder_.File("bad.obj") + "\"\n");
     std::this_thread::sleep_for(100ms);
     EXPECT_TRUE(device_.Received().empty());
 }
@@ -136,6 +193,14 @@ TEST_F(IxoDevice, TraceShowsTheBytes) {
     EXPECT_NE(result.Err.find(" sent 88 00 00\n"), std::string::npos) << result.Err;
     EXPECT_NE(result.Err.find(" sent 88 08 00\n"), std::string::npos);
     EXPECT_NE(result.Err.find(" recv "), std::string::npos);
+    EXPECT_NE(result.Err.find(" purge input\n"), std::string::npos);
+
+    sim::SimFaults silent;
+    silent.Silent = true;
+    device_.SetFaults(silent);
+    const IxoResult unanswered = Ixo({"read", "-p", "2", "--trace"});
+    EXPECT_EQ(unanswered.ExitStatus, 1);
+    EXPECT_NE(unanswered.Err.find(" timeout\n"), std::string::npos) << unanswered.Err;
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ extern char** environ;
 namespace ixo::test {
 
 int StartIxo(const std::vector<std::string>& args, const std::string& folder,
-             const std::map<std::string, std::string>& env, int uid) {
+             const std::map<std::string, std::string>& env, int uid, const IxoStreams& streams) {
     std::map<std::string, std::string> variables;
     for (char** entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
@@ -46,10 +46,10 @@ int StartIxo(const std::vector<std::string>& args, const std::string& folder,
     for (std::string& text : argText) argv.push_back(text.data());
     argv.push_back(nullptr);
 
-    const std::string outPath = folder + "/ixo-stdout";
+    const std::string outPath = streams.Output.empty() ? folder + "/ixo-stdout" : streams.Output;
     const std::string errPath = folder + "/ixo-stderr";
     // Opened before the fork, so that the child only calls what is safe there.
-    const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int in = ::open(streams.Input.c_str(), O_RDONLY | O_CLOEXEC);
     const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     const pid_t pid = ::fork();
@@ -78,7 +78,7 @@ int StartIxo(const std::vector<std::string>& args, const std::string& folder,
     return pid;
 }
 
-IxoResult FinishIxo(int pid, const std::string& folder) {
+IxoResult FinishIxo(int pid, const std::string& folder, const IxoStreams& streams) {
     IxoResult result;
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
@@ -88,16 +88,16 @@ IxoResult FinishIxo(int pid, const std::string& folder) {
         }
     }
     if (WIFEXITED(status)) result.ExitStatus = WEXITSTATUS(status);
-    result.Out = ReadBytes(folder + "/ixo-stdout");
+    if (streams.Output.empty()) result.Out = ReadBytes(folder + "/ixo-stdout");
     result.Err = ReadBytes(folder + "/ixo-stderr");
     return result;
 }
 
 IxoResult RunIxo(const std::vector<std::string>& args, const std::string& folder,
-                 const std::map<std::string, std::string>& env) {
-    const int pid = StartIxo(args, folder, env);
+                 const std::map<std::string, std::string>& env, const IxoStreams& streams) {
+    const int pid = StartIxo(args, folder, env, -1, streams);
     if (pid < 0) return {};
-    return FinishIxo(pid, folder);
+    return FinishIxo(pid, folder, streams);
 }
 
 }  // namespace ixo::test

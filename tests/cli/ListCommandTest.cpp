@@ -64,15 +64,21 @@ TEST(IxoList, UsesPathAsGiven) {
 
 TEST(IxoList, UnreadableFileFails) {
     TempDir dir;
-    // A file that does not exist, and a folder, which opens but cannot be read.
-    // A FIFO with no writer is refused at once, not waited on.
+    // A file that does not exist, and a folder, which opens but cannot be read:
+    // each with the system's reason. A FIFO with no writer is refused at once, not
+    // waited on.
     const FifoWithoutWriter fifo(dir.File("pipe.obj"));
-    for (const std::string& path : {dir.File("absent.obj"), dir.Path().string(), fifo.Path()}) {
+    const std::pair<std::string, std::string> cases[] = {
+        {dir.File("absent.obj"), "No such file or directory"},
+        {dir.Path().string(), "Is a directory"},
+        {fifo.Path(), "not a regular file"},
+    };
+    for (const auto& [path, reason] : cases) {
         SCOPED_TRACE(path);
         const IxoResult result = RunIxo({"list", path}, dir.Path().string());
         EXPECT_EQ(result.ExitStatus, 1);
         EXPECT_EQ(result.Out, "");
-        EXPECT_EQ(result.Err, "Can't open file \"" + path + "\"\n");
+        EXPECT_EQ(result.Err, "ixo: Can't open file \"" + path + "\": " + reason + "\n");
     }
     EXPECT_FALSE(fifo.ReaderWaited());
 }
@@ -87,7 +93,7 @@ TEST(IxoList, MalformedFileListsWordsBeforeBadLine) {
     const IxoResult result = RunIxo({"list", file}, folder);
     EXPECT_EQ(result.ExitStatus, 1);
     EXPECT_EQ(result.Out, SixWordListing);
-    EXPECT_EQ(result.Err, "Bad line 7 in object file \"" + file + "\"\n");
+    EXPECT_EQ(result.Err, "ixo: Bad line 7 in object file \"" + file + "\"\n");
 
     // A bad first line lists nothing.
     const std::string first = dir.File("first.obj");
@@ -95,7 +101,7 @@ TEST(IxoList, MalformedFileListsWordsBeforeBadLine) {
     const IxoResult none = RunIxo({"list", first}, folder);
     EXPECT_EQ(none.ExitStatus, 1);
     EXPECT_EQ(none.Out, "");
-    EXPECT_EQ(none.Err, "Bad line 1 in object file \"" + first + "\"\n");
+    EXPECT_EQ(none.Err, "ixo: Bad line 1 in object file \"" + first + "\"\n");
 }
 
 TEST(IxoList, UsageErrorsExitTwo) {
@@ -130,7 +136,7 @@ TEST(IxoList, HelpGoesToStandardOutput) {
 
     const IxoResult list = RunIxo({"list", "--help"}, dir.Path().string());
     EXPECT_EQ(list.ExitStatus, 0);
-    EXPECT_NE(list.Out.find("Usage: ixo list FILE"), std::string::npos) << list.Out;
+    EXPECT_NE(list.Out.find("Usage: ixo list [OPTIONS] FILE"), std::string::npos) << list.Out;
     EXPECT_EQ(list.Err, "");
 }
 

@@ -77,7 +77,7 @@ TEST_F(PortsCommandTest, UsageErrorsExitWithTwo) {
     for (const auto& args : cases) {
         const IxoResult result = Ports(args);
         EXPECT_EQ(result.ExitStatus, 2) << args.size() << " " << args[0];
-        EXPECT_NE(result.Err.find("ixo ports: "), std::string::npos) << result.Err;
+        EXPECT_NE(result.Err.find("ixo: "), std::string::npos) << result.Err;
         EXPECT_EQ(result.Out, "");
     }
     EXPECT_EQ(PortTarget(1), ports_.AbsentPath(1)) << "a usage error changed the map";
@@ -89,8 +89,7 @@ TEST_F(PortsCommandTest, AMapThatCannotBeWrittenFailsWithTheReason) {
     const IxoResult result = RunIxo({"ports", "--map", "1", "/dev/ttyUSB0"},
                                     output_.Path().string(), {{"XDG_CONFIG_HOME", notAFolder}});
     EXPECT_EQ(result.ExitStatus, 1);
-    EXPECT_EQ(result.Err.rfind("ixo ports: " + notAFolder + "/ixo-loader/ports: ", 0), 0u)
-        << result.Err;
+    EXPECT_EQ(result.Err.rfind("ixo: " + notAFolder + "/ixo-loader/ports: ", 0), 0u) << result.Err;
 }
 
 }  // namespace

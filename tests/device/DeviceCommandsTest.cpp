@@ -83,6 +83,17 @@ TEST_F(DeviceCommands, WriteOfAFullProgramChangesNoWord) {
     EXPECT_EQ(device_.Word(127), Pattern(127));
 }
 
+TEST_F(DeviceCommands, WriteEndsOnceTheDeviceCanAnswer) {
+    // A device that takes bytes at the line's pace, behind a pty that reports them
+    // sent at once: the word read right after the write must not queue behind it.
+    device_.SetFaults({.PaceBaud = 38400});
+    ProgramImage image = ImageOf(3, Pattern);
+    ASSERT_FALSE(WriteProgram(link_, image, buffer_).has_value());
+    std::uint32_t word = 0;
+    ASSERT_FALSE(ReadDeviceWord(link_, 2, buffer_, word).has_value());
+    EXPECT_EQ(word, Pattern(2));
+}
+
 TEST_F(DeviceCommands, WriteToADeviceThatHungUpIsASendFailure) {
     // The device goes away after one mode byte; the link is still open on our side.
     sim::SimFaults faults;

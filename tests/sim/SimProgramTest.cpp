@@ -220,9 +220,8 @@ TEST_F(SimProgramTest, TraceShowsEveryByteWithItsTime) {
         lines.push_back(errors.substr(start, end - start));
     }
     ASSERT_EQ(lines.size(), 11u) << errors;
-    const char* expected[] = {"received 88", "received 08", "received 00", "sent     00",
-                              "sent     00", "sent     00", "sent     00", "sent     00",
-                              "sent     00", "sent     00", "sent     0F"};
+    const char* expected[] = {"recv 88", "recv 08", "recv 00", "sent 00", "sent 00", "sent 00",
+                              "sent 00", "sent 00", "sent 00", "sent 00", "sent 0F"};
     double last = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         EXPECT_TRUE(lines[i].ends_with(expected[i])) << lines[i];
@@ -239,6 +238,7 @@ TEST_F(SimProgramTest, UsageErrorsAndHelp) {
     };
     const Case cases[] = {
         {{"--help"}, 0},
+        {{"--version"}, 0},
         {{"--port", "0"}, 2},
         {{"--port", "1x"}, 2},
         {{"--port"}, 2},
@@ -252,6 +252,7 @@ TEST_F(SimProgramTest, UsageErrorsAndHelp) {
         {{"--hang-up-after", "-1"}, 2},
         {{"--late-byte", "ten"}, 2},
         {{"--load"}, 2},
+        {{"--load", ""}, 2},
         {{"COM1"}, 2},
     };
     for (const Case& c : cases) {
@@ -260,7 +261,9 @@ TEST_F(SimProgramTest, UsageErrorsAndHelp) {
         const std::string out = sim.ReadLine();
         EXPECT_EQ(sim.Finish(), c.Status);
         if (c.Status == 0) {
-            EXPECT_TRUE(out.starts_with("Usage: ixo-sim")) << out;
+            EXPECT_TRUE(out.starts_with("Usage: ixo-sim") ||
+                        out.starts_with("ixo-sim (Ixo Loader) "))
+                << out;
         } else {
             EXPECT_TRUE(out.empty()) << out;
             EXPECT_NE(sim.Errors().find("Try 'ixo-sim --help'"), std::string::npos);
@@ -276,9 +279,9 @@ TEST_F(SimProgramTest, ProgramThatCannotBeLoadedEndsWithItsFailure) {
     // A FIFO with no writer is refused at once, not waited on.
     const FifoWithoutWriter fifo(folder_.File("pipe.obj"));
     const std::pair<std::string, std::string> cases[] = {
-        {missing, "Can't open file \"" + missing + "\"\n"},
-        {fifo.Path(), "Can't open file \"" + fifo.Path() + "\"\n"},
-        {malformed, "Bad line 2 in object file \"" + malformed + "\"\n"},
+        {missing, "ixo-sim: Can't open file \"" + missing + "\": No such file or directory\n"},
+        {fifo.Path(), "ixo-sim: Can't open file \"" + fifo.Path() + "\": not a regular file\n"},
+        {malformed, "ixo-sim: Bad line 2 in object file \"" + malformed + "\"\n"},
     };
     for (const auto& [file, message] : cases) {
         SCOPED_TRACE(file);

@@ -1,0 +1,97 @@
+// The ixo command line parser: every form an option can take, and what is refused.
+
+#include <gtest/gtest.h>
+
+#include "cli/Commands.h"
+
+namespace ixo::cli {
+namespace {
+
+struct ParseCase {
+    std::vector<std::string> Args;
+    int Status;           // ExitUsage for a usage error, else ExitOk
+    std::string Command;  // of a command to run; empty when ixo ends at once
+    std::string Port;
+    bool Trace;
+    std::string Argument;  // or, when ixo ends at once, the start of what it shows
+    std::string Output = {};
+    bool Verify = true;
+};
+
+const ParseCase Cases[] = {
+    // The forms of an option with a value, before and after the command.
+    {{"read", "--port=2"}, ExitOk, "read", "2", false, ""},
+    {{"read", "--port", "2"}, ExitOk, "read", "2", false, ""},
+    {{"read", "-p2"}, ExitOk, "read", "2", false, ""},
+    {{"read", "-pcom3"}, ExitOk, "read", "com3", false, ""},
+    {{"read", "--port=/dev/ttyUSB0"}, ExitOk, "read", "/dev/ttyUSB0", false, ""},
+    {{"-p", "2", "read"}, ExitOk, "read", "2", false, ""},
+    {{"--port=3", "--trace", "verify", "f.obj"}, ExitOk, "verify", "3", true, "f.obj"},
+    {{"verify", "f.obj", "--trace", "-p4"}, ExitOk, "verify", "4", true, "f.obj"},
+    {{"read", "-o", "out.obj"}, ExitOk, "read", "", false, "", "out.obj"},
+    {{"read", "--output=-"}, ExitOk, "read", "", false, "", "-"},
+    {{"write", "--no-verify", "-"}, ExitOk, "write", "", false, "-", "", false},
+    {{"select", "-p", "2", "rotary SPEAKER"}, ExitOk, "select", "2", false, "rotary SPEAKER"},
+    // "--" ends the options: a file name may start with a dash.
+    {{"list", "--", "-p.obj"}, ExitOk, "list", "", false, "-p.obj"},
+    {{"ports", "--map", "2", "/dev/ttyUSB0"}, ExitOk, "ports", "", false, ""},
+    // Help and version end at once, on standard output.
+    {{"--help"}, ExitOk, "", "", false, "Usage: ixo [OPTIONS] COMMAND"},
+    {{"help"}, ExitOk, "", "", false, "Usage: ixo [OPTIONS] COMMAND"},
+    {{"help", "write"}, ExitOk, "", "", false, "Usage: ixo write [OPTIONS] FILE"},
+    {{"select", "-h"}, ExitOk, "", "", false, "Usage: ixo select [OPTIONS] NAME"},
+    {{"-p", "2", "read", "--help"}, ExitOk, "", "", false, "Usage: ixo read [OPTIONS]"},
+    {{"--version"}, ExitOk, "", "", false, "ixo (Ixo Loader) "},
+    {{"-V"}, ExitOk, "", "", false, "ixo (Ixo Loader) "},
+    // Usage errors.
+    {{}, ExitUsage, "", "", false, "ixo: no command given\n"},
+    {{"frobnicate"}, ExitUsage, "", "", false, "ixo: unknown command 'frobnicate'\n"},
+    {{"help", "frobnicate"}, ExitUsage, "", "", false, "ixo: no command named 'frobnicate'\n"},
+    {{"read", "--bogus"}, ExitUsage, "", "", false, "ixo: "},
+    {{"read", "-p"}, ExitUsage, "", "", false, "ixo: --port"},
+    {{"read", "-p", "0"}, ExitUsage, "", "", false, "ixo: --port: not a port: '0'"},
+    {{"read", "-pCOM2x"}, ExitUsage, "", "", false, "ixo: --port: not a port: 'COM2x'"},
+    {{"read", "extra"}, ExitUsage, "", "", false, "ixo: "},
+    {{"list"}, ExitUsage, "", "", false, "ixo: FILE is required"},
+    {{"list", "a.obj", "b.obj"}, ExitUsage, "", "", false, "ixo: "},
+    {{"-p", "2", "list", "a.obj"}, ExitUsage, "", "", false, "ixo: list does not use a device"},
+    {{"list", "--no-verify", "a.obj"}, ExitUsage, "", "", false, "ixo: "},
+    {{"select", "Hall 9"}, ExitUsage, "", "", false, "ixo: NAME: no program named 'Hall 9'"},
+    {{"ports", "--map", "1"}, ExitUsage, "", "", false, "ixo: --map"},
+    {{"ports", "--unmap", "0"}, ExitUsage, "", "", false, "ixo: --unmap"},
+};
+
+TEST(ParseCommandLine, OptionForms) {
+    for (const ParseCase& c : Cases) {
+        std::string shown = "ixo";
+        for (const std::string& arg : c.Args) shown += " " + arg;
+        SCOPED_TRACE(shown);
+        const ParseResult result = ParseCommandLine(c.Args);
+        if (c.Command.empty()) {
+            EXPECT_FALSE(result.Line.has_value());
+            EXPECT_EQ(result.Status, c.Status);
+            EXPECT_TRUE(result.Text.starts_with(c.Argument)) << result.Text;
+            if (c.Status == ExitUsage) {
+                EXPECT_TRUE(result.Text.ends_with("Try 'ixo --help' for more information.\n"));
+            }
+            continue;
+        }
+        ASSERT_TRUE(result.Line.has_value()) << result.Text;
+        EXPECT_EQ(result.Line->Command, c.Command);
+        EXPECT_EQ(result.Line->Port, c.Port);
+        EXPECT_EQ(result.Line->Trace, c.Trace);
+        EXPECT_EQ(result.Line->Argument, c.Argument);
+        EXPECT_EQ(result.Line->Output, c.Output);
+        EXPECT_EQ(result.Line->Verify, c.Verify);
+    }
+}
+
+TEST(ParseCommandLine, SelectHelpNamesEveryProgram) {
+    const std::string help = ParseCommandLine({"help", "select"}).Text;
+    for (const char* name : {"\"Ext\"", "\"Hall 1\"", "\"Chorus/Room 2\"", "\"Rotary speaker\""}) {
+        EXPECT_NE(help.find(name), std::string::npos) << name << " in\n" << help;
+    }
+}
+
+}  // namespace
+}  // namespace ixo::cli
