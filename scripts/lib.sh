@@ -32,15 +32,25 @@ ensure_build_packages() {
 # besides: the server, a window manager, and tools to find and measure windows.
 X11_PACKAGES=(xvfb xauth x11-utils xdotool openbox)
 
-# configure_and_build BUILD_DIR [CMAKE_OPTIONS...]
+# configure BUILD_DIR [CMAKE_OPTIONS...]
 # Uses ccache where it is installed; paths relative to the checkout let several
 # checkouts of the project share its cache.
-configure_and_build() {
+configure() {
   local dir=$1; shift
   if command -v ccache >/dev/null; then
     export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$IXO_ROOT}
     set -- -DCMAKE_CXX_COMPILER_LAUNCHER=ccache "$@"
   fi
   cmake -S "$IXO_ROOT" -B "$dir" -G Ninja -DIXO_WERROR=ON "$@"
-  cmake --build "$dir" --parallel "$(nproc)"
+}
+
+# build BUILD_DIR: builds everything, showing each step as it goes.
+build() {
+  cmake --build "$1" --parallel "$(nproc)"
+}
+
+# configure_and_build BUILD_DIR [CMAKE_OPTIONS...]
+configure_and_build() {
+  configure "$@"
+  build "$1"
 }

@@ -8,16 +8,24 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
+usage() {
+  echo "with-sim.sh: $1" >&2
+  echo "usage: scripts/with-sim.sh [--load FILE.obj] [--cw WORD] PROGRAM [ARGUMENTS...]" >&2
+  exit 2
+}
+
 load="$IXO_ROOT/examples/full.obj" cw=()
-while [ $# -gt 1 ]; do
+while [ $# -gt 0 ]; do
   case $1 in
-    --load) load=$2 ;;
-    --cw) cw=(--cw "$2") ;;
+    --load | --cw)
+      [ $# -ge 2 ] && [ -n "$2" ] || usage "$1 needs a value"
+      if [ "$1" = --load ]; then load=$2; else cw=(--cw "$2"); fi
+      shift 2
+      ;;
     *) break ;;
   esac
-  shift 2
 done
-[ $# -gt 0 ] || { echo "usage: scripts/with-sim.sh [--load FILE.obj] [--cw WORD] PROGRAM [ARGUMENTS...]" >&2; exit 2; }
+[ $# -gt 0 ] || usage "no program given"
 sim=${IXO_BUILD_DIR:-$IXO_ROOT/build}/sim/ixo-sim
 
 config=$(mktemp -d "${TMPDIR:-/tmp}/ixo-run-XXXXXX")

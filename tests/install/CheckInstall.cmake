@@ -8,10 +8,11 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${status}")
 endif()
 
-set(expected bin/ixo bin/ixo-sim share/man/man1/ixo.1
-             share/ixo-loader/examples/full.obj)
+set(expected bin/ixo bin/ixo-sim share/man/man1/ixo.1.gz share/man/man1/ixo-sim.1.gz
+             share/doc/ixo-loader/copyright share/ixo-loader/examples/full.obj)
 if(GUI)
-  list(APPEND expected bin/ixo-loader share/applications/ixo-loader.desktop
+  list(APPEND expected bin/ixo-loader share/man/man1/ixo-loader.1.gz
+                       share/applications/ixo-loader.desktop
                        share/icons/hicolor/scalable/apps/ixo-loader.svg)
 endif()
 foreach(file IN LISTS expected)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The run command's start-up path: the program finds the simulated device on COM1
 # (holding the program it was given), the user's own port map is left alone, and
-# afterwards the simulator has stopped and left nothing behind.
+# afterwards the simulator has stopped and left nothing behind. Then the scripts'
+# usage errors.
 #   with-sim-test.sh SOURCE_DIR BUILD_DIR
 set -euo pipefail
 root=$1 build=$2
@@ -25,4 +26,12 @@ out=$(XDG_CONFIG_HOME="$work/user" TMPDIR="$work" IXO_BUILD_DIR="$build" \
   || fail "the user's own port map was changed"
 if compgen -G "$work/ixo-run-*" >/dev/null; then fail "the run's port map was left behind"; fi
 if pgrep -f "ixo-sim --port 1 --load $program" >/dev/null; then fail "the simulator still runs"; fi
-echo "with-sim: 1 passed, 0 failed"
+# Usage errors end with status 2 and say what is wrong, before anything is built
+# or started.
+for call in "with-sim.sh --load" "with-sim.sh" "run.sh --bogus" "run.sh --hardware extra"; do
+  status=0
+  # shellcheck disable=SC2086
+  "$root/scripts/"$call >/dev/null 2>"$work/err" || status=$?
+  [ "$status" -eq 2 ] && grep -q "usage: " "$work/err" || fail "$call: status $status, $(cat "$work/err")"
+done
+echo "with-sim: 2 passed, 0 failed"
