@@ -161,6 +161,14 @@ TEST_F(IxoDevice, FailuresAreReportedWithStatusOne) {
     EXPECT_EQ(result.ExitStatus, 1);
     EXPECT_EQ(result.Out, "");
     EXPECT_EQ(result.Err, "ixo: No response from device at address 0\n");
+    device_.SetFaults({});
+
+    // A file that cannot be written is named with the system's reason.
+    const std::string unwritable = folder_.File("no-folder/read.obj");
+    result = Ixo({"read", "-p", "2", "-o", unwritable});
+    EXPECT_EQ(result.ExitStatus, 1);
+    EXPECT_EQ(result.Err,
+              "ixo: Can't write file \"" + unwritable + "\": No such file or directory\n");
 
     // A malformed program is not sent at all.
     device_.ClearReceived();
