@@ -75,8 +75,7 @@ std::int32_t ComPort::Send(const std::uint8_t* buffer, std::int32_t length, bool
         const LineTransfer step = line_->WriteSome(
             buffer + sent, static_cast<std::size_t>(length - sent), Deadline::After(limit));
         if (step.Result != LineResult::Done) {
-            Note(step.Result == LineResult::TimedOut ? TraceEvent::TimedOut : TraceEvent::Failed);
-            AbortPending();
+            Abandon(step.Result);
             return 0;
         }
         if (Trace) Trace(TraceEvent::Sent, buffer + sent, step.Count);
@@ -85,8 +84,7 @@ std::int32_t ComPort::Send(const std::uint8_t* buffer, std::int32_t length, bool
     if (waitTxEmpty) {
         const LineResult empty = line_->WaitTransmitterEmpty(Deadline::After(limit));
         if (empty != LineResult::Done) {
-            Note(empty == LineResult::TimedOut ? TraceEvent::TimedOut : TraceEvent::Failed);
-            AbortPending();
+            Abandon(empty);
             return 0;
         }
     }
@@ -103,10 +101,8 @@ std::int32_t ComPort::Receive(std::uint8_t* buffer, std::int32_t length) {
         const LineTransfer step =
             line_->ReadSome(buffer + got, static_cast<std::size_t>(length - got), deadline);
         if (step.Result != LineResult::Done) {
-            const bool timedOut = step.Result == LineResult::TimedOut;
-            Note(timedOut ? TraceEvent::TimedOut : TraceEvent::Failed);
-            AbortPending();
-            return timedOut ? got : 0;
+            Abandon(step.Result);
+            return step.Result == LineResult::TimedOut ? got : 0;
         }
         if (Trace) Trace(TraceEvent::Received, buffer + got, step.Count);
         got += static_cast<std::int32_t>(step.Count);
@@ -124,6 +120,11 @@ bool ComPort::Purge(int which) {
 void ComPort::AbortPending() {
     Note(TraceEvent::PurgedBoth);
     line_->Discard(SerialLine::Buffers::Both);
+}
+
+void ComPort::Abandon(LineResult why) {
+    Note(why == LineResult::TimedOut ? TraceEvent::TimedOut : TraceEvent::Failed);
+    AbortPending();
 }
 
 void ComPort::Note(TraceEvent event) const {

@@ -11,6 +11,7 @@
 namespace ixo {
 
 class SerialLine;
+enum class LineResult;
 
 // The link to an IXO device: one serial port, COM<PortNumber>, 8 data bits, no
 // parity, one stop bit, no flow control, DTR and RTS held off. Transfers are bounded
@@ -69,6 +70,8 @@ private:
     // After a failed or timed-out transfer: empties both directions, so that the next
     // transfer starts clean.
     void AbortPending();
+    // A transfer that timed out or failed: tells Trace why, then AbortPending.
+    void Abandon(LineResult why);
     // Tells Trace, when set, of an event without bytes.
     void Note(TraceEvent event) const;
 
