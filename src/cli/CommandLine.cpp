@@ -32,15 +32,19 @@ const char* const ExitStatusText =
     "Exit status: 0 success, 1 failure, 2 usage error, 128 + N when signal N (SIGINT,\n"
     "SIGTERM, SIGHUP) stopped the command; it closes the port first.";
 
-// Breaks text into lines of at most 79 columns at blanks; lines after the first
-// start with indent blanks.
+// Breaks text into lines of at most 79 columns at blanks, never inside double
+// quotes (a program's name stays whole); lines after the first start with indent
+// blanks.
 std::string Wrap(const std::string& text, std::size_t indent = 0, std::size_t firstColumn = 0) {
     std::string out;
     std::size_t column = firstColumn;
     std::size_t pos = 0;
     while (pos < text.size()) {
-        std::size_t wordEnd = text.find(' ', pos);
-        if (wordEnd == std::string::npos) wordEnd = text.size();
+        std::size_t wordEnd = pos;
+        for (bool quoted = false; wordEnd < text.size() && (quoted || text[wordEnd] != ' ');
+             ++wordEnd) {
+            if (text[wordEnd] == '"') quoted = !quoted;
+        }
         const std::size_t length = wordEnd - pos;
         if (column > indent && column + 1 + length > 79) {
             out += '\n' + std::string(indent, ' ');
