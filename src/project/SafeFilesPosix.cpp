@@ -309,8 +309,9 @@ MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes
     }
     guard.Register(tempPath);
     if (exists) {
-        // Keep the replaced file's permissions and, where allowed, its owner.
-        (void)::fchown(fd, existing.st_uid, existing.st_gid);
+        // Keep the replaced file's permissions and, where allowed, its owner; not
+        // being allowed to keep the owner is no failure of the save.
+        if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) errno = 0;
         (void)::fchmod(fd, existing.st_mode & 07777);
     }
     // The file stays open, and so locked, until it has taken the target's place.
