@@ -35,14 +35,14 @@ public:
 };
 
 const char* const HelpText =
-    "Usage: ixo-loader [--help | --version]\n"
+    "Usage: ixo-loader [-h | --help | -V | --version]\n"
     "The Ixo Loader window: opens a compiled IXO effect program (.obj), shows it as an\n"
     "assembly listing, saves it as .obj and .asm, and over a serial port, COM1 to COM8,\n"
     "writes it into the device, reads it back, verifies it and picks the program the\n"
     "device runs.\n"
     "\n"
-    "  --help     print this help and exit\n"
-    "  --version  print the version and exit\n"
+    "  -h, --help     print this help and exit\n"
+    "  -V, --version  print the version and exit\n"
     "\n"
     "The toolkit's own options, such as -platform NAME, are taken too. COMn is the\n"
     "entry comn of the folder ${XDG_CONFIG_HOME:-~/.config}/ixo-loader/ports/ where\n"
@@ -59,9 +59,8 @@ std::optional<int> AnswerCommandLine(int argc, char** argv) {
             std::fputs(HelpText, stdout);
             return 0;
         }
-        if (arg == "--version") {
-            std::printf("ixo-loader %.*s\n", static_cast<int>(ixo::Version.size()),
-                        ixo::Version.data());
+        if (arg == "--version" || arg == "-V") {
+            std::fputs(ixo::VersionText("ixo-loader").c_str(), stdout);
             return 0;
         }
     }

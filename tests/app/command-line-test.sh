@@ -18,7 +18,8 @@ check() {
     echo "FAIL: $what: status $status, output: $out, errors: $err" >&2
   fi
 }
-check "--version" "^ixo-loader ${version//./\\.}$" --version
+check "--version" "^ixo-loader \(Ixo Loader\) ${version//./\\.}"$'\n'"Copyright " --version
+check "-V" "^ixo-loader \(Ixo Loader\) ${version//./\\.}"$'\n' -V
 check "--help" "^Usage: ixo-loader .*--version  print the version and exit" --help
 check "-h among other arguments" "^Usage: ixo-loader " -style fusion -h
 echo "ixo-loader command line: $passed passed, $failed failed"
