@@ -3,13 +3,13 @@
 #include <QApplication>
 #include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <optional>
 #include <string_view>
 
 #include "app/MainFrm.h"
+#include "core/Process.h"
 #include "core/Version.h"
 #include "link/PCPrtSel.h"
 #include "link/StopSignals.h"
@@ -71,8 +71,7 @@ std::optional<int> AnswerCommandLine(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (const std::optional<int> status = AnswerCommandLine(argc, argv)) return *status;
-    // A file size limit must make a write fail, not end the program.
-    std::signal(SIGXFSZ, SIG_IGN);
+    ixo::PrepareProcess();
 
     // From here on a stop signal is noted for the window to close on (see below).
     ixo::CatchStopSignals();

@@ -2,13 +2,13 @@
 
 #include <cerrno>
 #include <clocale>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/Commands.h"
+#include "core/Process.h"
 #include "link/StopSignals.h"
 
 namespace {
@@ -43,14 +43,13 @@ int CheckStandardOutput(int status) {
 int main(int argc, char** argv) {
     // Numbers are written with the user's decimal separator.
     std::setlocale(LC_ALL, "");
-    // A file size limit must make a write fail, not end the program.
-    std::signal(SIGXFSZ, SIG_IGN);
+    ixo::PrepareProcess();
     // Interrupted, a command ends its waits, closes its port (so that no exclusive
     // mark stays on it) and exits with 128 + the signal's number, as the shell would
     // show an ending by that signal.
     ixo::CatchStopSignals();
 
-    const ParseResult parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const ParseResult parsed = ParseCommandLine(ixo::ProgramArguments(argc, argv));
     if (!parsed.Line) {
         std::fputs(parsed.Text.c_str(), parsed.Status == ExitOk ? stdout : stderr);
         return CheckStandardOutput(parsed.Status);

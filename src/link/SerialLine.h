@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace ixo {
@@ -36,7 +37,7 @@ struct LineTransfer {
 // The platform's own file provides it; users see only this.
 class SerialLine {
 public:
-    SerialLine() = default;
+    SerialLine();
     ~SerialLine();  // closes
     SerialLine(const SerialLine&) = delete;
     SerialLine& operator=(const SerialLine&) = delete;
@@ -45,7 +46,7 @@ public:
     // take every setting, is not opened: false, with why = "device: reason".
     bool Open(const std::string& device, std::int32_t baudRate, std::string* why);
     void Close();
-    bool IsOpen() const { return handle_ != NoHandle; }
+    bool IsOpen() const { return device_ != nullptr; }
 
     // Writes as much of data as the line takes, once it takes any, by deadline.
     LineTransfer WriteSome(const std::uint8_t* data, std::size_t length, const Deadline& deadline);
@@ -59,12 +60,9 @@ public:
     bool Discard(Buffers which);
 
 private:
-    // Claims the open device and sets its line; the reason when that fails.
-    std::string TakeLine(std::int32_t baudRate);
-
-    static constexpr std::intptr_t NoHandle = -1;
-    std::intptr_t handle_ = NoHandle;  // the system's handle of the open device
-    bool exclusive_ = false;           // this line has barred others from the device
+    // The open device, as the platform's own file keeps it.
+    struct Device;
+    std::unique_ptr<Device> device_;
 };
 
 }  // namespace ixo

@@ -29,10 +29,6 @@ constexpr int DrainPollMs = 1;
 
 constexpr short HangUpEvents = POLLHUP | POLLERR | POLLNVAL;
 
-int Fd(std::intptr_t handle) {
-    return static_cast<int>(handle);
-}
-
 // Waits until fd reports one of events or a hang-up, or the deadline passes.
 // The line is looked at at least once, even when the deadline has already passed.
 // A stop signal ends the wait as a failure, so that the program lets go of the line.
@@ -57,7 +53,38 @@ bool ModemLineRefused(int error) {
     return error == ENOTTY || error == EINVAL;
 }
 
+// Claims the open tty and sets its line; the reason when that fails. Sets exclusive
+// once the tty bars other users.
+std::string TakeLine(int fd, std::int32_t baudRate, bool& exclusive) {
+    int locked = -1;
+    do {
+        // flock holds against every program that asks, root included.
+        locked = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    // Someone holds the port: say so as the open of a busy device would.
+    if (locked != 0) return std::strerror(errno == EWOULDBLOCK ? EBUSY : errno);
+    if (tty::MarkedExclusive(fd)) return std::strerror(EBUSY);
+    // The exclusive mark keeps out other users' programs that do not use flock.
+    if (::ioctl(fd, TIOCEXCL) != 0) return std::strerror(errno);
+    exclusive = true;
+
+    std::string reason;
+    if (!tty::SetLine(fd, baudRate, &reason)) return reason;
+    const int lines = TIOCM_DTR | TIOCM_RTS;
+    if (::ioctl(fd, TIOCMBIC, &lines) != 0 && !ModemLineRefused(errno)) {
+        return std::string("cannot hold DTR and RTS off: ") + std::strerror(errno);
+    }
+    return {};
+}
+
 }  // namespace
+
+struct SerialLine::Device {
+    int Fd = -1;
+    bool Exclusive = false;  // this line has barred other users from the tty
+};
+
+SerialLine::SerialLine() = default;
 
 SerialLine::~SerialLine() {
     Close();
@@ -81,8 +108,9 @@ bool SerialLine::Open(const std::string& device, std::int32_t baudRate, std::str
         if (why != nullptr) *why = device + ": " + std::strerror(errno);
         return false;
     }
-    handle_ = fd;
-    const std::string reason = TakeLine(baudRate);
+    device_ = std::make_unique<Device>();
+    device_->Fd = fd;
+    const std::string reason = TakeLine(fd, baudRate, device_->Exclusive);
     if (!reason.empty()) {
         if (why != nullptr) *why = device + ": " + reason;
         Close();
@@ -92,43 +120,20 @@ bool SerialLine::Open(const std::string& device, std::int32_t baudRate, std::str
     return true;
 }
 
-std::string SerialLine::TakeLine(std::int32_t baudRate) {
-    const int fd = Fd(handle_);
-    int locked = -1;
-    do {
-        // flock holds against every program that asks, root included.
-        locked = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (locked != 0 && errno == EINTR);
-    // Someone holds the port: say so as the open of a busy device would.
-    if (locked != 0) return std::strerror(errno == EWOULDBLOCK ? EBUSY : errno);
-    if (tty::MarkedExclusive(fd)) return std::strerror(EBUSY);
-    // The exclusive mark keeps out other users' programs that do not use flock.
-    if (::ioctl(fd, TIOCEXCL) != 0) return std::strerror(errno);
-    exclusive_ = true;
-
-    std::string reason;
-    if (!tty::SetLine(fd, baudRate, &reason)) return reason;
-    const int lines = TIOCM_DTR | TIOCM_RTS;
-    if (::ioctl(fd, TIOCMBIC, &lines) != 0 && !ModemLineRefused(errno)) {
-        return std::string("cannot hold DTR and RTS off: ") + std::strerror(errno);
-    }
-    return {};
-}
-
 void SerialLine::Close() {
-    if (handle_ == NoHandle) return;
-    const int fd = Fd(handle_);
-    handle_ = NoHandle;
+    if (device_ == nullptr) return;
+    const Device closing = *device_;
+    device_.reset();
     // The exclusive mark belongs to the tty, not to this descriptor: a tty that
     // outlives the close (a pseudo-terminal) would stay barred to other users.
-    if (exclusive_) ::ioctl(fd, TIOCNXCL);
-    exclusive_ = false;
-    ::close(fd);
+    if (closing.Exclusive) ::ioctl(closing.Fd, TIOCNXCL);
+    ::close(closing.Fd);
 }
 
 LineTransfer SerialLine::WriteSome(const std::uint8_t* data, std::size_t length,
                                    const Deadline& deadline) {
-    const int fd = Fd(handle_);
+    if (device_ == nullptr) return {LineResult::Failed, 0};
+    const int fd = device_->Fd;
     for (;;) {
         const ssize_t written = ::write(fd, data, length);
         if (written > 0) return {LineResult::Done, static_cast<std::size_t>(written)};
@@ -141,7 +146,8 @@ LineTransfer SerialLine::WriteSome(const std::uint8_t* data, std::size_t length,
 
 LineTransfer SerialLine::ReadSome(std::uint8_t* data, std::size_t length,
                                   const Deadline& deadline) {
-    const int fd = Fd(handle_);
+    if (device_ == nullptr) return {LineResult::Failed, 0};
+    const int fd = device_->Fd;
     for (;;) {
         const LineResult ready = WaitFor(fd, POLLIN, deadline);
         if (ready != LineResult::Done) return {ready, 0};
@@ -154,7 +160,8 @@ LineTransfer SerialLine::ReadSome(std::uint8_t* data, std::size_t length,
 }
 
 LineResult SerialLine::WaitTransmitterEmpty(const Deadline& deadline) {
-    const int fd = Fd(handle_);
+    if (device_ == nullptr) return LineResult::Failed;
+    const int fd = device_->Fd;
     for (;;) {
         int queued = 0;
         if (::ioctl(fd, TIOCOUTQ, &queued) != 0) return LineResult::Failed;
@@ -171,10 +178,11 @@ LineResult SerialLine::WaitTransmitterEmpty(const Deadline& deadline) {
 }
 
 bool SerialLine::Discard(Buffers which) {
+    if (device_ == nullptr) return false;
     const int queue = which == Buffers::Input    ? TCIFLUSH
                       : which == Buffers::Output ? TCOFLUSH
                                                  : TCIOFLUSH;
-    return ::tcflush(Fd(handle_), queue) == 0;
+    return ::tcflush(device_->Fd, queue) == 0;
 }
 
 }  // namespace ixo

@@ -2,20 +2,32 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <system_error>
 
 namespace ixo::test {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ixo-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        ADD_FAILURE() << "cannot create a temporary folder";
+    // A new folder of a random name, made by whoever asks first (as mkdtemp does, on
+    // every system).
+    std::random_device entropy;
+    std::mt19937 random(entropy());
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "ixo-test-%08x", static_cast<unsigned>(random()));
+        std::error_code error;
+        if (std::filesystem::create_directory(base / name, error)) {
+            path_ = base / name;
+            return;
+        }
     }
-    path_ = pattern;
+    ADD_FAILURE() << "cannot create a temporary folder";
 }
 
 TempDir::~TempDir() {
