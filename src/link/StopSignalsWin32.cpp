@@ -1,0 +1,18 @@
+// Stop signals on Windows: Ctrl+C and closing the console end the process, and the
+// system closes its handles, the COM port's included, so nothing is left held.
+
+#include "link/StopSignals.h"
+
+namespace ixo {
+
+void CatchStopSignals() {}
+
+int StopSignal() {
+    return 0;
+}
+
+int StopSignalFd() {
+    return -1;
+}
+
+}  // namespace ixo

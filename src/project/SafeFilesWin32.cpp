@@ -1,0 +1,118 @@
+// Reading and replacing files on Windows: UTF-8 paths become UTF-16 for the system,
+// and bytes go to and from the file exactly as given (no line-end translation).
+
+#include <windows.h>
+
+#include <algorithm>
+#include <random>
+
+#include "core/Win32Text.h"
+#include "project/SafeFiles.h"
+
+namespace ixo {
+
+namespace {
+
+// Closes a file handle when it goes out of scope.
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    ~FileHandle() { Close(); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    HANDLE Get() const { return handle_; }
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    bool Close() {
+        if (!Valid()) return true;
+        const bool closed = CloseHandle(handle_) != FALSE;
+        handle_ = INVALID_HANDLE_VALUE;
+        return closed;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+bool WriteAll(HANDLE file, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(file, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+// The folder part of a path, with its last separator; empty for a bare name.
+std::wstring FolderOf(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"\\/");
+    if (slash != std::wstring::npos) return path.substr(0, slash + 1);
+    // "C:name" lies in drive C's current folder.
+    if (path.size() >= 2 && path[1] == L':') return path.substr(0, 2);
+    return {};
+}
+
+// Creates a new, empty file beside target with a name no other file has.
+HANDLE CreateTemporaryBeside(const std::wstring& target, std::wstring& tempPath) {
+    std::random_device entropy;
+    std::mt19937 random(entropy());
+    const std::wstring folder = FolderOf(target);
+    const std::wstring name = target.substr(folder.size());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        wchar_t suffix[16];
+        swprintf(suffix, 16, L".%08x.tmp", static_cast<unsigned>(random()));
+        tempPath = folder + L"." + name + suffix;
+        const HANDLE file = CreateFileW(tempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes) {
+    FileHandle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid() || GetFileType(file.Get()) != FILE_TYPE_DISK) return std::nullopt;
+    std::string text(maxBytes, '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        DWORD read = 0;
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - got, 1u << 30));
+        if (!ReadFile(file.Get(), text.data() + got, chunk, &read, nullptr)) return std::nullopt;
+        if (read == 0) break;
+        got += read;
+    }
+    text.resize(got);
+    return text;
+}
+
+MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes,
+                                 FailureKind createFailure) {
+    const Failure cannotCreate{createFailure, path};
+    const Failure cannotWrite{FailureKind::CantWriteFile, path};
+    const std::wstring target = WideFromUtf8(path);
+
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+        return cannotCreate;
+    }
+
+    std::wstring tempPath;
+    FileHandle temp(CreateTemporaryBeside(target, tempPath));
+    if (!temp.Valid()) return cannotCreate;
+    bool written = WriteAll(temp.Get(), bytes) && FlushFileBuffers(temp.Get());
+    written = temp.Close() && written;
+    // Replaces an existing file in one step, and returns only once the move is on disk.
+    if (!written || !MoveFileExW(tempPath.c_str(), target.c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DeleteFileW(tempPath.c_str());
+        return cannotWrite;
+    }
+    return std::nullopt;
+}
+
+}  // namespace ixo
