@@ -17,11 +17,12 @@ ixo() {
   status=0
   out=$("$root/scripts/wine-run.sh" "$exe" "$@" 2>&1) || status=$?
 }
-# ixo_one_byte ARGS...: ixo for a command of one byte. Its send may wait 5 ms for the
-# transmitter to empty; Wine ends that wait from a helper thread it starts, in 2 ms
-# mostly and now and then in more (Windows ends it as the byte leaves). Up to three
-# tries, only when the send timed out; any other outcome counts at once.
-ixo_one_byte() {
+# ixo_device ARGS...: ixo for a device command. Each of its sends waits for the
+# transmitter to empty within the send's time limit, 5 ms a byte; Wine ends that wait
+# from a helper thread it starts, in 2 ms mostly but now and then, on a loaded
+# machine, in more (Windows ends it as the last byte leaves). Up to three tries, only
+# when a send timed out; any other outcome counts at once.
+ixo_device() {
   local try
   for try in 1 2 3; do
     ixo "$@"
@@ -44,31 +45,31 @@ start_sim 12 --silent
 absent_port 13
 
 program="Z:$root/examples/full.obj"
-ixo write --port 11 "$program"
+ixo_device write --port 11 "$program"
 expect 0 "" "write"
-ixo verify --port 11 "$program"
+ixo_device verify --port 11 "$program"
 expect 0 "Verify OK" "verify after write"
 
 # Read back into a file named in Cyrillic: the same bytes as the program written,
 # CR LF once per line.
 copy="$sim_work/Копия.obj"
-ixo read --port 11 -o "Z:$copy"
+ixo_device read --port 11 -o "Z:$copy"
 expect 0 "CW=0BADF00D" "read"
 cmp -s "$copy" "$root/examples/full.obj" || fail "read -o: the saved copy differs from the program"
 if od -An -tx1 "$copy" | tr -d '\n' | grep -q '0d 0d 0a'; then fail "read -o: 0D 0D 0A in the copy"; fi
-ixo read --port 11 -o "Z:$copy"
+ixo_device read --port 11 -o "Z:$copy"
 expect 0 "CW=0BADF00D" "read saving over the same file again"
 
 : >"$sim_work/sim11.trace"
-ixo_one_byte enable --port 11
+ixo_device enable --port 11
 expect 0 "" "enable"
-ixo_one_byte disable --port 11
+ixo_device disable --port 11
 expect 0 "" "disable"
-ixo_one_byte select --port 11 "Hall 1"
+ixo_device select --port 11 "Hall 1"
 expect 0 "" "select"
 [ "$(received 11)" = "8A 89 90 " ] || fail "enable, disable, select sent: $(received 11)"
 
-ixo read --port 12
+ixo_device read --port 12
 expect 1 "No response from device at address 0" "read from a silent device"
 ixo read --port 13
 expect 1 "COM port not opened" "read from an absent port"
