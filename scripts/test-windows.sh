@@ -11,7 +11,7 @@ source "$(dirname "$0")/lib-wine.sh"
 dir="$IXO_ROOT/build-windows"
 toolchain="$IXO_ROOT/cmake/mingw-w64-x86_64.cmake"
 ensure_packages g++ cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
-  wine wine64 googletest
+  wine wine64 googletest unzip
 if command -v ccache >/dev/null; then
   export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$IXO_ROOT}
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
@@ -39,9 +39,27 @@ cmake -S "$IXO_ROOT" -B "$dir/ixo" -G Ninja "${launcher[@]}" \
   -DCMAKE_CROSSCOMPILING_EMULATOR="$IXO_ROOT/scripts/wine-run.sh" \
   -DIXO_LINUX_SIM="$dir/linux-sim/sim/ixo-sim"
 cmake --build "$dir/ixo" --parallel "$(nproc)"
-(cd "$dir/ixo" && cpack -G ZIP >/dev/null && ls -1 "$dir"/ixo/ixo-loader-*.zip)
+rm -f "$dir"/ixo/ixo-loader-*.zip
+(cd "$dir/ixo" && cpack -G ZIP >/dev/null)
+zip=$(ls "$dir"/ixo/ixo-loader-*.zip)
 
-trap wine_prefix_remove EXIT
+unpacked=$(mktemp -d)
+trap 'wine_prefix_remove; rm -rf "$unpacked"' EXIT
 wine_prefix_create "$(mktemp -d /tmp/ixo-wine.XXXXXX)"
-cd "$dir/ixo"
-ctest --output-on-failure --parallel "$(nproc)" --timeout 600
+(cd "$dir/ixo" && ctest --output-on-failure --parallel "$(nproc)" --timeout 600)
+
+# The zip's ixo.exe runs on its own: it needs no DLL but the system's.
+unzip -q "$zip" -d "$unpacked"
+ixo_exe=$(find "$unpacked" -name ixo.exe)
+foreign=$(x86_64-w64-mingw32-objdump -p "$ixo_exe" | awk '/DLL Name/ { print toupper($3) }' |
+  grep -v -x -E 'KERNEL32.DLL|MSVCRT.DLL|SHELL32.DLL|ADVAPI32.DLL|USER32.DLL|SETUPAPI.DLL' || true)
+if [ -n "$foreign" ]; then
+  echo "$zip: ixo.exe needs DLLs that Windows does not have: $foreign" >&2
+  exit 1
+fi
+first=$("$IXO_ROOT/scripts/wine-run.sh" "$ixo_exe" list "Z:$IXO_ROOT/examples/short.obj" | head -n 1)
+if [ "$first" != $'LFO0\tSIN\tAMP=1000\tFREQ=20\r' ]; then
+  echo "$zip: its ixo.exe does not list the example: $first" >&2
+  exit 1
+fi
+echo "Windows zip: $zip holds an ixo.exe that runs on its own"
