@@ -45,6 +45,9 @@ received() {
 start_sim 11 --trace --cw 0BADF00D
 start_sim 12 --silent
 absent_port 13
+# ixo ports tries COM1 to COM8: a device on COM2, nothing on the others.
+start_sim 2
+for n in 1 3 4 5 6 7 8; do absent_port $n; done
 
 program="Z:$root/examples/full.obj"
 ixo_device write --port 11 "$program"
@@ -75,6 +78,9 @@ ixo_device read --port 12
 expect 1 "No response from device at address 0" "read from a silent device"
 ixo read --port 13
 expect 1 "COM port not opened" "read from an absent port"
+ixo ports
+expect 0 '2	\\.\COM2' "ports"
+[ "$(tr -d '\r' <<<"$out")" = '2	\\.\COM2' ] || fail "ports lists more than COM2: $out"
 ixo ports --map 3 "Z:/dev/null"
 expect 1 "no port map is needed on Windows" "ports --map"
 
