@@ -90,9 +90,7 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
 }
 
 MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes,
-                                 FailureKind createFailure) {
-    const Failure cannotCreate{createFailure, path};
-    const Failure cannotWrite{FailureKind::CantWriteFile, path};
+                                 const Failure& cannotCreate) {
     const std::wstring target = WideFromUtf8(path);
 
     const DWORD attributes = GetFileAttributesW(target.c_str());
@@ -110,7 +108,7 @@ MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes
     if (!written || !MoveFileExW(tempPath.c_str(), target.c_str(),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileW(tempPath.c_str());
-        return cannotWrite;
+        return CantWriteFile(path);
     }
     return std::nullopt;
 }

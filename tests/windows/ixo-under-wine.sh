@@ -21,11 +21,11 @@ ixo() {
 # transmitter to empty within the send's time limit, 5 ms a byte; Wine ends that wait
 # from a helper thread it starts, in 2 ms mostly but now and then, on a loaded
 # machine, in more (Windows ends it as the last byte leaves), and then may end the
-# process with a kill (137) rather than its status 1. Up to three tries, only when a
+# process with a kill (137) rather than its status 1. Up to five tries, only when a
 # send timed out; any other outcome counts at once.
 ixo_device() {
   local try
-  for try in 1 2 3; do
+  for try in 1 2 3 4 5; do
     ixo "$@"
     case "$status" in 1 | 137) ;; *) return 0 ;; esac
     [ "$(tr -d '\r' <<<"$out")" = "Can't Write to COM port" ] || return 0
