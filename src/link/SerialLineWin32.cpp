@@ -62,7 +62,7 @@ OVERLAPPED OverlappedOn(HANDLE event) {
     return overlapped;
 }
 
-std::string Failure(const char* what) {
+std::string WithSystemError(const char* what) {
     return std::string(what) + ": " + SystemErrorText(GetLastError());
 }
 
@@ -80,11 +80,11 @@ std::string SetLine(HANDLE handle, std::int32_t rate) {
     wanted.ByteSize = 8;
     wanted.Parity = NOPARITY;
     wanted.StopBits = ONESTOPBIT;
-    if (!SetCommState(handle, &wanted)) return Failure("cannot set the line");
+    if (!SetCommState(handle, &wanted)) return WithSystemError("cannot set the line");
 
     DCB taken{};
     taken.DCBlength = sizeof(DCB);
-    if (!GetCommState(handle, &taken)) return Failure("cannot read the line back");
+    if (!GetCommState(handle, &taken)) return WithSystemError("cannot read the line back");
     if (taken.BaudRate != wanted.BaudRate) {
         return "does not take " + std::to_string(rate) + " bit/s (reads back " +
                std::to_string(taken.BaudRate) + ")";
@@ -101,7 +101,7 @@ std::string SetLine(HANDLE handle, std::int32_t rate) {
     }
     // An error on the line must not stop every later transfer until it is cleared.
     taken.fAbortOnError = FALSE;
-    if (!SetCommState(handle, &taken)) return Failure("cannot set the line");
+    if (!SetCommState(handle, &taken)) return WithSystemError("cannot set the line");
 
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
@@ -109,7 +109,7 @@ std::string SetLine(HANDLE handle, std::int32_t rate) {
     timeouts.ReadTotalTimeoutConstant = LineReadTimeoutMs;
     timeouts.WriteTotalTimeoutMultiplier = WriteTimeoutFactor / static_cast<DWORD>(rate);
     timeouts.WriteTotalTimeoutConstant = 0;
-    if (!SetCommTimeouts(handle, &timeouts)) return Failure("cannot set the time-outs");
+    if (!SetCommTimeouts(handle, &timeouts)) return WithSystemError("cannot set the time-outs");
     return {};
 }
 
@@ -141,7 +141,7 @@ bool SerialLine::Open(const std::string& device, std::int32_t baudRate, std::str
     Close();
     auto opened = std::make_unique<Device>();
     if (opened->ReadEvent == nullptr || opened->WriteEvent == nullptr) {
-        if (why != nullptr) *why = device + ": " + Failure("cannot create its events");
+        if (why != nullptr) *why = device + ": " + WithSystemError("cannot create its events");
         return false;
     }
     // Share mode 0: nobody else may open the port while this line has it.
