@@ -35,6 +35,10 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
 // written or is not a regular file are refused. Where the folder allows no new file
 // but the target itself may be written, the bytes are written over it in place.
 //
+// Windows has neither these signals nor sticky folders: there the temporary file is
+// flushed and moved over the target in one step (MoveFileExW), and a read-only target
+// is refused.
+//
 // cannotCreate is the failure reported when the file cannot be created; a file
 // that could not be written in full is CantWriteFile. Either carries the system's
 // reason in Why.

@@ -69,7 +69,31 @@ HANDLE CreateTemporaryBeside(const std::wstring& target, std::wstring& tempPath)
     return INVALID_HANDLE_VALUE;
 }
 
+// Removes temporary files that an earlier, interrupted save of target left beside
+// it: ".NAME.xxxxxxxx.tmp", eight hex digits.
+void RemoveStaleTemporaries(const std::wstring& target) {
+    const std::wstring folder = FolderOf(target);
+    const std::wstring prefix = L"." + target.substr(folder.size()) + L".";
+    WIN32_FIND_DATAW found;
+    const HANDLE search = FindFirstFileW((folder + prefix + L"*.tmp").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = found.cFileName;
+        const std::wstring middle = name.substr(std::min(name.size(), prefix.size()));
+        const bool ours = name.size() == prefix.size() + 12 && middle.ends_with(L".tmp") &&
+                          middle.find_first_not_of(L"0123456789abcdef") == 8;
+        if (ours) DeleteFileW((folder + name).c_str());
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+void (*replaceHold)(const char* tempPath) = nullptr;
+
 }  // namespace
+
+void SetReplaceHoldForTests(void (*hold)(const char* tempPath)) {
+    replaceHold = hold;
+}
 
 std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes) {
     FileHandle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
@@ -104,12 +128,14 @@ MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes
     if (!temp.Valid()) return cannotCreate;
     bool written = WriteAll(temp.Get(), bytes) && FlushFileBuffers(temp.Get());
     written = temp.Close() && written;
+    if (written && replaceHold != nullptr) replaceHold(Utf8FromWide(tempPath).c_str());
     // Replaces an existing file in one step, and returns only once the move is on disk.
     if (!written || !MoveFileExW(tempPath.c_str(), target.c_str(),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileW(tempPath.c_str());
         return CantWriteFile(path);
     }
+    RemoveStaleTemporaries(target);
     return std::nullopt;
 }
 

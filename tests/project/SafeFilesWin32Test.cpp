@@ -51,6 +51,8 @@ TEST(WindowsFiles, SavingTwiceReplacesTheFileAndLeavesNothingElse) {
     TempDir dir;
     const std::string path = dir.File("twice.obj");
     ASSERT_FALSE(SaveObjectFile(path, ImageOf("11111111\r\n22222222\r\n")));
+    // What an interrupted save left goes with the next save.
+    WriteBytes(dir.File(".twice.obj.0123abcd.tmp"), "stale");
     ASSERT_FALSE(SaveObjectFile(path, ImageOf("0000000F\r\n")));
     EXPECT_EQ(ReadBytes(path), "0000000F\r\n");
     EXPECT_EQ(NamesIn(dir.Path()), std::vector<std::wstring>{L"twice.obj"});
