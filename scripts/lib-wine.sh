@@ -27,7 +27,7 @@ wine_port_links() {
 
 # Removes every comN entry that is not one of the names given.
 wine_remove_port_links() {
-  local name keep
+  local name keep k
   for name in $(wine_port_links); do
     keep=0
     for k in "$@"; do [ "$name" = "$k" ] && keep=1; done
