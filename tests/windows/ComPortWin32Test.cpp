@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -25,29 +24,15 @@ using Clock = std::chrono::steady_clock;
 // The CW word every answering simulated device holds.
 constexpr std::uint32_t DeviceCw = 0x5A6B7C8D;
 
-std::map<std::string, int> PortsOfParts() {
-    std::map<std::string, int> ports;
+// The port that plays part in IXO_TEST_PORTS; fails the test when there is none.
+int PortOf(const std::string& part) {
     const char* text = std::getenv("IXO_TEST_PORTS");
     std::istringstream parts(text != nullptr ? text : "");
-    std::string part;
-    while (parts >> part) {
-        const std::size_t equals = part.find('=');
-        if (equals != std::string::npos) {
-            ports[part.substr(0, equals)] = std::stoi(part.substr(equals + 1));
-        }
+    for (std::string entry; parts >> entry;) {
+        if (entry.starts_with(part + "=")) return std::stoi(entry.substr(part.size() + 1));
     }
-    return ports;
-}
-
-// The port that plays part; fails the test when the driver gave none.
-int PortOf(const std::string& part) {
-    const auto ports = PortsOfParts();
-    const auto found = ports.find(part);
-    if (found == ports.end()) {
-        ADD_FAILURE() << "IXO_TEST_PORTS names no port for " << part;
-        return 0;
-    }
-    return found->second;
+    ADD_FAILURE() << "IXO_TEST_PORTS names no port for " << part;
+    return 0;
 }
 
 bool RunningUnderWine() {
