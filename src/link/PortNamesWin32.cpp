@@ -24,8 +24,17 @@ std::string PortDevicePath(int n) {
     return "\\\\.\\COM" + std::to_string(n);
 }
 
+std::string ResolvePort(int n, std::string* why) {
+    if (n < 1 && why != nullptr) *why = PortName(n) + ": port numbers start at 1";
+    return PortDevicePath(n);
+}
+
 std::string PortTarget(int n) {
     return PortDevicePath(n);
+}
+
+std::vector<int> MappedPorts() {
+    return {};
 }
 
 bool MapPort(int, const std::string&, std::string* why) {
