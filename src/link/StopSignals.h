@@ -6,6 +6,8 @@ namespace ixo {
 // CatchStopSignals has run, such a signal no longer ends the program at once: it is
 // noted, and from then on every wait of a serial line ends at once as a failure, so
 // that the program closes its link, which lets go of the port, and ends by itself.
+// Windows has none of these signals: Ctrl+C ends the program there, and the system
+// closes the port with it; nothing is caught, StopSignal stays 0.
 void CatchStopSignals();
 
 // The stop signal received, or 0 while none has come.
