@@ -9,9 +9,9 @@ set(CMAKE_C_COMPILER ${IXO_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${IXO_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${IXO_MINGW_TRIPLE}-windres)
 
-# Libraries and headers for the target (GoogleTest is installed beside the build);
-# programs such as the compiler come from the build machine.
-# IXO_MINGW_PREFIX: a folder of libraries built for the target, GoogleTest's.
+# Libraries and headers for the target; programs such as the compiler come from the
+# build machine. IXO_MINGW_PREFIX: a folder of libraries built for the target
+# (scripts/test-windows.sh puts GoogleTest and CLI11 there).
 set(CMAKE_FIND_ROOT_PATH /usr/${IXO_MINGW_TRIPLE} ${IXO_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

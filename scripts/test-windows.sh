@@ -11,7 +11,7 @@ source "$(dirname "$0")/lib-wine.sh"
 dir="$IXO_ROOT/build-windows"
 toolchain="$IXO_ROOT/cmake/mingw-w64-x86_64.cmake"
 ensure_packages g++ cmake ninja-build g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev \
-  wine wine64 googletest unzip qt6-base-dev
+  wine wine64 googletest libcli11-dev unzip qt6-base-dev
 if command -v ccache >/dev/null; then
   export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$IXO_ROOT}
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
@@ -24,18 +24,22 @@ cmake -S "$IXO_ROOT" -B "$dir/linux-sim" -G Ninja "${launcher[@]}" \
   -DIXO_GUI=OFF -DIXO_TESTS=OFF -DIXO_BENCHMARKS=OFF >/dev/null
 cmake --build "$dir/linux-sim" --target ixo-sim
 
-# GoogleTest from Debian's sources, built with the cross compiler.
-gtest="$dir/googletest"
-if [ ! -e "$gtest/install/lib/cmake/GTest/GTestConfig.cmake" ]; then
-  cmake -S /usr/src/googletest -B "$gtest/build" -G Ninja "${launcher[@]}" \
+# Libraries for Windows, in a prefix of their own: GoogleTest from Debian's sources,
+# built with the cross compiler, and CLI11, which is headers only.
+deps="$dir/deps"
+if [ ! -e "$deps/lib/cmake/GTest/GTestConfig.cmake" ]; then
+  cmake -S /usr/src/googletest -B "$dir/googletest" -G Ninja "${launcher[@]}" \
     -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_INSTALL_PREFIX="$gtest/install" -DBUILD_GMOCK=ON >/dev/null
-  cmake --build "$gtest/build" --target install >/dev/null
+    -DCMAKE_INSTALL_PREFIX="$deps" -DBUILD_GMOCK=ON >/dev/null
+  cmake --build "$dir/googletest" --target install >/dev/null
 fi
+mkdir -p "$deps/include" "$deps/share/cmake"
+cp -r /usr/include/CLI "$deps/include/"
+cp -r /usr/share/cmake/CLI11 "$deps/share/cmake/"
 
 cmake -S "$IXO_ROOT" -B "$dir/ixo" -G Ninja "${launcher[@]}" \
-  -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_PREFIX_PATH="$gtest/install" \
-  -DIXO_MINGW_PREFIX="$gtest/install" -DIXO_GUI=OFF -DIXO_BENCHMARKS=OFF -DIXO_WERROR=ON \
+  -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_PREFIX_PATH="$deps" \
+  -DIXO_MINGW_PREFIX="$deps" -DIXO_GUI=OFF -DIXO_BENCHMARKS=OFF -DIXO_WERROR=ON \
   -DCMAKE_CROSSCOMPILING_EMULATOR="$IXO_ROOT/scripts/wine-run.sh" \
   -DIXO_LINUX_SIM="$dir/linux-sim/sim/ixo-sim"
 cmake --build "$dir/ixo" --parallel "$(nproc)"

@@ -95,17 +95,25 @@ void SetReplaceHoldForTests(void (*hold)(const char* tempPath)) {
     replaceHold = hold;
 }
 
-std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes) {
+std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes,
+                                           std::string* why) {
+    const auto fail = [why](const std::string& reason) -> std::optional<std::string> {
+        if (why != nullptr) *why = reason;
+        return std::nullopt;
+    };
     FileHandle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid() || GetFileType(file.Get()) != FILE_TYPE_DISK) return std::nullopt;
+    if (!file.Valid()) return fail(SystemErrorText(GetLastError()));
+    if (GetFileType(file.Get()) != FILE_TYPE_DISK) return fail("not a regular file");
     std::string text(maxBytes, '\0');
     std::size_t got = 0;
     while (got < text.size()) {
         DWORD read = 0;
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - got, 1u << 30));
-        if (!ReadFile(file.Get(), text.data() + got, chunk, &read, nullptr)) return std::nullopt;
+        if (!ReadFile(file.Get(), text.data() + got, chunk, &read, nullptr)) {
+            return fail(SystemErrorText(GetLastError()));
+        }
         if (read == 0) break;
         got += read;
     }
@@ -115,25 +123,31 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
 
 MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes,
                                  const Failure& cannotCreate) {
+    // The failure with the system's words for why.
+    const auto because = [](Failure failure, DWORD error) {
+        failure.Why = SystemErrorText(error);
+        return failure;
+    };
     const std::wstring target = WideFromUtf8(path);
 
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
-        return cannotCreate;
+        return because(cannotCreate, ERROR_ACCESS_DENIED);
     }
 
     std::wstring tempPath;
     FileHandle temp(CreateTemporaryBeside(target, tempPath));
-    if (!temp.Valid()) return cannotCreate;
+    if (!temp.Valid()) return because(cannotCreate, GetLastError());
     bool written = WriteAll(temp.Get(), bytes) && FlushFileBuffers(temp.Get());
     written = temp.Close() && written;
     if (written && replaceHold != nullptr) replaceHold(Utf8FromWide(tempPath).c_str());
     // Replaces an existing file in one step, and returns only once the move is on disk.
     if (!written || !MoveFileExW(tempPath.c_str(), target.c_str(),
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
         DeleteFileW(tempPath.c_str());
-        return CantWriteFile(path);
+        return because(CantWriteFile(path), error);
     }
     RemoveStaleTemporaries(target);
     return std::nullopt;

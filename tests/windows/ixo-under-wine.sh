@@ -28,7 +28,7 @@ ixo_device() {
   for try in 1 2 3 4 5; do
     ixo "$@"
     case "$status" in 1 | 137) ;; *) return 0 ;; esac
-    [ "$(tr -d '\r' <<<"$out")" = "Can't Write to COM port" ] || return 0
+    grep -qF "Can't Write to COM port" <<<"$out" || return 0
     echo "note: '$*' timed out on try $try (Wine's transmitter-empty wait)" >&2
   done
 }
@@ -39,7 +39,7 @@ expect() {
 # The bytes a simulated device has received, as hex, from its trace; a byte sent again
 # by a retry shows once.
 received() {
-  awk '$2 == "received" && $3 != last { printf "%s ", $3; last = $3 }' "$sim_work/sim$1.trace"
+  awk '$2 == "recv" && $3 != last { printf "%s ", $3; last = $3 }' "$sim_work/sim$1.trace"
 }
 
 start_sim 11 --trace --cw 0BADF00D
