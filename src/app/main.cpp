@@ -85,12 +85,16 @@ int main(int argc, char** argv) {
 
     // SIGINT, SIGTERM and SIGHUP close the window as its close box does, so that the
     // link is closed and lets go of its port. A device command under way ends at its
-    // next wait; any dialog open then is closed with the window.
-    QSocketNotifier stop(ixo::StopSignalFd(), QSocketNotifier::Read);
-    QObject::connect(&stop, &QSocketNotifier::activated, &app, [&stop] {
-        stop.setEnabled(false);  // the signal stays readable; once is enough
-        QApplication::closeAllWindows();
-    });
+    // next wait; any dialog open then is closed with the window. Where the system has
+    // no such signals there is nothing to watch.
+    std::optional<QSocketNotifier> stop;
+    if (ixo::StopSignalFd() >= 0) {
+        stop.emplace(ixo::StopSignalFd(), QSocketNotifier::Read);
+        QObject::connect(&*stop, &QSocketNotifier::activated, &app, [&stop] {
+            stop->setEnabled(false);  // the signal stays readable; once is enough
+            QApplication::closeAllWindows();
+        });
+    }
     window.show();
     const int result = QApplication::exec();
     ixo::SerialPortDlg = nullptr;

@@ -19,19 +19,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The process number in a lock file: decimal text in most programs (ten characters
-// wide), the bytes of an int in some old ones; 0 when there is none.
+// The process number in a lock file: decimal text and a newline in most programs
+// (eleven bytes), exactly the bytes of an int in some old ones; 0 when there is none.
+// The size decides, since an int's first byte may well be a digit.
 long LockFilePid(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     std::string text(32, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<std::size_t>(in.gcount()));
+    int binary = 0;
+    if (text.size() == sizeof binary) {
+        std::memcpy(&binary, text.data(), sizeof binary);
+        return binary;
+    }
     char* end = nullptr;
     const long pid = std::strtol(text.c_str(), &end, 10);
-    if (end != text.c_str()) return pid;
-    int binary = 0;
-    if (text.size() == sizeof binary) std::memcpy(&binary, text.data(), sizeof binary);
-    return binary;
+    return end != text.c_str() ? pid : 0;
 }
 
 bool Lives(long pid) {
