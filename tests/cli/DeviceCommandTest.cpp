@@ -149,6 +149,8 @@ TEST_F(IxoDevice, AssemblyFilesAreWrittenVerifiedAndSaved) {
         listing.starts_with("LFO0\tSIN\tAMP=0\t\tFREQ=0\r\nLFO1\tTRI\tAMP=12000\tFREQ=1000\r\n"))
         << listing;
     EXPECT_NE(listing.find("\r\n\tRAP\tINL\tK=0\t\t; 0\r\n"), std::string::npos) << listing;
+    result = Ixo({"read", "-p", "2", "-o", "-", "--format", "asm"});
+    EXPECT_EQ(result.Out, listing);
     ASSERT_EQ(Ixo({"read", "-p", "2", "-o", "read.obj"}).ExitStatus, 0);
     ASSERT_EQ(Ixo({"asm", "read.ASM", "-o", "back.obj"}).ExitStatus, 0);
     // Bit 18 of a CHR-form word is not in its line.
