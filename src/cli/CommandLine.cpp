@@ -298,6 +298,10 @@ int Fail(const std::string& message) {
 int Fail(const Failure& failure) {
     // After a stop signal the command ends because of it; main says so.
     if (ixo::StopSignal() != 0) return ExitFailure;
+    // Text left out of a file is placed as compilers place an error: file, line, why.
+    if (failure.Kind == FailureKind::TextLeftOut) {
+        return Fail(failure.Path + ":" + std::to_string(failure.Line) + ": " + failure.Why);
+    }
     const std::string detail = FailureDetail(failure);
     return Fail(detail.empty() ? FailureText(failure) : FailureText(failure) + ": " + detail);
 }

@@ -116,7 +116,10 @@ void DefineRead(CLI::App& command, CommandLine& line) {
         .add_option("-o,--output", line.Output,
                     "also save the 128 program words as the object file OUT (- for standard "
                     "output, the CW line then goes to standard error)")
-        ->type_name("OUT");
+        ->type_name("OUT")
+        ->check([](const std::string& path) {
+            return path.empty() ? std::string("no file name given") : std::string();
+        });
 }
 
 void DefineVerify(CLI::App& command, CommandLine& line) {
@@ -147,6 +150,10 @@ int RunVerify(const CommandLine& line) {
 }
 
 int RunRead(const CommandLine& line) {
+    // A save that cannot succeed is known before the device is read.
+    if (!line.Output.empty()) {
+        if (const MaybeFailure failure = CheckSaveObject(line.Output)) return Fail(*failure);
+    }
     return WithLink(line, [&](ComPort& link) {
         ProgramImage image;
         if (const MaybeFailure failure = ReadProgram(link, image, transferBuffer)) {

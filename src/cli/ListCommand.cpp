@@ -8,6 +8,7 @@
 
 #include "cli/Commands.h"
 #include "isa/Listing.h"
+#include "project/ProjectFiles.h"
 
 namespace ixo::cli {
 
@@ -32,8 +33,8 @@ void DefineList(CLI::App& command, CommandLine& line) {
 int RunList(const CommandLine& line) {
     ProgramImage image;
     const MaybeFailure failure = ReadObject(line.Argument, image);
-    if (failure && failure->Kind != FailureKind::BadObjectLine) return Fail(*failure);
-    // A malformed file still lists the words before its bad line, as the window does.
+    if (failure && !LoadedInPart(*failure)) return Fail(*failure);
+    // A malformed file still lists the words it gave, as the window does.
     for (const std::string& text : ListingLines(image, LocaleDecimalSeparator())) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         std::fputc('\n', stdout);

@@ -7,6 +7,7 @@
 
 #include "cli/Commands.h"
 #include "project/ProjectFiles.h"
+#include "project/SafeFiles.h"
 
 namespace ixo::cli {
 
@@ -19,6 +20,11 @@ constexpr const char* StandardName = "-";
 MaybeFailure ReadObject(const std::string& path, ProgramImage& image) {
     if (path != StandardName) return LoadObjectFile(path, image);
     return ReadObjectText(stdin, "standard input", image);
+}
+
+MaybeFailure CheckSaveObject(const std::string& path) {
+    if (path == StandardName) return std::nullopt;
+    return CheckReplaceable(path, CantWriteFile(path));
 }
 
 MaybeFailure SaveObject(const std::string& path, const ProgramImage& image) {
