@@ -7,11 +7,11 @@ set -euo pipefail
 root=$1
 failed=0 checked=0
 for page in "$root"/packaging/*.1; do
-  shown=$(MANWIDTH=50 nroff -man -Tascii -rLL=50n "$page" 2>/dev/null | col -bx)
+  shown=$(MANWIDTH=50 nroff -man -Tascii -rLL=50n "$page" 2>/dev/null | col -bx | sed 's/^ *//')
   # The lines between .EX and .EE, with the escaped dashes as they are shown.
   while IFS= read -r line; do
     checked=$((checked + 1))
-    if ! grep -qxF -- "$line" <<<"$(sed 's/^ *//' <<<"$shown")"; then
+    if ! grep -qxF -- "$line" <<<"$shown"; then
       echo "FAIL: $(basename "$page"): example not shown as typed: $line" >&2
       failed=$((failed + 1))
     fi
