@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <string>
 
 namespace ixo {
@@ -89,7 +90,8 @@ bool TrailingTextCheck::Take(std::span<const std::uint8_t> bytes) {
                 found_ = true;
                 return false;
             }
-            ++line_;
+            // Counted up to the highest line number a failure can name.
+            if (line_ < std::numeric_limits<int>::max()) ++line_;
         } else if (byte == '\r') {
             pendingReturn_ = true;
         } else if (byte != 0) {
