@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian package in build-package/ and checks it: lintian must find no
-# error and no warning, and desktop-file-validate nothing, not even a hint, in its
-# desktop entry.
+# error and no warning, desktop-file-validate nothing, not even a hint, in its
+# desktop entry, and appstreamcli no error and no warning in its AppStream metainfo.
 #   scripts/package.sh
 # The package's maintainer is whoever ships it: IXO_PACKAGE_MAINTAINER="Name
 # <address>", or DEBFULLNAME and DEBEMAIL; without them, the author of the commit
@@ -15,7 +15,7 @@ if [ $# -gt 0 ]; then
 fi
 
 ensure_build_packages
-ensure_packages lintian desktop-file-utils dpkg-dev git
+ensure_packages lintian desktop-file-utils appstream dpkg-dev git
 
 maintainer=${IXO_PACKAGE_MAINTAINER:-}
 if [ -z "$maintainer" ] && [ -n "${DEBFULLNAME:-}" ] && [ -n "${DEBEMAIL:-}" ]; then
@@ -48,4 +48,6 @@ if [ "${status:-0}" -ne 0 ] || [ -n "$said" ]; then
   echo "desktop-file-validate: ${said:-failed}" >&2
   exit 1
 fi
-echo "Package: $(basename "$deb") passes lintian and desktop-file-validate"
+# What software centres show: checked offline, so that the check needs no network.
+appstreamcli validate --no-net "$entry/usr/share/metainfo/io.github.ixoloader.IxoLoader.metainfo.xml"
+echo "Package: $(basename "$deb") passes lintian, desktop-file-validate and appstreamcli validate"

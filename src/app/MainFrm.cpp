@@ -431,12 +431,12 @@ void TMainFrame::OpenObjectFile(const QString& chosen) {
     // Whatever extension was typed or picked, the file opened is the ".obj" one.
     const std::string name = ReplaceFileExt(chosen.toStdString(), ".obj");
     const MaybeFailure failure = LoadObjectFile(name, Image);
-    if (failure && failure->Kind != FailureKind::BadObjectLine) {
+    if (failure && !LoadedInPart(*failure)) {
         ShowFailure(*failure);
         return;
     }
     FileName = name;
-    // A malformed file still leaves the words before its bad line as the program:
+    // A malformed or overlong file still leaves the words it gave as the program:
     // the listing shows exactly those, so that what is seen is what Write sends.
     BuildListing();
     UpdateStatus();

@@ -6,6 +6,7 @@
 
 #include "cli/Commands.h"
 #include "cli/PortOption.h"
+#include "cli/UsageErrors.h"
 #include "core/Version.h"
 #include "device/DeviceCommands.h"
 #include "link/StopSignals.h"
@@ -124,6 +125,17 @@ std::string UsageText(const std::string& message) {
     return "ixo: " + message + "\nTry 'ixo --help' for more information.\n";
 }
 
+// What is wrong with the first argument that nothing took, if there is one.
+std::optional<std::string> LeftOver(const CLI::App& app) {
+    const std::vector<CLI::App*> chosen = app.get_subcommands();
+    const CLI::App* command = chosen.empty() ? nullptr : chosen.front();
+    std::vector<std::string> extra = app.remaining(true);
+    // "--" ends the options; it is no argument of its own.
+    std::erase(extra, "--");
+    if (extra.empty()) return std::nullopt;
+    return LeftOverText(extra.front(), app, command);
+}
+
 }  // namespace
 
 const std::vector<Command>& AllCommands() {
@@ -218,6 +230,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     app.footer("'ixo COMMAND --help' or 'ixo help COMMAND' explains one command.\n" +
                std::string(ExitStatusText));
     app.require_subcommand(0, 1);
+    // As GNU tools take an option given twice: the last one counts.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    // Whatever no command takes stays over, to be named in ixo's words below.
+    app.allow_extras();
     // The device options may also come before the command.
     AddDeviceOptions(app, line);
 
@@ -233,9 +249,6 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         command.Define(*sub, line);
     }
 
-    // Whatever no command takes stays over, to be named in the error below.
-    app.allow_extras();
-
     ParseResult result;
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -247,23 +260,21 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         result.Text = version.what();
         return result;
     } catch (const CLI::ParseError& error) {
+        // An argument nothing took explains the rest: "list -x.obj" lacks its FILE
+        // because -x.obj is taken for an option.
         result.Status = ExitUsage;
-        result.Text = UsageText(error.what());
+        result.Text = UsageText(LeftOver(app).value_or(ParseErrorText(error, app)));
         return result;
     }
 
-    const std::vector<std::string> extra = app.remaining();
-    if (!extra.empty() || app.get_subcommands().empty()) {
+    if (const std::optional<std::string> leftOver = LeftOver(app)) {
         result.Status = ExitUsage;
-        if (extra.empty()) {
-            result.Text = UsageText("no command given");
-        } else if (app.get_subcommands().empty() && extra[0][0] != '-') {
-            result.Text = UsageText("unknown command '" + extra[0] + "'");
-        } else {
-            result.Text =
-                UsageText((extra[0][0] == '-' ? "unknown option '" : "unexpected argument '") +
-                          extra[0] + "'");
-        }
+        result.Text = UsageText(*leftOver);
+        return result;
+    }
+    if (app.get_subcommands().empty()) {
+        result.Status = ExitUsage;
+        result.Text = UsageText("no command given");
         return result;
     }
     CLI::App* chosen = app.get_subcommands().front();
@@ -276,7 +287,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             result.Text = app.get_subcommand(topic)->help("ixo");
         } catch (const CLI::Error&) {
             result.Status = ExitUsage;
-            result.Text = UsageText("no command named '" + topic + "'");
+            result.Text =
+                UsageText("no command named '" + topic + "'" + SuggestCommand(topic, app));
         }
         return result;
     }
@@ -308,6 +320,10 @@ int Fail(const std::string& message) {
 int Fail(const Failure& failure) {
     // After a stop signal the command ends because of it; main says so.
     if (ixo::StopSignal() != 0) return ExitFailure;
+    // Text left out of a file is placed as compilers place an error: file, line, why.
+    if (failure.Kind == FailureKind::TextLeftOut) {
+        return Fail(failure.Path + ":" + std::to_string(failure.Line) + ": " + failure.Why);
+    }
     const std::string detail = FailureDetail(failure);
     return Fail(detail.empty() ? FailureText(failure) : FailureText(failure) + ": " + detail);
 }

@@ -103,6 +103,11 @@ MaybeFailure SaveObject(const std::string& path, const ProgramImage& image);
 // Reads the assembly file path, or standard input for "-", whole into text.
 MaybeFailure ReadAssembly(const std::string& path, std::string& text);
 
+// Whether SaveObject could save as path, looked at before there is anything to
+// save: CantWriteFile, with the reason, for a folder, a folder that does not exist
+// or may not be written, and the like.
+MaybeFailure CheckSaveObject(const std::string& path);
+
 // Port numbers are signed 8-bit in the link, so no higher port can be opened.
 inline constexpr int HighestPort = 127;
 

@@ -111,7 +111,10 @@ void DefineRead(CLI::App& command, CommandLine& line) {
                     "also save the 128 program words as the object file OUT, or their listing "
                     "when OUT ends in .asm (any case) (- for standard output, the CW line then "
                     "goes to standard error)")
-        ->type_name("OUT");
+        ->type_name("OUT")
+        ->check([](const std::string& path) {
+            return path.empty() ? std::string("no file name given") : std::string();
+        });
     AddFormatOption(command, line);
 }
 
@@ -143,6 +146,10 @@ int RunVerify(const CommandLine& line) {
 }
 
 int RunRead(const CommandLine& line) {
+    // A save that cannot succeed is known before the device is read.
+    if (!line.Output.empty()) {
+        if (const MaybeFailure failure = CheckSaveObject(line.Output)) return Fail(*failure);
+    }
     return WithLink(line, [&](ComPort& link) {
         ProgramImage image;
         if (const MaybeFailure failure = ReadProgram(link, image, transferBuffer)) {

@@ -6,6 +6,7 @@
 
 #include "cli/Commands.h"
 #include "isa/Listing.h"
+#include "project/ProjectFiles.h"
 
 namespace ixo::cli {
 
@@ -17,7 +18,7 @@ int RunList(const CommandLine& line) {
     ProgramImage image;
     MaybeFailure failure;
     if (const int status = ReadProgram(line, image, &failure); status != ExitOk) return status;
-    // A malformed file still lists the words before its bad line, as the window does.
+    // A malformed file still lists the words it gave, as the window does.
     for (const std::string& text : ListingLines(image, LocaleDecimalSeparator())) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         std::fputc('\n', stdout);

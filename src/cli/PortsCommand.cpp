@@ -70,8 +70,23 @@ int ListAllPorts() {
         }
         std::printf("\n");
     }
+    // Map entries that lead to no device found above: a simulated device, a device
+    // not plugged in, a path that was mistyped.
+    const std::vector<int> mapped = MappedPorts();
+    for (const int port : mapped) {
+        if (FindNumbered(found, port) != nullptr) continue;
+        std::string why;
+        const std::string device = ResolvePort(port, &why);
+        if (!device.empty()) why = WhyNotOpen(device);
+        // The reason, without the path it follows, which the line shows already.
+        if (const std::string prefix = PortTarget(port) + ": "; why.starts_with(prefix)) {
+            why.erase(0, prefix.size());
+        }
+        std::printf("%d\t%s\t-\tport map entry%s%s\n", port, PortTarget(port).c_str(),
+                    why.empty() ? "" : "\t", why.c_str());
+    }
     ExplainUnnumbered(found);
-    if (found.empty()) Fail("no serial device was found");
+    if (found.empty() && mapped.empty()) Fail("no serial device was found");
     return ExitOk;
 }
 
@@ -94,7 +109,8 @@ void DefinePorts(CLI::App& command, CommandLine& line) {
     CLI::Option* all = command.add_flag(
         "--all", line.All,
         "list every serial device found, whether it opens or not: COM number (- for none), "
-        "device, stable name (- for none), description and, when it does not open, why");
+        "device, stable name (- for none), description and, when it does not open, why; then "
+        "each port map entry that leads to none of them, with where it leads");
     CLI::Option* map =
         command
             .add_option("--map", line.Map,
@@ -102,6 +118,8 @@ void DefinePorts(CLI::App& command, CommandLine& line) {
                         "/dev/ttyUSB0), replacing any earlier entry")
             ->type_name("N DEVICE")
             ->expected(2)
+            // One port at a time, always with its device.
+            ->multi_option_policy(CLI::MultiOptionPolicy::Throw)
             ->excludes(all)
             ->check(CLI::Validator(CheckPort, "").application_index(0))
             ->check(CLI::Validator(
@@ -132,7 +150,14 @@ int RunPorts(const CommandLine& line) {
     std::error_code error;
     const std::filesystem::path device = std::filesystem::absolute(line.Map[1], error);
     if (error) return Fail(line.Map[1] + ": " + error.message());
-    return MapPort(PortOf(line.Map[0]), device.string(), &why) ? ExitOk : Fail(why);
+    if (!MapPort(PortOf(line.Map[0]), device.string(), &why)) return Fail(why);
+    // Allowed, for an adapter that is not plugged in now, but worth a word: the path
+    // may be mistyped.
+    if (!std::filesystem::exists(device, error)) {
+        std::fprintf(stderr, "ixo: %s does not exist yet; %s leads to it once it does\n",
+                     device.string().c_str(), PortName(PortOf(line.Map[0])).c_str());
+    }
+    return ExitOk;
 }
 
 }  // namespace ixo::cli

@@ -70,7 +70,7 @@ int ReadProgram(const CommandLine& line, ProgramImage& image, MaybeFailure* malf
         return ReadAssemblyProgram(line.Argument, image);
     }
     MaybeFailure failure = ReadObject(line.Argument, image);
-    if (failure && malformed != nullptr && failure->Kind == FailureKind::BadObjectLine) {
+    if (failure && malformed != nullptr && LoadedInPart(*failure)) {
         *malformed = std::move(failure);
         return ExitOk;
     }

@@ -7,6 +7,7 @@
 
 #include "cli/Commands.h"
 #include "project/ProjectFiles.h"
+#include "project/SafeFiles.h"
 
 namespace ixo::cli {
 
@@ -24,6 +25,11 @@ MaybeFailure ReadObject(const std::string& path, ProgramImage& image) {
 MaybeFailure ReadAssembly(const std::string& path, std::string& text) {
     if (path != StandardName) return LoadAssemblyFile(path, text);
     return ReadAssemblyText(stdin, "standard input", text);
+}
+
+MaybeFailure CheckSaveObject(const std::string& path) {
+    if (path == StandardName) return std::nullopt;
+    return CheckReplaceable(path, CantWriteFile(path));
 }
 
 MaybeFailure SaveObject(const std::string& path, const ProgramImage& image) {

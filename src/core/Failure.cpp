@@ -18,8 +18,12 @@ Failure CantOpenFile(const std::string& path, const std::string& why) {
     return {.Kind = FailureKind::CantOpenFile, .Path = path, .Why = why};
 }
 
-Failure BadObjectLine(const std::string& path, int line) {
-    return {.Kind = FailureKind::BadObjectLine, .Path = path, .Line = line};
+Failure BadObjectLine(const std::string& path, int line, const std::string& why) {
+    return {.Kind = FailureKind::BadObjectLine, .Path = path, .Line = line, .Why = why};
+}
+
+Failure TextLeftOut(const std::string& path, int line, const std::string& why) {
+    return {.Kind = FailureKind::TextLeftOut, .Path = path, .Line = line, .Why = why};
 }
 
 Failure CantCreateFile(const std::string& path, const std::string& why) {
@@ -60,6 +64,9 @@ std::string FailureText(const Failure& failure) {
         case FailureKind::BadObjectLine:
             return "Bad line " + std::to_string(failure.Line) + " in object file \"" +
                    failure.Path + "\"";
+        case FailureKind::TextLeftOut:
+            return "Line " + std::to_string(failure.Line) +
+                   " and after left out of object file \"" + failure.Path + "\"";
         case FailureKind::CantCreateFile:
             return "Cannot create file " + failure.Path;
         case FailureKind::CantWriteFile:

@@ -12,6 +12,7 @@ namespace ixo {
 enum class FailureKind {
     CantOpenFile,     // an object file that cannot be opened for reading
     BadObjectLine,    // a malformed line in an object file
+    TextLeftOut,      // an object file that goes on after its program
     CantCreateFile,   // a listing file that cannot be created
     CantWriteFile,    // a file that could not be written in full
     PortNotOpened,    // a device command on a link that is not open
@@ -27,16 +28,18 @@ enum class FailureKind {
 struct Failure {
     FailureKind Kind;
     std::string Path{};             // the file of the file kinds
-    int Line = 0;                   // BadObjectLine: the malformed line, from 1
+    int Line = 0;                   // BadObjectLine, TextLeftOut: the line, from 1
     int Address = 0;                // NoResponse, VerifyFail: the device address
     std::uint32_t ProgramWord = 0;  // VerifyFail: the program's word at Address
     std::uint32_t DeviceWord = 0;   // VerifyFail: the device's word at Address
-    std::string Why{};  // PortNotOpened and the file kinds but BadObjectLine: the system's
-                        // reason, where known
+    std::string Why{};              // PortNotOpened and the file kinds: the system's reason, where
+                        // known; BadObjectLine, TextLeftOut: what is wrong with the line
 };
 
 Failure CantOpenFile(const std::string& path, const std::string& why = {});
-Failure BadObjectLine(const std::string& path, int line);
+Failure BadObjectLine(const std::string& path, int line, const std::string& why = {});
+// Line and all after it were left out of the program, for why.
+Failure TextLeftOut(const std::string& path, int line, const std::string& why);
 Failure CantCreateFile(const std::string& path, const std::string& why = {});
 Failure CantWriteFile(const std::string& path, const std::string& why = {});
 Failure PortNotOpened(const std::string& why = {});

@@ -1,6 +1,7 @@
 #include "project/ProjectFiles.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 
@@ -30,30 +31,84 @@ std::string ReplaceFileExt(std::string_view path, std::string_view ext) {
 
 namespace {
 
-// Takes text as the object text of image, and parses it; name is the file's.
-MaybeFailure TakeObjectText(std::string_view text, const std::string& name, ProgramImage& image) {
-    image.ObjText.fill(0);
-    std::copy(text.begin(), text.end(), image.ObjText.begin());
-    if (!ParseObjectText(image)) return BadObjectLine(name, image.WordCount + 1);
-    return std::nullopt;
-}
+// Takes an object file's bytes as they are read. The first ObjTextSize of them are
+// the object text; of the rest only whether they go on after the program matters,
+// so nothing beyond the object text is kept, however long the file.
+class ObjectFileReader {
+public:
+    explicit ObjectFileReader(const ProgramImage& image) : program_(image) {
+        program_.ObjText.fill(0);
+    }
+
+    // Takes the next piece; false once the rest of the file no longer matters.
+    bool Take(std::span<const std::uint8_t> piece) {
+        const std::size_t copied = std::min(piece.size(), program_.ObjText.size() - held_);
+        std::copy_n(piece.begin(), copied, program_.ObjText.begin() + held_);
+        held_ += copied;
+        if (held_ < program_.ObjText.size()) return true;
+        if (!parsed_) Parse();
+        return trailing_ && trailing_->Take(piece.subspan(copied));
+    }
+
+    // After the last piece, the image takes the program; the words stay even when
+    // the file fails, as a malformed file leaves the words before its bad line.
+    MaybeFailure Finish(const std::string& name, ProgramImage& image) {
+        if (!parsed_) Parse();
+        image = program_;
+        const int endLine = image.WordCount + 1;
+        if (!trailing_) return BadObjectLine(name, endLine, BadLineText(stop_));
+        if (trailing_->Finish()) return std::nullopt;
+        return TextLeftOut(
+            name, trailing_->Line(),
+            image.WordCount == MaxProgramWords
+                ? "more than " + std::to_string(MaxProgramWords) + " words"
+                : "text after the program, which ends at line " + std::to_string(endLine));
+    }
+
+private:
+    void Parse() {
+        parsed_ = true;
+        if (!ParseObjectText(program_, &stop_)) return;
+        trailing_.emplace(program_.WordCount + 1);
+        const std::size_t end = static_cast<std::size_t>(program_.WordCount) * ObjectLineLength;
+        trailing_->Take(std::span(program_.ObjText).first(held_).subspan(end));
+    }
+
+    ProgramImage program_;
+    std::size_t held_ = 0;
+    bool parsed_ = false;
+    ObjectLine stop_{ObjectLineKind::End};
+    std::optional<TrailingTextCheck> trailing_;  // none after a bad line
+};
 
 }  // namespace
 
 MaybeFailure LoadObjectFile(const std::string& path, ProgramImage& image) {
     // Read whole before the image changes, so that a read error leaves it alone.
+    ObjectFileReader reader(image);
     std::string why;
-    const std::optional<std::string> text = ReadRegularFile(path, image.ObjText.size(), &why);
-    if (!text) return CantOpenFile(path, why);
-    return TakeObjectText(*text, path, image);
+    if (!ReadRegularFile(
+            path, [&](std::span<const std::uint8_t> piece) { return reader.Take(piece); }, &why)) {
+        return CantOpenFile(path, why);
+    }
+    return reader.Finish(path, image);
+}
+
+bool LoadedInPart(const Failure& failure) {
+    return failure.Kind == FailureKind::BadObjectLine || failure.Kind == FailureKind::TextLeftOut;
 }
 
 MaybeFailure ReadObjectText(std::FILE* file, const std::string& name, ProgramImage& image) {
-    std::string text(image.ObjText.size(), '\0');
-    const std::size_t got = std::fread(text.data(), 1, text.size(), file);
-    if (got < text.size() && std::ferror(file)) return CantOpenFile(name, std::strerror(errno));
-    text.resize(got);
-    return TakeObjectText(text, name, image);
+    ObjectFileReader reader(image);
+    std::array<std::uint8_t, ObjTextSize> piece;
+    for (;;) {
+        const std::size_t got = std::fread(piece.data(), 1, piece.size(), file);
+        if (got < piece.size() && std::ferror(file)) {
+            return CantOpenFile(name, std::strerror(errno));
+        }
+        if (!reader.Take(std::span(piece).first(got)) || got < piece.size()) break;
+    }
+    return reader.Finish(name, image);
 }
 
 namespace {
@@ -72,9 +127,13 @@ MaybeFailure TakeAssemblyText(std::string read, const std::string& name, std::st
 
 MaybeFailure LoadAssemblyFile(const std::string& path, std::string& text) {
     std::string why;
-    std::optional<std::string> read = ReadRegularFile(path, MaxAssemblyFileBytes + 1, &why);
-    if (!read) return CantOpenFile(path, why);
-    return TakeAssemblyText(std::move(*read), path, text);
+    std::string read;
+    const auto take = [&](std::span<const std::uint8_t> piece) {
+        read.append(piece.begin(), piece.end());
+        return read.size() <= MaxAssemblyFileBytes;
+    };
+    if (!ReadRegularFile(path, take, &why)) return CantOpenFile(path, why);
+    return TakeAssemblyText(std::move(read), path, text);
 }
 
 MaybeFailure ReadAssemblyText(std::FILE* file, const std::string& name, std::string& text) {

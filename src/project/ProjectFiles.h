@@ -16,13 +16,22 @@ namespace ixo {
 std::string ReplaceFileExt(std::string_view path, std::string_view ext);
 
 // Opens an object file: reads up to 4096 bytes of it into ObjText (the rest zero)
-// and parses it. Failures:
+// and parses it; the rest of the file, of whatever length, is read only to see
+// that nothing but empty lines ("\r\n") and zero bytes follow the program. Failures:
 // - CantOpenFile: the file cannot be opened or read, or is not a regular file (a
 //   FIFO or device is refused at once, never waited for); Why says why; the image
 //   is unchanged.
 // - BadObjectLine: a malformed line; the words before it are the program
-//   (WordCount of them), as ParseObjectText leaves them.
+//   (WordCount of them), as ParseObjectText leaves them; Why says what is wrong
+//   with the line.
+// - TextLeftOut: more than 128 words, or text after the line that ends the program;
+//   the program is loaded as ParseObjectText reads it, Line is the first line left
+//   out and Why says why.
 MaybeFailure LoadObjectFile(const std::string& path, ProgramImage& image);
+
+// Whether a failure of LoadObjectFile still left the file's program in the image:
+// the words before a bad line, or all but the text left out.
+bool LoadedInPart(const Failure& failure);
 
 // The same from a stream already open, for example standard input; name stands for
 // it in a failure.

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -13,12 +16,14 @@
 
 namespace ixo {
 
-// Up to maxBytes from the start of the regular file at path (a symbolic link to one
-// is followed). Nothing when path names no regular file or cannot be read, with the
-// reason in why when given; a FIFO, device or folder is refused without waiting for
-// it.
-std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes,
-                                           std::string* why = nullptr);
+// Reads the regular file at path (a symbolic link to one is followed) from its
+// start, handing the bytes to take piece by piece, in order, until the file ends or
+// take returns false; so that a file of any size is read in constant memory. False
+// when path names no regular file or cannot be read, with the reason in why when
+// given; a FIFO, device or folder is refused without waiting for it.
+bool ReadRegularFile(const std::string& path,
+                     const std::function<bool(std::span<const std::uint8_t>)>& take,
+                     std::string* why = nullptr);
 
 // Replaces the file at path with bytes, so that a failure never damages what was
 // there: the bytes go to a temporary file ".NAME.xxxxxxxx.tmp" in the same folder,
@@ -44,6 +49,13 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
 // reason in Why.
 MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes,
                                  const Failure& cannotCreate);
+
+// Whether ReplaceFileContents would be let save at path, looked at without writing
+// anything, so that a save that cannot succeed is known before the work whose
+// result it saves: cannotCreate, with the system's reason in Why, for a folder,
+// something else than a regular file, a file that may not be written, and a new
+// file in a folder that does not exist or may not be written.
+MaybeFailure CheckReplaceable(const std::string& path, const Failure& cannotCreate);
 
 // For tests only: when set, called with the temporary file's path once it holds all
 // the bytes, just before it takes the target's place, so that a test can act at that

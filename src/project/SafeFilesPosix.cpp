@@ -28,6 +28,8 @@ namespace {
 // Why a file that is not one (a FIFO, a device) is refused.
 constexpr const char* NotRegular = "not a regular file";
 
+constexpr std::size_t ReadPieceBytes = 4096;
+
 bool IsRegular(int fd) {
     struct stat info {};
     return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
@@ -35,11 +37,12 @@ bool IsRegular(int fd) {
 
 }  // namespace
 
-std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes,
-                                           std::string* why) {
-    const auto fail = [why](const std::string& reason) -> std::optional<std::string> {
+bool ReadRegularFile(const std::string& path,
+                     const std::function<bool(std::span<const std::uint8_t>)>& take,
+                     std::string* why) {
+    const auto fail = [why](const std::string& reason) {
         if (why != nullptr) *why = reason;
-        return std::nullopt;
+        return false;
     };
     // Look before opening, so that a device is never opened (opening a serial port
     // can change its lines); open without waiting, in case the name has meanwhile
@@ -50,27 +53,21 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t 
     if (!S_ISREG(info.st_mode)) return fail(NotRegular);
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return fail(std::strerror(errno));
-    std::optional<std::string> text;
-    const bool regular = IsRegular(fd);
-    if (!regular) fail(NotRegular);
-    if (regular && ::fcntl(fd, F_SETFL, 0) == 0) {
-        text.emplace(maxBytes, '\0');
-        std::size_t got = 0;
-        while (got < maxBytes) {
-            const ssize_t n = ::read(fd, text->data() + got, maxBytes - got);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0) {
-                fail(std::strerror(errno));
-                text.reset();
-                break;
-            }
-            if (n == 0) break;
-            got += static_cast<std::size_t>(n);
-        }
-        if (text) text->resize(got);
+    bool read = true;
+    if (!IsRegular(fd)) {
+        read = fail(NotRegular);
+    } else if (::fcntl(fd, F_SETFL, 0) != 0) {
+        read = fail(std::strerror(errno));
+    }
+    std::array<std::uint8_t, ReadPieceBytes> piece;
+    while (read) {
+        const ssize_t n = ::read(fd, piece.data(), piece.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) read = fail(std::strerror(errno));
+        if (n <= 0 || !take(std::span(piece).first(static_cast<std::size_t>(n)))) break;
     }
     ::close(fd);
-    return text;
+    return read;
 }
 
 namespace {
@@ -276,35 +273,74 @@ void SetReplaceHoldForTests(void (*hold)(const char* tempPath)) {
     ReplaceHold = hold;
 }
 
+namespace {
+
+// The failure with the system's reason for it.
+Failure Because(Failure failure, const std::string& reason) {
+    failure.Why = reason;
+    return failure;
+}
+
+// The file a save to path replaces, as far as it can be known before writing.
+struct SaveTarget {
+    fs::path Path;
+    bool Exists = false;
+    struct stat Existing {};
+};
+
+// Finds the file a save to path would replace, refusing what it may not: a link
+// that may not be followed, a folder, anything but a regular file, a file that may
+// not be written.
+MaybeFailure FindSaveTarget(const std::string& path, const Failure& cannotCreate,
+                            SaveTarget& target) {
+    const std::optional<fs::path> final = FinalTarget(path);
+    if (!final) return Because(cannotCreate, std::strerror(errno));
+    target.Path = *final;
+    target.Exists = ::stat(target.Path.c_str(), &target.Existing) == 0;
+    if (!target.Exists) return std::nullopt;
+    if (S_ISDIR(target.Existing.st_mode)) return Because(cannotCreate, std::strerror(EISDIR));
+    if (!S_ISREG(target.Existing.st_mode)) return Because(cannotCreate, NotRegular);
+    if (::access(target.Path.c_str(), W_OK) != 0) {
+        return Because(cannotCreate, std::strerror(errno));
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+MaybeFailure CheckReplaceable(const std::string& path, const Failure& cannotCreate) {
+    SaveTarget target;
+    if (MaybeFailure refused = FindSaveTarget(path, cannotCreate, target)) return refused;
+    if (target.Exists) return std::nullopt;
+    // A new file needs a folder that exists and may be written.
+    const fs::path folder = target.Path.has_parent_path() ? target.Path.parent_path() : ".";
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) != 0) return Because(cannotCreate, std::strerror(errno));
+    if (!S_ISDIR(info.st_mode)) return Because(cannotCreate, std::strerror(ENOTDIR));
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return Because(cannotCreate, std::strerror(errno));
+    }
+    return std::nullopt;
+}
+
 MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes,
                                  const Failure& cannotCreate) {
-    // The failure with the system's reason for it.
-    const auto because = [](Failure failure, const std::string& reason) {
-        failure.Why = reason;
-        return failure;
-    };
     const auto cannotWrite = [&](int error) {
-        return because(CantWriteFile(path), std::strerror(error));
+        return Because(CantWriteFile(path), std::strerror(error));
     };
-    const std::optional<fs::path> target = FinalTarget(path);
-    if (!target) return because(cannotCreate, std::strerror(errno));
-
-    struct stat existing {};
-    const bool exists = ::stat(target->c_str(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode)) return because(cannotCreate, std::strerror(EISDIR));
-    if (exists && !S_ISREG(existing.st_mode)) return because(cannotCreate, NotRegular);
-    if (exists && ::access(target->c_str(), W_OK) != 0) {
-        return because(cannotCreate, std::strerror(errno));
-    }
+    SaveTarget target;
+    if (MaybeFailure refused = FindSaveTarget(path, cannotCreate, target)) return refused;
+    const bool exists = target.Exists;
+    const struct stat& existing = target.Existing;
 
     TempFileGuard guard;
     std::string tempPath;
     int error = 0;
-    const int fd = CreateTemporaryBeside(*target, tempPath, error);
+    const int fd = CreateTemporaryBeside(target.Path, tempPath, error);
     if (fd < 0) {
         const bool folderRefuses = error == EACCES || error == EPERM;
-        if (!exists || !folderRefuses) return because(cannotCreate, std::strerror(error));
-        if (!WriteInPlace(*target, bytes)) return cannotWrite(errno);
+        if (!exists || !folderRefuses) return Because(cannotCreate, std::strerror(error));
+        if (!WriteInPlace(target.Path, bytes)) return cannotWrite(errno);
         return std::nullopt;
     }
     guard.Register(tempPath);
@@ -317,13 +353,13 @@ MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes
     // The file stays open, and so locked, until it has taken the target's place.
     const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
     if (written && ReplaceHold != nullptr) ReplaceHold(tempPath.c_str());
-    const bool replaced = written && ::rename(tempPath.c_str(), target->c_str()) == 0;
+    const bool replaced = written && ::rename(tempPath.c_str(), target.Path.c_str()) == 0;
     error = errno;
     if (!replaced) ::unlink(tempPath.c_str());
     guard.Forget();
     ::close(fd);
     if (!replaced) return cannotWrite(error);
-    RemoveStaleTemporaries(*target);
+    RemoveStaleTemporaries(target.Path);
     return std::nullopt;
 }
 

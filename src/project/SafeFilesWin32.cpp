@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
 #include <random>
 
 #include "core/Win32Text.h"
@@ -95,50 +96,71 @@ void SetReplaceHoldForTests(void (*hold)(const char* tempPath)) {
     replaceHold = hold;
 }
 
-std::optional<std::string> ReadRegularFile(const std::string& path, std::size_t maxBytes,
-                                           std::string* why) {
-    const auto fail = [why](const std::string& reason) -> std::optional<std::string> {
+bool ReadRegularFile(const std::string& path,
+                     const std::function<bool(std::span<const std::uint8_t>)>& take,
+                     std::string* why) {
+    const auto fail = [why](const std::string& reason) {
         if (why != nullptr) *why = reason;
-        return std::nullopt;
+        return false;
     };
     FileHandle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) return fail(SystemErrorText(GetLastError()));
     if (GetFileType(file.Get()) != FILE_TYPE_DISK) return fail("not a regular file");
-    std::string text(maxBytes, '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
+    std::array<std::uint8_t, 4096> piece;
+    for (;;) {
         DWORD read = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - got, 1u << 30));
-        if (!ReadFile(file.Get(), text.data() + got, chunk, &read, nullptr)) {
+        if (!ReadFile(file.Get(), piece.data(), static_cast<DWORD>(piece.size()), &read, nullptr)) {
             return fail(SystemErrorText(GetLastError()));
         }
-        if (read == 0) break;
-        got += read;
+        if (read == 0 || !take(std::span(piece).first(read))) return true;
     }
-    text.resize(got);
-    return text;
+}
+
+namespace {
+
+// The failure with the system's words for why.
+Failure Because(Failure failure, DWORD error) {
+    failure.Why = SystemErrorText(error);
+    return failure;
+}
+
+// A folder or a read-only file is never replaced.
+MaybeFailure RefuseTarget(const std::wstring& target, const Failure& cannotCreate) {
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+        return Because(cannotCreate, ERROR_ACCESS_DENIED);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+MaybeFailure CheckReplaceable(const std::string& path, const Failure& cannotCreate) {
+    const std::wstring target = WideFromUtf8(path);
+    if (MaybeFailure refused = RefuseTarget(target, cannotCreate)) return refused;
+    // A new file needs a folder that exists.
+    const std::size_t slash = target.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return std::nullopt;
+    const std::wstring folder = target.substr(0, slash + 1);
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return Because(cannotCreate, GetLastError());
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        return Because(cannotCreate, ERROR_PATH_NOT_FOUND);
+    }
+    return std::nullopt;
 }
 
 MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes,
                                  const Failure& cannotCreate) {
-    // The failure with the system's words for why.
-    const auto because = [](Failure failure, DWORD error) {
-        failure.Why = SystemErrorText(error);
-        return failure;
-    };
     const std::wstring target = WideFromUtf8(path);
-
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
-        return because(cannotCreate, ERROR_ACCESS_DENIED);
-    }
+    if (MaybeFailure refused = RefuseTarget(target, cannotCreate)) return refused;
 
     std::wstring tempPath;
     FileHandle temp(CreateTemporaryBeside(target, tempPath));
-    if (!temp.Valid()) return because(cannotCreate, GetLastError());
+    if (!temp.Valid()) return Because(cannotCreate, GetLastError());
     bool written = WriteAll(temp.Get(), bytes) && FlushFileBuffers(temp.Get());
     written = temp.Close() && written;
     if (written && replaceHold != nullptr) replaceHold(Utf8FromWide(tempPath).c_str());
@@ -147,7 +169,7 @@ MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes
                                  MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         const DWORD error = GetLastError();
         DeleteFileW(tempPath.c_str());
-        return because(CantWriteFile(path), error);
+        return Because(CantWriteFile(path), error);
     }
     RemoveStaleTemporaries(target);
     return std::nullopt;

@@ -222,6 +222,7 @@ TEST_F(FileCommands, MalformedFileKeepsTheGoodWordsListsThemAndSaysWhichLineIsBa
               "LFO0\tSIN\tAMP=0\t\tFREQ=0\nLFO1\tTRI\tAMP=12000\tFREQ=1000");
     ASSERT_EQ(frame.Messages.size(), 1u);
     EXPECT_EQ(frame.Messages[0].Text, Q("Bad line 3 in object file \"" + bad + "\""));
+    EXPECT_EQ(frame.Messages[0].Detail, Q("'x' is not a hexadecimal digit"));
     EXPECT_EQ(frame.Messages[0].Flags, TMainFrame::MbIconError);
     EXPECT_EQ(frame.ComStatusBar->PanelText(1), Q(dir.File("bad")));
 
@@ -231,8 +232,27 @@ TEST_F(FileCommands, MalformedFileKeepsTheGoodWordsListsThemAndSaysWhichLineIsBa
     EXPECT_EQ(frame.Image.WordCount, 0);
     EXPECT_EQ(frame.AsmOut->toPlainText(), "");
     EXPECT_EQ(frame.Messages.back().Text, Q("Bad line 1 in object file \"" + bad + "\""));
+    EXPECT_EQ(frame.Messages.back().Detail, Q("line feed without carriage return"));
     EXPECT_FALSE(frame.SaveObjFileBtn->isEnabled());
     EXPECT_FALSE(frame.SaveAsmFileBtn->isEnabled());
+}
+
+TEST_F(FileCommands, OverlongFileLoadsTheProgramAndSaysWhatWasLeftOut) {
+    const std::string file = dir.File("long.obj");
+    std::string text;
+    for (int i = 0; i < 129; ++i) text += "00030000\r\n";
+    WriteBytes(file, text);
+    Open(frame, file);
+
+    EXPECT_EQ(frame.Image.WordCount, 128);
+    EXPECT_EQ(frame.FileName, file);
+    EXPECT_EQ(frame.AsmOut->toPlainText(), ListingOf(frame.Image));
+    ASSERT_EQ(frame.Messages.size(), 1u);
+    EXPECT_EQ(frame.Messages[0].Text,
+              Q("Line 129 and after left out of object file \"" + file + "\""));
+    EXPECT_EQ(frame.Messages[0].Detail, Q("more than 128 words"));
+    EXPECT_EQ(frame.Messages[0].Flags, TMainFrame::MbIconError);
+    EXPECT_TRUE(frame.SaveObjFileBtn->isEnabled());
 }
 
 TEST_F(FileCommands, EmptyFileOpensAsAnEmptyProgram) {

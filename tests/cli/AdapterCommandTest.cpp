@@ -108,7 +108,12 @@ TEST_F(AdapterCommand, PortsSaysWhyAPortIsMissing) {
     holder.Close();
     for (int n = 1; n <= 8; ++n) ASSERT_TRUE(MapPort(n, Map.AbsentPath(n)));
     result = Ixo({"ports", "--all"});
-    EXPECT_EQ(result.Out, "-\t/dev/ttyUSB0\t" + FtdiById + "\tFT232R USB UART\n");
+    std::string listed = "-\t/dev/ttyUSB0\t" + FtdiById + "\tFT232R USB UART\n";
+    for (int n = 1; n <= 8; ++n) {
+        listed += std::to_string(n) + "\t" + Map.AbsentPath(n) +
+                  "\t-\tport map entry\tNo such file or directory\n";
+    }
+    EXPECT_EQ(result.Out, listed);
     EXPECT_EQ(result.Err,
               "ixo: /dev/ttyUSB0 (FT232R USB UART) has no COM number: COM1 to COM8 are "
               "all taken; give it one with\n  ixo ports --map N " +

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "IxoProcess.h"
@@ -174,6 +177,41 @@ TEST_F(IxoDevice, AssemblyErrorsSendNothing) {
     EXPECT_TRUE(device_.Received().empty());
 }
 
+TEST_F(IxoDevice, ReadRefusesAnOutputItCannotSaveBeforeTouchingThePort) {
+    namespace fs = std::filesystem;
+    const std::string file = Program("six.obj", "00000000\r\n");
+    fs::create_directory(folder_.File("locked"));
+    fs::permissions(folder_.File("locked"), fs::perms(0555));
+    fs::permissions(folder_.Path(), fs::perms(0755));
+    struct Case {
+        std::string Output;
+        std::string Reason;
+        int Uid = -1;
+    };
+    std::vector<Case> cases = {
+        {folder_.Path().string(), "Is a directory"},
+        {folder_.File("absent/read.obj"), "No such file or directory"},
+        {file + "/read.obj", "Not a directory"},
+    };
+    // Root may write anywhere: a folder closed to writing is tried as another user.
+    if (::geteuid() == 0)
+        cases.push_back({folder_.File("locked/read.obj"), "Permission denied", 65534});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Output);
+        const IxoResult result = FinishIxo(
+            StartIxo({"read", "-p", "2", "-o", c.Output}, folder_.Path().string(), {}, c.Uid),
+            folder_.Path().string());
+        EXPECT_EQ(result.ExitStatus, 1);
+        EXPECT_EQ(result.Out, "");
+        EXPECT_EQ(result.Err, "ixo: Can't write file \"" + c.Output + "\": " + c.Reason + "\n");
+    }
+    const IxoResult unnamed = Ixo({"read", "-p", "2", "-o", ""});
+    EXPECT_EQ(unnamed.ExitStatus, 2);
+    EXPECT_TRUE(unnamed.Err.starts_with("ixo: --output: no file name given\n")) << unnamed.Err;
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(device_.Received().empty());
+}
+
 TEST_F(IxoDevice, ModeCommandsSendTheirByte) {
     ASSERT_TRUE(device_.MapAsPort(127));  // the highest port number ixo takes
     struct Case {
@@ -218,11 +256,25 @@ TEST_F(IxoDevice, FailuresAreReportedWithStatusOne) {
     EXPECT_EQ(result.Err,
               "ixo: Can't write file \"" + unwritable + "\": No such file or directory\n");
 
-    // A malformed program is not sent at all.
+    // A malformed program, or one that goes on after its end, is not sent at all.
     device_.ClearReceived();
-    result = Ixo({"write", "-p", "2", Program("bad.obj", "12345678\r\nXYZ\r\n")});
-    EXPECT_EQ(result.ExitStatus, 1);
-    EXPECT_EQ(result.Err, "ixo: Bad line 2 in object file \"" + folder_.File("bad.obj") + "\"\n");
+    std::string overlong;
+    for (int i = 0; i < 129; ++i) overlong += "12345678\r\n";
+    const std::string bad[][2] = {
+        {Program("bad.obj", "12345678\r\nXYZ\r\n"), "Bad line 2 in object file \"" +
+                                                        folder_.File("bad.obj") +
+                                                        "\": 'X' is not a hexadecimal digit"},
+        {Program("long.obj", overlong), folder_.File("long.obj") + ":129: more than 128 words"},
+        {Program("after.obj", "12345678\r\n\r\n12345678\r\n"),
+         folder_.File("after.obj") + ":3: text after the program, which ends at line 2"},
+    };
+    for (const auto& [file, said] : bad) {
+        for (const char* command : {"write", "verify"}) {
+            result = Ixo({command, "-p", "2", file});
+            EXPECT_EQ(result.ExitStatus, 1);
+            EXPECT_EQ(result.Err, "ixo: " + said + "\n");
+        }
+    }
     std::this_thread::sleep_for(100ms);
     EXPECT_TRUE(device_.Received().empty());
 }

@@ -5,6 +5,7 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -93,7 +94,8 @@ TEST(IxoList, MalformedFileListsWordsBeforeBadLine) {
     const IxoResult result = RunIxo({"list", file}, folder);
     EXPECT_EQ(result.ExitStatus, 1);
     EXPECT_EQ(result.Out, SixWordListing);
-    EXPECT_EQ(result.Err, "ixo: Bad line 7 in object file \"" + file + "\"\n");
+    EXPECT_EQ(result.Err, "ixo: Bad line 7 in object file \"" + file +
+                              "\": line feed without carriage return\n");
 
     // A bad first line lists nothing.
     const std::string first = dir.File("first.obj");
@@ -101,7 +103,18 @@ TEST(IxoList, MalformedFileListsWordsBeforeBadLine) {
     const IxoResult none = RunIxo({"list", first}, folder);
     EXPECT_EQ(none.ExitStatus, 1);
     EXPECT_EQ(none.Out, "");
-    EXPECT_EQ(none.Err, "ixo: Bad line 1 in object file \"" + first + "\"\n");
+    EXPECT_EQ(none.Err,
+              "ixo: Bad line 1 in object file \"" + first + "\": 'x' is not a hexadecimal digit\n");
+
+    // Words beyond the 128th are listed by none, and named where they start.
+    const std::string overlong = dir.File("overlong.obj");
+    std::string text = SixWordObject;
+    while (text.size() < 1300) text += "00030000\r\n";
+    WriteBytes(overlong, text);
+    const IxoResult cut = RunIxo({"list", overlong}, folder);
+    EXPECT_EQ(cut.ExitStatus, 1);
+    EXPECT_EQ(std::count(cut.Out.begin(), cut.Out.end(), '\n'), 129);  // with the ";" line
+    EXPECT_EQ(cut.Err, "ixo: " + overlong + ":129: more than 128 words\n");
 }
 
 TEST(IxoList, UsageErrorsExitTwo) {

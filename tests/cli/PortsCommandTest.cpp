@@ -60,6 +60,35 @@ TEST_F(PortsCommandTest, MapAndUnmapChangeThePortMap) {
     EXPECT_EQ(PortDevicePath(6), "/dev/ttyS5");
 }
 
+TEST_F(PortsCommandTest, AllListsEveryMapEntryWithWhereItLeadsAndWhyItDoesNotOpen) {
+    ASSERT_EQ(Ports({"--map", "5", output_.File("plain")}).ExitStatus, 0);
+    WriteBytes(output_.File("plain"), "");
+    const IxoResult result = Ports({"--all"});
+    EXPECT_EQ(result.ExitStatus, 0) << result.Err;
+    const std::string lines[] = {
+        "\n3\t" + device_.DevicePath() + "\t-\tport map entry\n",
+        "\n1\t" + ports_.AbsentPath(1) + "\t-\tport map entry\tNo such file or directory\n",
+        "\n5\t" + output_.File("plain") + "\t-\tport map entry\tInappropriate ioctl for device\n",
+    };
+    for (const std::string& line : lines) {
+        EXPECT_NE(("\n" + result.Out).find(line), std::string::npos) << line << "in\n"
+                                                                     << result.Out;
+    }
+}
+
+TEST_F(PortsCommandTest, MapSaysWhenTheDeviceDoesNotExistYet) {
+    const std::string absent = "/dev/serial/by-id/usb-not-plugged-in";
+    IxoResult result = Ports({"--map", "4", absent});
+    EXPECT_EQ(result.ExitStatus, 0);
+    EXPECT_EQ(result.Err,
+              "ixo: " + absent + " does not exist yet; COM4 leads to it once it does\n");
+    EXPECT_EQ(PortTarget(4), absent);
+
+    result = Ports({"--map", "4", device_.DevicePath()});
+    EXPECT_EQ(result.ExitStatus, 0);
+    EXPECT_EQ(result.Err, "");
+}
+
 TEST_F(PortsCommandTest, UsageErrorsExitWithTwo) {
     const std::vector<std::vector<std::string>> cases = {
         {"--map"},

@@ -9,11 +9,13 @@ if(NOT status EQUAL 0)
 endif()
 
 set(expected bin/ixo bin/ixo-sim share/man/man1/ixo.1.gz share/man/man1/ixo-sim.1.gz
-             share/doc/ixo-loader/copyright share/ixo-loader/examples/full.obj)
+             share/doc/ixo-loader/copyright share/ixo-loader/examples/full.obj
+             share/bash-completion/completions/ixo)
 if(GUI)
   list(APPEND expected bin/ixo-loader share/man/man1/ixo-loader.1.gz
                        share/applications/ixo-loader.desktop
-                       share/icons/hicolor/scalable/apps/ixo-loader.svg)
+                       share/icons/hicolor/scalable/apps/ixo-loader.svg
+                       share/metainfo/io.github.ixoloader.IxoLoader.metainfo.xml)
 endif()
 foreach(file IN LISTS expected)
   if(NOT EXISTS "${PREFIX}/${file}")

@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "project/ProgramImage.h"
 
@@ -21,11 +22,12 @@ std::string Lines(int count, const char* line = "0123ABCD\r\n") {
     return text;
 }
 
-TEST(ParseObjectLine, ClassifiesLines) {
+TEST(ParseObjectLine, ClassifiesLinesAndSaysWhyOneIsBad) {
     struct Case {
         const char* bytes;  // exactly 10 bytes
         ObjectLineKind kind;
         std::uint32_t value;
+        const char* why = "";  // of a Bad line
     };
     const Case cases[] = {
         {"00AB12CD\r\n", ObjectLineKind::Word, 0x00AB12CD},
@@ -35,20 +37,28 @@ TEST(ParseObjectLine, ClassifiesLines) {
         {"01234567\r\n", ObjectLineKind::Word, 0x01234567},
         {"89ABCDEF\r\n", ObjectLineKind::Word, 0x89ABCDEF},
         {"89abcdef\r\n", ObjectLineKind::Word, 0x89ABCDEF},
-        {"/1234567\r\n", ObjectLineKind::Bad, 0},
-        {"123456:8\r\n", ObjectLineKind::Bad, 0},
-        {"123456@8\r\n", ObjectLineKind::Bad, 0},
-        {"123456`8\r\n", ObjectLineKind::Bad, 0},
-        {"1234567g\r\n", ObjectLineKind::Bad, 0},
+        {"/1234567\r\n", ObjectLineKind::Bad, 0, "'/' is not a hexadecimal digit"},
+        {"123456:8\r\n", ObjectLineKind::Bad, 0, "':' is not a hexadecimal digit"},
+        {"123456@8\r\n", ObjectLineKind::Bad, 0, "'@' is not a hexadecimal digit"},
+        {"123456`8\r\n", ObjectLineKind::Bad, 0, "'`' is not a hexadecimal digit"},
+        {"1234567g\r\n", ObjectLineKind::Bad, 0, "'g' is not a hexadecimal digit"},
         {"\r\n12345678", ObjectLineKind::End, 0},
         {"\r9999999\r\n", ObjectLineKind::End, 0},
-        {"0x123456\r\n", ObjectLineKind::Bad, 0},
-        {" 1234567\r\n", ObjectLineKind::Bad, 0},
-        {"-1234567\r\n", ObjectLineKind::Bad, 0},
-        {"1234567G\r\n", ObjectLineKind::Bad, 0},
-        {"1234567\r\n\0", ObjectLineKind::Bad, 0},  // seven digits
-        {"12345678\n\0", ObjectLineKind::Bad, 0},   // line feed alone
-        {"12345678\r\r", ObjectLineKind::Bad, 0},
+        {"0x123456\r\n", ObjectLineKind::Bad, 0, "'x' is not a hexadecimal digit"},
+        {" 1234567\r\n", ObjectLineKind::Bad, 0, "' ' is not a hexadecimal digit"},
+        {"-1234567\r\n", ObjectLineKind::Bad, 0, "'-' is not a hexadecimal digit"},
+        {"1234567G\r\n", ObjectLineKind::Bad, 0, "'G' is not a hexadecimal digit"},
+        {"1234\t678\r\n", ObjectLineKind::Bad, 0, "byte 0x09 is not a hexadecimal digit"},
+        {"1234567\r\n\0", ObjectLineKind::Bad, 0, "missing digit: 7 of 8 digits"},
+        {"123\n\0\0\0\0\0\0", ObjectLineKind::Bad, 0, "missing digit: 3 of 8 digits"},
+        {"1\0\0\0\0\0\0\0\0\0", ObjectLineKind::Bad, 0, "missing digit: 1 of 8 digits"},
+        {"12345678\n\0", ObjectLineKind::Bad, 0, "line feed without carriage return"},
+        {"\n12345678\n", ObjectLineKind::Bad, 0, "line feed without carriage return"},
+        {"12345678\0\0", ObjectLineKind::Bad, 0, "no line end after the last word"},
+        {"12345678\r\r", ObjectLineKind::Bad, 0, "carriage return without line feed"},
+        {"12345678\r\0", ObjectLineKind::Bad, 0, "carriage return without line feed"},
+        {"123456789\r", ObjectLineKind::Bad, 0, "more than 8 digits"},
+        {"12345678 \r", ObjectLineKind::Bad, 0, "' ' where the line should end"},
     };
     for (const Case& c : cases) {
         const ObjectLine line = ParseObjectLine(std::span<const std::uint8_t, ObjectLineLength>(
@@ -57,11 +67,13 @@ TEST(ParseObjectLine, ClassifiesLines) {
         if (c.kind == ObjectLineKind::Word) {
             EXPECT_EQ(line.Value, c.value) << c.bytes;
         }
+        EXPECT_EQ(BadLineText(line), c.why) << c.bytes;
     }
     const std::uint8_t zeroLine[10] = {};
     EXPECT_EQ(ParseObjectLine(zeroLine).Kind, ObjectLineKind::End);
     const std::uint8_t highByte[10] = {'1', '2', 0xC1, '4', '5', '6', '7', '8', '\r', '\n'};
     EXPECT_EQ(ParseObjectLine(highByte).Kind, ObjectLineKind::Bad);
+    EXPECT_EQ(BadLineText(ParseObjectLine(highByte)), "byte 0xC1 is not a hexadecimal digit");
 }
 
 TEST(ParseObjectText, EndsAtEmptyLineOrEndOfData) {
@@ -117,6 +129,36 @@ TEST(ParseObjectText, ShorterTextLeavesLaterWordsOfTheEarlierProgram) {
     EXPECT_EQ(image.Words[5], 0xAAAAAAAAu);
     EXPECT_EQ(image.Words[9], 0xAAAAAAAAu);
     EXPECT_EQ(image.Words[10], 0u);
+}
+
+TEST(TrailingTextCheck, AllowsOnlyEmptyLinesAndZeroBytes) {
+    struct Case {
+        std::vector<std::string> pieces;  // as read, one after another
+        bool allowed;
+        int line;  // where text was found, counted from the first line 5
+    };
+    const Case cases[] = {
+        {{}, true, 5},
+        {{"\r\n\r\n", "\0\0\0"}, true, 7},
+        {{"\r", "\n\r", "\n"}, true, 7},  // a line end split between pieces
+        {{"\r\n", "00000000\r\n"}, false, 6},
+        {{"\r\n\r\n\n"}, false, 7},  // a line feed alone is text
+        {{"\r\n\r"}, false, 6},      // so is a carriage return alone at the end
+        {{"\r\r\n"}, false, 5},
+        {{std::string(3000, '\0') + "x"}, false, 5},
+    };
+    for (const Case& c : cases) {
+        TrailingTextCheck check(5);
+        bool going = true;
+        for (const std::string& piece : c.pieces) {
+            going = check.Take(
+                std::span(reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size()));
+            if (!going) break;
+        }
+        const std::string shown = c.pieces.empty() ? "" : c.pieces.front();
+        EXPECT_EQ(going && check.Finish(), c.allowed) << shown;
+        EXPECT_EQ(check.Line(), c.line) << shown;
+    }
 }
 
 TEST(FormatObjectText, WritesUpperCaseLinesAndRoundTrips) {

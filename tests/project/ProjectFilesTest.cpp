@@ -111,6 +111,67 @@ TEST(LoadObjectFile, NamesTheBadLineCountingFromOne) {
     EXPECT_EQ(image.WordCount, 2);
 }
 
+std::string Repeat(const std::string& line, int count) {
+    std::string text;
+    text.reserve(line.size() * static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) text += line;
+    return text;
+}
+
+TEST(LoadObjectFile, SaysWhatIsLeftOutOrWrongWhereverItIs) {
+    const std::string word = "0123ABCD\r\n";
+    struct Case {
+        std::string text;
+        int wordCount;
+        std::string failure;  // the failure's text and detail, after the file's name
+    };
+    const Case cases[] = {
+        {Repeat(word, 128) + "\r\n\r\n" + std::string(5000, '\0'), 128, ""},
+        {Repeat(word, 130), 128, "129: more than 128 words"},
+        // The text left out is found however far from the start of the file it is.
+        {Repeat(word, 2'000'000), 128, "129: more than 128 words"},
+        {Repeat(word, 128) + Repeat("\r\n", 600'000) + "x", 128, "600129: more than 128 words"},
+        {Repeat(word, 3) + "\r\n" + word, 3, "5: text after the program, which ends at line 4"},
+        {word + std::string(8, '\0') + "\r\n" + std::string(5000, '\0') + word, 1,
+         "3: text after the program, which ends at line 2"},
+        {Repeat(word, 2) + "\r\n\r", 2, "4: text after the program, which ends at line 3"},
+        // A bad line says why.
+        {word + "00000002\n", 1, "Bad line 2: line feed without carriage return"},
+        {word + "0000002", 1, "Bad line 2: missing digit: 7 of 8 digits"},
+        {word + "00000002", 1, "Bad line 2: no line end after the last word"},
+        {word + "0000 002\r\n", 1, "Bad line 2: ' ' is not a hexadecimal digit"},
+    };
+    TempDir dir;
+    const std::string path = dir.File("x.obj");
+    for (const Case& c : cases) {
+        WriteBytes(path, c.text);
+        // The same from a file by name and from a stream such as standard input.
+        std::FILE* stream = std::fopen(path.c_str(), "rb");
+        ASSERT_NE(stream, nullptr);
+        ProgramImage byName, byStream;
+        const MaybeFailure failures[] = {LoadObjectFile(path, byName),
+                                         ReadObjectText(stream, path, byStream)};
+        std::fclose(stream);
+        for (const MaybeFailure& failure : failures) {
+            SCOPED_TRACE(c.failure.empty() ? "no failure" : c.failure);
+            std::string said;
+            if (failure && failure->Kind == FailureKind::TextLeftOut) {
+                said = std::to_string(failure->Line) + ": " + FailureDetail(*failure);
+                EXPECT_EQ(FailureText(*failure), "Line " + std::to_string(failure->Line) +
+                                                     " and after left out of object file \"" +
+                                                     path + "\"");
+            } else if (failure) {
+                ASSERT_EQ(failure->Kind, FailureKind::BadObjectLine);
+                said = "Bad line " + std::to_string(failure->Line) + ": " + FailureDetail(*failure);
+            }
+            EXPECT_EQ(said, c.failure);
+        }
+        EXPECT_EQ(byName.WordCount, c.wordCount);
+        EXPECT_EQ(byStream.WordCount, c.wordCount);
+        EXPECT_EQ(byName.Words[c.wordCount - 1], 0x0123ABCDu);
+    }
+}
+
 ProgramImage ImageOf(std::initializer_list<std::uint32_t> words) {
     ProgramImage image;
     for (std::uint32_t word : words) image.Words[image.WordCount++] = word;

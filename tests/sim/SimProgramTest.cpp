@@ -281,7 +281,8 @@ TEST_F(SimProgramTest, ProgramThatCannotBeLoadedEndsWithItsFailure) {
     const std::pair<std::string, std::string> cases[] = {
         {missing, "ixo-sim: Can't open file \"" + missing + "\": No such file or directory\n"},
         {fifo.Path(), "ixo-sim: Can't open file \"" + fifo.Path() + "\": not a regular file\n"},
-        {malformed, "ixo-sim: Bad line 2 in object file \"" + malformed + "\"\n"},
+        {malformed, "ixo-sim: Bad line 2 in object file \"" + malformed +
+                        "\": 'G' is not a hexadecimal digit\n"},
     };
     for (const auto& [file, message] : cases) {
         SCOPED_TRACE(file);
