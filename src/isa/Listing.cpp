@@ -3,15 +3,14 @@
 #include <algorithm>
 #include <charconv>
 
+#include "isa/Notation.h"
 #include "isa/WordFields.h"
 
 namespace ixo {
 
 namespace {
 
-constexpr const char* WaveNames[] = {"SIN", "TRI", nullptr, "SAW"};
-constexpr const char* XfadNames[] = {"1", "1/2", "1/8", "1/16"};
-constexpr const char* PointerNames[] = {"ZP", "BP", "CP", "AP"};
+using namespace notation;
 
 // A piece shorter than one tab stop takes two tabs to reach the next column.
 constexpr std::size_t TabWidth = 8;
@@ -22,70 +21,65 @@ void AppendPadded(std::string& line, const std::string& piece) {
 }
 
 void AppendOperand(std::string& line, const InstructionWord& fields) {
-    switch (fields.Address) {
-        case 0:
-            line += fields.WriteFlag ? "OUTL" : "INL";
-            break;
-        case 1:
-            line += fields.WriteFlag ? "OUTR" : "INR";
-            break;
-        default:
-            line += std::to_string(fields.Address);
-            break;
+    if (fields.Address >= InputNames.size()) {
+        line += std::to_string(fields.Address);
+        return;
     }
+    line += (fields.WriteFlag ? OutputNames : InputNames)[fields.Address];
 }
 
-// Options in the order the notation lists them, which is neither bit order nor
-// alphabetical. MASKA is active low.
 void AppendChrOptions(std::string& line, const InstructionWord& fields) {
-    if (fields.CompK) line += " COMPK";
-    if (fields.CompA) line += " COMPA";
-    if (!fields.MaskA) line += " MASKA";
-    if (fields.Latch) line += " LATCH";
-    if (fields.CompS) line += " COMPS";
+    for (const ChrOption& option : ChrOptions) {
+        if (fields.*option.Field == option.ActiveLow) continue;
+        line += ' ';
+        line += option.Name;
+    }
 }
 
 }  // namespace
 
 std::string FormatLfoLine(std::uint32_t word, int position) {
     const LfoWord fields = DecodeLfoWord(word);
-    std::string line = "LFO" + std::to_string(position) + '\t';
-    if (const char* wave = WaveNames[fields.Wave]) {
+    std::string line = std::string(LfoLabel) + std::to_string(position) + '\t';
+    if (const std::string_view wave = WaveNames[fields.Wave]; !wave.empty()) {
         line += wave;
         line += '\t';
     }
-    AppendPadded(line, "AMP=" + std::to_string(fields.Amp));
+    AppendPadded(line, std::string(AmpKey) + std::to_string(fields.Amp));
     line += '\t';
-    const std::string freq = "FREQ=" + std::to_string(fields.Freq);
+    const std::string freq = std::string(FreqKey) + std::to_string(fields.Freq);
     if (fields.Wave != WaveSaw) return line + freq;
     AppendPadded(line, freq);
-    line += "\tXFAD=";
+    line += '\t';
+    line += XfadKey;
     line += XfadNames[fields.Xfad];
     return line;
 }
 
 std::string FormatInstructionLine(std::uint32_t word, std::string_view decimalSeparator) {
     const InstructionWord fields = DecodeInstructionWord(word);
-    if (fields.IsNop) return "NOP";
+    if (fields.IsNop) return std::string(NopName);
 
     std::string line;
-    if (fields.ChrForm) line += "CHR" + std::to_string(fields.Channel);
+    if (fields.ChrForm) line += std::string(ChrLabel) + std::to_string(fields.Channel);
     line += '\t';
-    line += fields.WriteFlag ? 'W' : 'R';
+    line += DirectionNames[fields.WriteFlag];
     line += PointerNames[fields.Pointer];
-    if (fields.FlagB) line += 'B';
-    if (fields.FlagC) line += 'C';
+    if (fields.FlagB) line += FlagBName;
+    if (fields.FlagC) line += FlagCName;
     line += '\t';
     AppendOperand(line, fields);
     line += '\t';
 
     if (fields.ChrForm) {
-        line += fields.Sign ? '-' : '+';
-        line += fields.Cos ? "COS" : "SIN";
+        line += SignNames[fields.Sign];
+        line += ModulationNames[fields.Cos];
         AppendChrOptions(line, fields);
         return line;
     }
-    line += "K=" + std::to_string(fields.K) + "\t\t; ";
+    line += std::string(CoefficientKey) + std::to_string(fields.K) + "\t\t";
+    line += CommentStart;
+    line += ' ';
     line += FormatCoefficient(fields.K, decimalSeparator);
     return line;
 }
@@ -114,7 +108,7 @@ std::vector<std::string> ListingLines(const ProgramImage& image,
             lines.push_back(FormatLfoLine(word, position));
             continue;
         }
-        if (position == LfoWordCount) lines.emplace_back(";");
+        if (position == LfoWordCount) lines.emplace_back(1, CommentStart);
         lines.push_back(FormatInstructionLine(word, decimalSeparator));
     }
     return lines;

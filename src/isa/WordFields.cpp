@@ -4,50 +4,80 @@ namespace ixo {
 
 namespace {
 
-// The width bits of word starting at bit low.
-constexpr unsigned Field(std::uint32_t word, int low, int width) {
-    return (word >> low) & ((1u << width) - 1u);
-}
+// Where a field lies in a word: its lowest bit and its width. Decoding and
+// encoding both read the places from here.
+struct Bits {
+    int Low;
+    int Width;
 
-constexpr bool Bit(std::uint32_t word, int bit) {
-    return Field(word, bit, 1) != 0;
-}
+    constexpr unsigned Get(std::uint32_t word) const {
+        return (word >> Low) & ((1u << Width) - 1u);
+    }
+    constexpr std::uint32_t Put(unsigned value) const {
+        return (static_cast<std::uint32_t>(value) & ((1u << Width) - 1u)) << Low;
+    }
+};
+
+constexpr Bits LfoWave{30, 2}, LfoXfad{28, 2}, LfoFreq{15, 13}, LfoAmp{0, 15};
+
+constexpr Bits SignBit{31, 1}, KMag{24, 7}, WriteBit{22, 1}, ChrBit{21, 1}, FlagCBit{20, 1},
+    FlagBBit{19, 1}, PointerBits{16, 2}, AddressBits{0, 16};
+constexpr Bits MaskABit{30, 1}, CompSBit{29, 1}, CompKBit{28, 1}, CompABit{27, 1}, LatchBit{26, 1},
+    ChannelBits{24, 2}, CosBit{23, 1};
 
 }  // namespace
 
 LfoWord DecodeLfoWord(std::uint32_t word) {
     LfoWord fields;
-    fields.Wave = Field(word, 30, 2);
-    fields.Xfad = Field(word, 28, 2);
-    fields.Freq = Field(word, 15, 13);
-    fields.Amp = Field(word, 0, 15);
+    fields.Wave = LfoWave.Get(word);
+    fields.Xfad = LfoXfad.Get(word);
+    fields.Freq = LfoFreq.Get(word);
+    fields.Amp = LfoAmp.Get(word);
     return fields;
+}
+
+std::uint32_t EncodeLfoWord(const LfoWord& fields) {
+    return LfoWave.Put(fields.Wave) | LfoXfad.Put(fields.Xfad) | LfoFreq.Put(fields.Freq) |
+           LfoAmp.Put(fields.Amp);
 }
 
 InstructionWord DecodeInstructionWord(std::uint32_t word) {
     InstructionWord fields;
     fields.IsNop = word == NopWord;
-    fields.ChrForm = Bit(word, 21);
-    fields.WriteFlag = Bit(word, 22);
-    fields.FlagC = Bit(word, 20);
-    fields.FlagB = Bit(word, 19);
-    fields.Pointer = Field(word, 16, 2);
-    fields.Address = Field(word, 0, 16);
+    fields.ChrForm = ChrBit.Get(word);
+    fields.WriteFlag = WriteBit.Get(word);
+    fields.FlagC = FlagCBit.Get(word);
+    fields.FlagB = FlagBBit.Get(word);
+    fields.Pointer = PointerBits.Get(word);
+    fields.Address = AddressBits.Get(word);
 
     if (!fields.ChrForm) {
-        const int magnitude = static_cast<int>(Field(word, 24, 7));
-        fields.K = Bit(word, 31) ? -magnitude : magnitude;
+        const int magnitude = static_cast<int>(KMag.Get(word));
+        fields.K = SignBit.Get(word) ? -magnitude : magnitude;
         return fields;
     }
-    fields.Sign = Bit(word, 31);
-    fields.Channel = Field(word, 24, 2);
-    fields.Cos = Bit(word, 23);
-    fields.MaskA = Bit(word, 30);
-    fields.CompS = Bit(word, 29);
-    fields.CompK = Bit(word, 28);
-    fields.CompA = Bit(word, 27);
-    fields.Latch = Bit(word, 26);
+    fields.Sign = SignBit.Get(word);
+    fields.Channel = ChannelBits.Get(word);
+    fields.Cos = CosBit.Get(word);
+    fields.MaskA = MaskABit.Get(word);
+    fields.CompS = CompSBit.Get(word);
+    fields.CompK = CompKBit.Get(word);
+    fields.CompA = CompABit.Get(word);
+    fields.Latch = LatchBit.Get(word);
     return fields;
+}
+
+std::uint32_t EncodeInstructionWord(const InstructionWord& fields) {
+    std::uint32_t word = ChrBit.Put(fields.ChrForm) | WriteBit.Put(fields.WriteFlag) |
+                         FlagCBit.Put(fields.FlagC) | FlagBBit.Put(fields.FlagB) |
+                         PointerBits.Put(fields.Pointer) | AddressBits.Put(fields.Address);
+    if (!fields.ChrForm) {
+        const unsigned magnitude = static_cast<unsigned>(fields.K < 0 ? -fields.K : fields.K);
+        return word | SignBit.Put(fields.K < 0) | KMag.Put(magnitude);
+    }
+    return word | SignBit.Put(fields.Sign) | ChannelBits.Put(fields.Channel) |
+           CosBit.Put(fields.Cos) | MaskABit.Put(fields.MaskA) | CompSBit.Put(fields.CompS) |
+           CompKBit.Put(fields.CompK) | CompABit.Put(fields.CompA) | LatchBit.Put(fields.Latch);
 }
 
 }  // namespace ixo

@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
-// The decoder: a program word in, its fields out. The format follows from the word's
-// position in the program, never from its bits: positions 0 to 3 set up the four LFO
-// channels, positions 4 and later are instructions. Decoding cannot fail; every
-// 32-bit value has fields.
+// The decoder: a program word in, its fields out; and the encoder, back. The
+// format follows from the word's position in the program, never from its bits:
+// positions 0 to 3 set up the four LFO channels, positions 4 and later are
+// instructions. Decoding cannot fail; every 32-bit value has fields.
 
 namespace ixo {
 
@@ -57,5 +57,12 @@ struct InstructionWord {
 
 LfoWord DecodeLfoWord(std::uint32_t word);
 InstructionWord DecodeInstructionWord(std::uint32_t word);
+
+// The words of the fields, the other way round. Bits that no field holds are 0: in
+// an LFO word none; in an instruction bit 18, and bit 23 of the coefficient form,
+// whose K of 0 has no sign. IsNop is not read, and only the fields of the form
+// ChrForm picks are.
+std::uint32_t EncodeLfoWord(const LfoWord& fields);
+std::uint32_t EncodeInstructionWord(const InstructionWord& fields);
 
 }  // namespace ixo

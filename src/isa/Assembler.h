@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The assembler: the listing's notation read back into program words, the exact
+// inverse of the printer in Listing.h. Assembling any listing the printer made gives
+// back the program whose listing it is.
+//
+// A source is lines ending in LF or CR LF; ";" starts a comment; fields are separated
+// by spaces and tabs; names are matched without regard to case; numbers are decimal.
+// Four LFO lines (LFO0 to LFO3, in order) come first, then the instructions, at most
+// 128 words in all.
+
+namespace ixo {
+
+// One error in a source: 1-based line and column (column in characters, a tab counts one).
+struct AsmError {
+    int Line = 0;
+    int Column = 0;
+    std::string Message;  // e.g. "unknown pointer \"XP\" (ZP, BP, CP or AP)"
+};
+
+// The words of a source, or every error found (at most 20; a 21st is reported as one
+// last AsmError with Message "too many errors" at its place). Words is meaningful only
+// when Errors is empty.
+struct Assembly {
+    std::vector<std::uint32_t> Words;
+    std::vector<AsmError> Errors;
+    bool Ok() const { return Errors.empty(); }
+};
+
+Assembly AssembleListing(std::string_view source);
+
+}  // namespace ixo

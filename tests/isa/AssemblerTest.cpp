@@ -1,0 +1,239 @@
+// The assembler as the listing read backwards: the round trip over random and worked
+// example words, and every error with its place.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "isa/Assembler.h"
+#include "isa/Listing.h"
+#include "isa/WordFields.h"
+
+namespace ixo {
+namespace {
+
+std::string Join(const std::vector<std::string>& lines, const std::string& end) {
+    std::string text;
+    for (const std::string& line : lines) text += line + end;
+    return text;
+}
+
+std::string LineOf(std::uint32_t word, int position) {
+    return position < LfoWordCount ? FormatLfoLine(word, position) : FormatInstructionLine(word);
+}
+
+// A word with the bits no field of its line shows cleared, the way the assembler
+// writes it.
+std::uint32_t Visible(std::uint32_t word, int position) {
+    if (position < LfoWordCount) return (word >> 30) == 3 ? word : word & ~0x30000000u;
+    if (word == NopWord) return word;
+    std::uint32_t visible = word & ~(1u << 18);
+    if ((word & (1u << 21)) == 0) {
+        visible &= ~(1u << 23);
+        if ((visible & 0x7F000000u) == 0) visible &= ~0x80000000u;
+    }
+    return visible == NopWord ? visible | (1u << 18) : visible;
+}
+
+// Lower case, and spaces of varying count in place of tabs: what an operator might
+// type instead of what the listing writes.
+std::string Retyped(std::string text, std::mt19937& random) {
+    std::string result;
+    for (const char c : text) {
+        if (c == '\t') {
+            result.append(1 + random() % 3, ' ');
+        } else {
+            result += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        }
+    }
+    return result;
+}
+
+// The law: a program's listing assembles back to words with the same listing, and to
+// the words themselves once their hidden bits are cleared.
+void ExpectRoundTrip(const ProgramImage& image, std::mt19937& random) {
+    const std::vector<std::string> lines = ListingLines(image, random() % 2 ? "." : ",");
+    const std::string text = Join(lines, random() % 2 ? "\n" : "\r\n");
+    const std::string source = random() % 2 ? text : Retyped(text, random);
+    const Assembly assembly = AssembleListing(source);
+    ASSERT_TRUE(assembly.Ok()) << source << "\n"
+                               << assembly.Errors[0].Line << ":" << assembly.Errors[0].Column
+                               << ": " << assembly.Errors[0].Message;
+    ASSERT_EQ(assembly.Words.size(), static_cast<std::size_t>(image.WordCount));
+    for (int p = 0; p < image.WordCount; ++p) {
+        const std::uint32_t word = image.Words[static_cast<std::size_t>(p)];
+        const std::uint32_t back = assembly.Words[static_cast<std::size_t>(p)];
+        EXPECT_EQ(LineOf(back, p), LineOf(word, p)) << "position " << p;
+        EXPECT_EQ(back, Visible(word, p))
+            << std::hex << "position " << std::dec << p << " word 0x" << std::hex << word;
+    }
+}
+
+TEST(AssemblerTest, ListingAssemblesBackToItsWordsAtEveryPosition) {
+    std::mt19937 random(19);
+    // Uniform words seldom come near NOP: mix in words of a few bits, and NOP's
+    // neighbours with random hidden bits.
+    const auto randomWord = [&random]() -> std::uint32_t {
+        switch (random() % 4) {
+            case 0:
+                return NopWord | (random() & ((1u << 18) | (1u << 23) | 0x80000000u));
+            case 1:
+                return (1u << (random() % 32)) | (random() % 2 ? NopWord : 0);
+            default:
+                return static_cast<std::uint32_t>(random());
+        }
+    };
+    for (int program = 0; program < 400; ++program) {
+        ProgramImage image;
+        image.WordCount = program < 129 ? program : static_cast<int>(random() % 129);
+        for (int p = 0; p < image.WordCount; ++p) {
+            image.Words[static_cast<std::size_t>(p)] = randomWord();
+        }
+        ExpectRoundTrip(image, random);
+        if (HasFatalFailure()) return;
+    }
+}
+
+struct WorkedExample {
+    int Position;
+    std::uint32_t Word;
+    std::uint32_t Assembled;  // the word its line gives back
+};
+
+TEST(AssemblerTest, WorkedExamplesAssembleBack) {
+    const WorkedExample examples[] = {
+        {0, 0x00000000, 0x00000000},
+        {0, 0x00030000, 0x00030000},
+        {0, 0x80038003, 0x80038003},  // Wave 2: no waveform name
+        {1, 0x41F42EE0, 0x41F42EE0},
+        {1, 0xD03203E7, 0xD03203E7},
+        {2, 0xE01900C8, 0xE01900C8},
+        {2, 0xC03183E8, 0xC03183E8},
+        {3, 0xF7FFFFFF, 0xF7FFFFFF},
+        {3, 0xBFFFFFFF, 0x8FFFFFFF},  // Wave 2 with Xfad 3, not shown
+        {0, 0x30000000, 0x00000000},  // SIN with Xfad 3
+        {1, 0x70000000, 0x40000000},  // TRI with Xfad 3
+        {4, 0x00030000, 0x00030000},
+        {4, 0x00070000, 0x00070000},  // RAP INL K=0 keeps bit 18 to stay apart from NOP
+        {4, 0x80030000, 0x00070000},
+        {4, 0x00000000, 0x00000000},
+        {4, 0x40000064, 0x40000064},
+        {4, 0xFF400000, 0xFF400000},
+        {4, 0x01190001, 0x01190001},
+        {4, 0x7A410001, 0x7A410001},
+        {4, 0x83000002, 0x83000002},
+        {4, 0x80000005, 0x00000005},  // the sign of K=0
+        {4, 0x00840002, 0x00000002},  // bits 23 and 18 of the coefficient form
+        {4, 0x00200000, 0x00200000},
+        {4, 0x40200000, 0x40200000},
+        {4, 0xD5E207D0, 0xD5E207D0},
+        {4, 0x2B2BFFFF, 0x2B2BFFFF},
+        {4, 0xFFFFFFFF, 0xFFFBFFFF},  // bit 18 in the CHR form
+    };
+    // Each word at its position, the positions before it filled with word 0.
+    for (const WorkedExample& example : examples) {
+        ProgramImage image;
+        image.WordCount = example.Position + 1;
+        image.Words[static_cast<std::size_t>(example.Position)] = example.Word;
+        const Assembly assembly = AssembleListing(Join(ListingLines(image), "\n"));
+        ASSERT_TRUE(assembly.Ok()) << std::hex << example.Word;
+        EXPECT_EQ(assembly.Words.back(), example.Assembled) << std::hex << example.Word;
+    }
+}
+
+struct ErrorCase {
+    std::string Source;
+    std::string LastError;  // "LINE:COLUMN: MESSAGE"
+    std::size_t Count = 1;
+};
+
+const std::string Lfos =
+    "LFO0 AMP=0 FREQ=0\nLFO1 AMP=0 FREQ=0\nLFO2 AMP=0 FREQ=0\nLFO3 AMP=0 FREQ=0\n";
+
+std::string Repeated(const std::string& line, int times) {
+    std::string text;
+    for (int i = 0; i < times; ++i) text += line;
+    return text;
+}
+
+TEST(AssemblerTest, EachErrorWithItsPlace) {
+    const ErrorCase cases[] = {
+        {"LFO0 AMP=1 FREQ=1\nLFO2 AMP=1 FREQ=1", "2:1: LFO2 where LFO1 was expected"},
+        {"LFO4 AMP=1 FREQ=1", "1:1: LFO4 is outside LFO0 to LFO3"},
+        {"  lfoX AMP=1 FREQ=1", "1:3: unknown label \"lfoX\" (LFO0 to LFO3)"},
+        {Lfos + "NOP\nlfo0 AMP=1 FREQ=1", "6:1: LFO0 where an instruction was expected"},
+        {"LFO0 AMP=1 FREQ=1\n\n\tRZP 2 K=1", "3:2: an instruction where LFO1 was expected"},
+        {"LFO0 SIN AMP=32768 FREQ=1", "1:10: AMP=32768 is outside 0 to 32767"},
+        {"LFO0 FREQ=8192 AMP=0", "1:6: FREQ=8192 is outside 0 to 8191"},
+        {"LFO0 AMP=1 FREQ=1.5", "1:12: \"FREQ=1.5\" is not a number from 0 to 8191"},
+        {"LFO0 AMP=1 AMP=2 FREQ=1", "1:12: AMP= given twice"},
+        {"LFO0 TRI FREQ=1 ; AMP=1", "1:16: missing AMP= (0 to 32767)"},
+        {"LFO0\tAMP=1", "1:11: missing FREQ= (0 to 8191)"},
+        {"LFO0 TRI AMP=1 FREQ=1 XFAD=1", "1:23: XFAD= only with SAW"},
+        {"LFO0 SAW AMP=1 XFAD=1 FREQ=1", "1:16: XFAD= comes after AMP= and FREQ="},
+        {"LFO0 SAW AMP=1 FREQ=1 XFAD=1/4", "1:23: XFAD=1/4 is not 1, 1/2, 1/8 or 1/16"},
+        {"LFO0 SQR AMP=1 FREQ=1",
+         "1:6: unknown field \"SQR\" (SIN, TRI, SAW or none, then AMP=a and FREQ=f)"},
+        {"LFO0 SAW AMP=1 FREQ=1 XFAD=1 X", "1:30: unexpected \"X\" at the end of the line"},
+        {Lfos + "MOV\t2\tK=1",
+         "5:1: unknown operation \"MOV\" (R or W, then ZP, BP, CP or AP, "
+         "then B, then C)"},
+        {Lfos + "        RXP\t100\tK=1", "5:9: unknown pointer \"XP\" (ZP, BP, CP or AP)"},
+        {Lfos + "\tRZPCB\t2\tK=1", "5:2: unknown flags \"CB\" after RZP (B, then C)"},
+        {Lfos + "CHR0 ; RZP",
+         "5:5: missing operation (R or W, then ZP, BP, CP or AP, then B, "
+         "then C)"},
+        {Lfos + "\tRZP", "5:5: missing operand (INL, INR, OUTL, OUTR or an address 0 to 65535)"},
+        {Lfos + "\tWZP\tinl\tK=1", "5:6: INL is an input: use it with R"},
+        {Lfos + "\tRZP\tOUTL\tK=1", "5:6: OUTL is an output: use it with W"},
+        {Lfos + "\tRZP\tX1\tK=1",
+         "5:6: unknown operand \"X1\" (INL, INR, OUTL, OUTR or an "
+         "address 0 to 65535)"},
+        {Lfos + "\tRZP\t65536\tK=1", "5:6: address 65536 is outside 0 to 65535"},
+        {Lfos + "\tRZP\t2", "5:7: missing K=k (-127 to 127)"},
+        {Lfos + "\tRZP\t2\t+SIN", "5:8: \"+SIN\" where K=k was expected"},
+        {Lfos + "\tRZP\t2\tK=200", "5:8: K=200 is outside -127 to 127"},
+        {Lfos + "\tRZP\t2\tk=-128", "5:8: K=-128 is outside -127 to 127"},
+        {Lfos + "\tRZP\t2\tK=+1", "5:8: \"K=+1\" is not a number from -127 to 127"},
+        {Lfos + "\tRZP\t2\tK=1\tK=2", "5:12: unexpected \"K=2\" at the end of the line"},
+        {Lfos + "NOP 5", "5:5: unexpected \"5\" at the end of the line"},
+        {Lfos + "CHR4\tRZP\t2\t+SIN", "5:1: CHR4 is outside CHR0 to CHR3"},
+        {Lfos + "CHR0\tRZP\t2", "5:11: missing +SIN, +COS, -SIN or -COS"},
+        {Lfos + "CHR0\tRZP\t2\tK=1", "5:12: unknown modulation \"K=1\" (+SIN, +COS, -SIN or -COS)"},
+        {Lfos + "CHR0\tRZP\t2\t+SIN MASKB",
+         "5:17: unknown option \"MASKB\" (COMPK, COMPA, MASKA, LATCH or COMPS)"},
+        {Lfos + "CHR0\tRZP\t2\t+SIN COMPK LATCH compk", "5:29: COMPK given twice"},
+        // A column counts characters, not bytes.
+        {Lfos + "\tRZP\t\xC3\x84\xC3\x84\tK=1\tX", "5:13: unexpected \"X\" at the end of the line",
+         2},
+        {Lfos + Repeated("NOP\n", 125), "129:1: more than 128 words"},
+        // Every error of the source, up to 20, then one more saying there are more.
+        {Lfos + Repeated("\tRZP\t2\tK=200\n", 2), "6:8: K=200 is outside -127 to 127", 2},
+        {Lfos + Repeated("\tRZP\t2\tK=200 X\n", 11), "15:8: too many errors", 21},
+    };
+    for (const ErrorCase& c : cases) {
+        const Assembly assembly = AssembleListing(c.Source);
+        ASSERT_FALSE(assembly.Ok()) << c.Source;
+        EXPECT_TRUE(assembly.Words.empty()) << c.Source;
+        EXPECT_EQ(assembly.Errors.size(), c.Count) << c.Source;
+        const AsmError& last = assembly.Errors.back();
+        EXPECT_EQ(
+            std::to_string(last.Line) + ":" + std::to_string(last.Column) + ": " + last.Message,
+            c.LastError)
+            << c.Source;
+    }
+}
+
+TEST(AssemblerTest, EmptySourceIsEmptyProgram) {
+    for (const char* source : {"", "\n", "; nothing\r\n\t \n;"}) {
+        const Assembly assembly = AssembleListing(source);
+        EXPECT_TRUE(assembly.Ok()) << source;
+        EXPECT_TRUE(assembly.Words.empty()) << source;
+    }
+}
+
+}  // namespace
+}  // namespace ixo
