@@ -112,6 +112,7 @@ void TMainFrame::BuildControls() {
     layout->addWidget(StatusBar);
     layout->addWidget(ComStatusBar);
     BuildFileShortcuts();
+    BuildListingActions();
 }
 
 void TMainFrame::BuildTopBar() {
@@ -315,7 +316,7 @@ void TMainFrame::dropEvent(QDropEvent* event) {
 
 void TMainFrame::TakeDrop(const QDropEvent* event) {
     const QString file = DroppedFile(event);
-    RunHandler([this, file] { OpenObjectFile(file); });
+    RunHandler([this, file] { OpenGivenFile(file); });
 }
 
 void TMainFrame::HintHandler(const QString& longHint) {
@@ -398,6 +399,7 @@ void TMainFrame::BuildListing() {
     QStringList lines;
     for (const std::string& line : ListingLines(Image, separator)) lines << FromLocal(line);
     AsmOut->setPlainText(lines.join(QLatin1Char('\n')));
+    AsmOut->document()->setModified(false);
     // Caret at the very start, the focus in the listing, the first line in view.
     QTextCursor start = AsmOut->textCursor();
     start.movePosition(QTextCursor::Start);
@@ -475,6 +477,7 @@ void TMainFrame::SaveAsmFileBtnClick() {
         FileName = before;
         throw std::runtime_error(FailureText(*failure));
     }
+    AsmOut->document()->setModified(false);
     UpdateStatus();
 }
 
