@@ -104,8 +104,6 @@ int main(int argc, char** argv) {
 
     ixo::TMainFrame window;
     ixo::MainFrame = &window;
-    ixo::TSerialPortDlg portDialog;
-    ixo::SerialPortDlg = &portDialog;
 
     // SIGINT, SIGTERM and SIGHUP close the window as its close box does, so that the
     // link is closed and lets go of its port. A device command under way ends at its
@@ -120,6 +118,11 @@ int main(int argc, char** argv) {
         });
     }
     window.show();
+    // The port dialog is first needed when the port button is clicked. Built once the
+    // window has asked to be mapped, it no longer holds up the window's coming on
+    // screen (by some milliseconds); no event reaches either before the loop runs.
+    ixo::TSerialPortDlg portDialog;
+    ixo::SerialPortDlg = &portDialog;
     // The file is opened from the message loop, once the window is on its way to the
     // screen: what the opening has to say is said over the window.
     if (!file.isEmpty()) {
