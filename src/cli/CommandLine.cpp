@@ -136,6 +136,12 @@ const std::vector<Command>& AllCommands() {
          "with a malformed line: the words before it are listed, the line is reported on "
          "standard error, and the exit status is 1.",
          DefineList, RunList},
+        {"asm", "assemble an assembly file into an object file",
+         "Assembles the assembly file FILE, a listing as list prints it and the window saves "
+         "it, edited or typed, into the object file OUT. Each error is reported on standard "
+         "error as FILE:LINE:COLUMN: MESSAGE (<stdin> for standard input), and then nothing is "
+         "written.",
+         DefineAsm, RunAsm},
         {"ports", "list the COM ports that open; map a port to a device",
          "Without options, tries COM1 to COM8 as the port dialog does (opens each at 9600 "
          "bit/s and closes it again) and prints a line for each port that opens: its number, "
@@ -196,7 +202,11 @@ void AddDeviceOptions(CLI::App& command, CommandLine& line) {
 }
 
 void AddFileArgument(CLI::App& command, CommandLine& line) {
-    command.add_option("FILE", line.Argument, "the object file, - for standard input")->required();
+    command
+        .add_option("FILE", line.Argument,
+                    "the object or assembly file (see --format), - for standard input")
+        ->required();
+    AddFormatOption(command, line);
 }
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {

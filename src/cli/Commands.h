@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/Failure.h"
@@ -25,8 +26,9 @@ struct CommandLine {
     std::string Port;              // --port as written; empty when not given (COM1)
     bool Trace = false;            // --trace
     bool Verify = true;            // write: false with --no-verify
-    std::string Output;            // read: --output
-    std::string Argument;          // list, write, verify: FILE; select: NAME
+    std::string Output;            // read, asm: --output
+    std::string Format;            // list, write, verify, read: --format, asm or obj
+    std::string Argument;          // list, write, verify, asm: FILE; select: NAME
     bool All = false;              // ports: --all
     std::vector<std::string> Map;  // ports: --map N DEVICE
     std::string Unmap;             // ports: --unmap N
@@ -63,8 +65,32 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args);
 // For the device commands' Define: --port and --trace.
 void AddDeviceOptions(CLI::App& command, CommandLine& line);
 
-// For the commands' Define: the object file FILE ("-" for standard input).
+// For the commands' Define: the program file FILE ("-" for standard input) and
+// --format.
 void AddFileArgument(CLI::App& command, CommandLine& line);
+
+// For the commands' Define: --format asm|obj, which says what a program file is.
+void AddFormatOption(CLI::App& command, CommandLine& line);
+
+// Whether the program file path is an assembly file: --format (format) when given,
+// else a name ending in ".asm" in any case.
+bool IsAssemblyFile(const std::string& path, const std::string& format);
+
+// Reads the program file FILE into image: an object file as ReadObject does, or an
+// assembly file assembled. ExitOk, or ExitFailure once the reason is on standard
+// error: a file that cannot be read, or each error of an assembly file as
+// "FILE:LINE:COLUMN: MESSAGE" ("<stdin>" for standard input). A malformed object file
+// leaves the words before its bad line in image; with malformed given, its failure
+// is put there for the caller to report, and the result is ExitOk.
+int ReadProgram(const CommandLine& line, ProgramImage& image, MaybeFailure* malformed = nullptr);
+
+// Saves the program of image as path ("-" standard output): its listing, lines
+// ended by CR LF, when IsAssemblyFile(path, format), else its object text.
+MaybeFailure SaveProgram(const std::string& path, const std::string& format,
+                         const ProgramImage& image);
+
+// The decimal separator of the user's locale, which main() has set.
+std::string_view LocaleDecimalSeparator();
 
 // Reads the object file path, or standard input for "-", into image, as
 // LoadObjectFile does.
@@ -73,6 +99,9 @@ MaybeFailure ReadObject(const std::string& path, ProgramImage& image);
 // Saves the object text of image as the file path, or writes it to standard output
 // for "-".
 MaybeFailure SaveObject(const std::string& path, const ProgramImage& image);
+
+// Reads the assembly file path, or standard input for "-", whole into text.
+MaybeFailure ReadAssembly(const std::string& path, std::string& text);
 
 // Port numbers are signed 8-bit in the link, so no higher port can be opened.
 inline constexpr int HighestPort = 127;
@@ -89,6 +118,7 @@ int Fail(const std::string& message);
 int Fail(const Failure& failure);
 
 void DefineList(CLI::App& command, CommandLine& line);
+void DefineAsm(CLI::App& command, CommandLine& line);
 void DefinePorts(CLI::App& command, CommandLine& line);
 void DefineWrite(CLI::App& command, CommandLine& line);
 void DefineRead(CLI::App& command, CommandLine& line);
@@ -97,6 +127,7 @@ void DefineDeviceOnly(CLI::App& command, CommandLine& line);
 void DefineSelect(CLI::App& command, CommandLine& line);
 
 int RunList(const CommandLine& line);
+int RunAsm(const CommandLine& line);
 int RunPorts(const CommandLine& line);
 int RunWrite(const CommandLine& line);
 int RunRead(const CommandLine& line);

@@ -46,14 +46,6 @@ bool OpenLink(ComPort& link, const CommandLine& line) {
     return false;
 }
 
-// Loads the object file a command sends or compares. A malformed file is refused:
-// only part of it would reach the device.
-MaybeFailure LoadProgram(const std::string& path, ProgramImage& image) {
-    if (MaybeFailure failure = ReadObject(path, image)) return failure;
-    if (image.IsEmpty()) return EmptyProject();
-    return std::nullopt;
-}
-
 int Finish(const MaybeFailure& failure) {
     return failure ? Fail(*failure) : ExitOk;
 }
@@ -93,8 +85,10 @@ int VerifyAndReport(ComPort& link, ProgramImage& image) {
 // mistyped file name never reaches the device.
 template <typename Body>
 int WithProgram(const CommandLine& line, Body body) {
+    // A malformed object file is refused: only part of it would reach the device.
     ProgramImage image;
-    if (const MaybeFailure failure = LoadProgram(line.Argument, image)) return Fail(*failure);
+    if (const int status = ReadProgram(line, image); status != ExitOk) return status;
+    if (image.IsEmpty()) return Fail(EmptyProject());
     return WithLink(line, [&](ComPort& link) { return body(link, image); });
 }
 
@@ -114,9 +108,11 @@ void DefineRead(CLI::App& command, CommandLine& line) {
     AddDeviceOptions(command, line);
     command
         .add_option("-o,--output", line.Output,
-                    "also save the 128 program words as the object file OUT (- for standard "
-                    "output, the CW line then goes to standard error)")
+                    "also save the 128 program words as the object file OUT, or their listing "
+                    "when OUT ends in .asm (any case) (- for standard output, the CW line then "
+                    "goes to standard error)")
         ->type_name("OUT");
+    AddFormatOption(command, line);
 }
 
 void DefineVerify(CLI::App& command, CommandLine& line) {
@@ -157,7 +153,7 @@ int RunRead(const CommandLine& line) {
                      static_cast<unsigned>(image.Words[CwPosition]));
         if (line.Output.empty()) return ExitOk;
         FormatObjectText(image);
-        return Finish(SaveObject(line.Output, image));
+        return Finish(SaveProgram(line.Output, line.Format, image));
     });
 }
 

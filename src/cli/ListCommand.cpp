@@ -1,29 +1,13 @@
-// ixo list FILE: the assembly listing of an object file on standard output.
+// ixo list FILE: the assembly listing of a program file on standard output.
 
 #include <CLI/CLI.hpp>
 
-#include <clocale>
 #include <cstdio>
-#include <string_view>
 
 #include "cli/Commands.h"
 #include "isa/Listing.h"
 
 namespace ixo::cli {
-
-namespace {
-
-// The separator the user's locale writes numbers with; main() has set the locale.
-std::string_view LocaleDecimalSeparator() {
-    const std::lconv* conventions = std::localeconv();
-    if (conventions == nullptr || conventions->decimal_point == nullptr ||
-        *conventions->decimal_point == '\0') {
-        return ".";
-    }
-    return conventions->decimal_point;
-}
-
-}  // namespace
 
 void DefineList(CLI::App& command, CommandLine& line) {
     AddFileArgument(command, line);
@@ -31,8 +15,8 @@ void DefineList(CLI::App& command, CommandLine& line) {
 
 int RunList(const CommandLine& line) {
     ProgramImage image;
-    const MaybeFailure failure = ReadObject(line.Argument, image);
-    if (failure && failure->Kind != FailureKind::BadObjectLine) return Fail(*failure);
+    MaybeFailure failure;
+    if (const int status = ReadProgram(line, image, &failure); status != ExitOk) return status;
     // A malformed file still lists the words before its bad line, as the window does.
     for (const std::string& text : ListingLines(image, LocaleDecimalSeparator())) {
         std::fwrite(text.data(), 1, text.size(), stdout);

@@ -1,4 +1,4 @@
-// "-" as a file name: standard input for an object file read, standard output for
+// "-" as a file name: standard input for a program file read, standard output for
 // one written.
 
 #include <cerrno>
@@ -19,6 +19,11 @@ constexpr const char* StandardName = "-";
 MaybeFailure ReadObject(const std::string& path, ProgramImage& image) {
     if (path != StandardName) return LoadObjectFile(path, image);
     return ReadObjectText(stdin, "standard input", image);
+}
+
+MaybeFailure ReadAssembly(const std::string& path, std::string& text) {
+    if (path != StandardName) return LoadAssemblyFile(path, text);
+    return ReadAssemblyText(stdin, "standard input", text);
 }
 
 MaybeFailure SaveObject(const std::string& path, const ProgramImage& image) {

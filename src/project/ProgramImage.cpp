@@ -57,6 +57,13 @@ void FormatObjectText(ProgramImage& image) {
     }
 }
 
+void TakeWords(ProgramImage& image, std::span<const std::uint32_t> words) {
+    const std::size_t count = std::min(words.size(), static_cast<std::size_t>(MaxProgramWords));
+    std::copy_n(words.begin(), count, image.Words.begin());
+    image.WordCount = static_cast<std::int32_t>(count);
+    FormatObjectText(image);
+}
+
 std::size_t ObjectTextLength(const ProgramImage& image) {
     return static_cast<std::size_t>(std::find(image.ObjText.begin(), image.ObjText.end(), 0) -
                                     image.ObjText.begin());

@@ -49,6 +49,10 @@ bool ParseObjectText(ProgramImage& image);
 // Turns Words 0..WordCount-1 into ObjText ("%08X\r\n" per word), zero beyond.
 void FormatObjectText(ProgramImage& image);
 
+// Makes words (at most MaxProgramWords of them) the program: Words from position 0,
+// WordCount, and ObjText as FormatObjectText writes it.
+void TakeWords(ProgramImage& image, std::span<const std::uint32_t> words);
+
 // Length of ObjText up to its first zero byte (WordCount*10 after FormatObjectText).
 std::size_t ObjectTextLength(const ProgramImage& image);
 

@@ -56,6 +56,35 @@ MaybeFailure ReadObjectText(std::FILE* file, const std::string& name, ProgramIma
     return TakeObjectText(text, name, image);
 }
 
+namespace {
+
+// Text of at most MaxAssemblyFileBytes, read as one byte more to tell a larger file.
+MaybeFailure TakeAssemblyText(std::string read, const std::string& name, std::string& text) {
+    if (read.size() > MaxAssemblyFileBytes) {
+        return CantOpenFile(name, "larger than " + std::to_string(MaxAssemblyFileBytes >> 20) +
+                                      " MiB, too large for an assembly file");
+    }
+    text = std::move(read);
+    return std::nullopt;
+}
+
+}  // namespace
+
+MaybeFailure LoadAssemblyFile(const std::string& path, std::string& text) {
+    std::string why;
+    std::optional<std::string> read = ReadRegularFile(path, MaxAssemblyFileBytes + 1, &why);
+    if (!read) return CantOpenFile(path, why);
+    return TakeAssemblyText(std::move(*read), path, text);
+}
+
+MaybeFailure ReadAssemblyText(std::FILE* file, const std::string& name, std::string& text) {
+    std::string read(MaxAssemblyFileBytes + 1, '\0');
+    const std::size_t got = std::fread(read.data(), 1, read.size(), file);
+    if (got < read.size() && std::ferror(file)) return CantOpenFile(name, std::strerror(errno));
+    read.resize(got);
+    return TakeAssemblyText(std::move(read), name, text);
+}
+
 MaybeFailure SaveObjectFile(const std::string& path, const ProgramImage& image) {
     const std::string_view text(reinterpret_cast<const char*>(image.ObjText.data()),
                                 ObjectTextLength(image));

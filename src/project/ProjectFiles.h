@@ -28,6 +28,17 @@ MaybeFailure LoadObjectFile(const std::string& path, ProgramImage& image);
 // it in a failure.
 MaybeFailure ReadObjectText(std::FILE* file, const std::string& name, ProgramImage& image);
 
+// An assembly file is text to assemble (isa/Assembler.h); a larger file is none.
+inline constexpr std::size_t MaxAssemblyFileBytes = 1 << 20;
+
+// The text of the assembly file path, whole. CantOpenFile, with the reason in Why, when
+// it cannot be read, is not a regular file (refused at once, as LoadObjectFile does),
+// or is larger than MaxAssemblyFileBytes.
+MaybeFailure LoadAssemblyFile(const std::string& path, std::string& text);
+
+// The same from a stream already open; name stands for it in a failure.
+MaybeFailure ReadAssemblyText(std::FILE* file, const std::string& name, std::string& text);
+
 // Saves ObjText up to its first zero byte as the object file path.
 // CantWriteFile when the file cannot be created or written in full.
 MaybeFailure SaveObjectFile(const std::string& path, const ProgramImage& image);

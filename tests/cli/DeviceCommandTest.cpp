@@ -8,6 +8,7 @@
 #include "IxoProcess.h"
 #include "OwnPortMap.h"
 #include "SimPort.h"
+#include "SixWords.h"
 #include "TempDir.h"
 
 namespace ixo::test {
@@ -124,6 +125,53 @@ TEST_F(IxoDevice, ReadPrintsCwAndSavesTheProgram) {
     ASSERT_EQ(saved.size(), 1280u);
     EXPECT_EQ(saved.substr(0, 20), "00000000\r\n00000003\r\n");
     EXPECT_EQ(saved.substr(1270), "0000017D\r\n");
+}
+
+TEST_F(IxoDevice, AssemblyFilesAreWrittenVerifiedAndSaved) {
+    // Written from an assembly file, then verified against it from standard input.
+    IxoResult result = Ixo({"write", "-p", "2", Program("six.asm", SixWordListing)});
+    ASSERT_EQ(result.ExitStatus, 0) << result.Err;
+    EXPECT_EQ(result.Out, "Verify OK\n");
+    for (std::size_t address = 0; address < SixWords.size(); ++address) {
+        EXPECT_EQ(device_.Word(static_cast<int>(address)), SixWords[address]) << address;
+    }
+    result = Ixo({"verify", "-p", "2", "--format", "asm", "-"}, {.Input = folder_.File("six.asm")});
+    EXPECT_EQ(result.ExitStatus, 0) << result.Err;
+    EXPECT_EQ(result.Out, "Verify OK\n");
+
+    // Read back as a listing, which assembles to the object file a read saves.
+    device_.SetWord(5, 0x00070000);
+    device_.SetWord(100, 0xFFFFFFFF);
+    result = Ixo({"read", "-p", "2", "-o", "read.ASM"});
+    ASSERT_EQ(result.ExitStatus, 0) << result.Err;
+    const std::string listing = ReadBytes(folder_.File("read.ASM"));
+    EXPECT_TRUE(
+        listing.starts_with("LFO0\tSIN\tAMP=0\t\tFREQ=0\r\nLFO1\tTRI\tAMP=12000\tFREQ=1000\r\n"))
+        << listing;
+    EXPECT_NE(listing.find("\r\n\tRAP\tINL\tK=0\t\t; 0\r\n"), std::string::npos) << listing;
+    result = Ixo({"read", "-p", "2", "-o", "-", "--format", "asm"});
+    EXPECT_EQ(result.Out, listing);
+    ASSERT_EQ(Ixo({"read", "-p", "2", "-o", "read.obj"}).ExitStatus, 0);
+    ASSERT_EQ(Ixo({"asm", "read.ASM", "-o", "back.obj"}).ExitStatus, 0);
+    // Bit 18 of a CHR-form word is not in its line.
+    std::string expected = ReadBytes(folder_.File("read.obj"));
+    expected.replace(1000, 8, "FFFBFFFF");
+    EXPECT_EQ(ReadBytes(folder_.File("back.obj")), expected);
+}
+
+TEST_F(IxoDevice, AssemblyErrorsSendNothing) {
+    std::string bad = SixWordListing;
+    bad.replace(bad.find("RZP"), 3, "RXP");
+    const std::string path = Program("bad.asm", bad);
+    for (const char* command : {"write", "verify"}) {
+        device_.ClearReceived();
+        const IxoResult result = Ixo({command, "-p", "2", path});
+        EXPECT_EQ(result.ExitStatus, 1);
+        EXPECT_EQ(result.Out, "");
+        EXPECT_EQ(result.Err, path + ":6:2: unknown pointer \"XP\" (ZP, BP, CP or AP)\n");
+    }
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(device_.Received().empty());
 }
 
 TEST_F(IxoDevice, ModeCommandsSendTheirByte) {

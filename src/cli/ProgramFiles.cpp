@@ -1,0 +1,127 @@
+// Program files of either kind, object or assembly, and ixo asm FILE, which turns
+// the one into the other.
+
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+
+#include "cli/Commands.h"
+#include "isa/Assembler.h"
+#include "isa/Listing.h"
+#include "project/ProjectFiles.h"
+
+namespace ixo::cli {
+
+namespace {
+
+constexpr const char* AssemblyFormat = "asm";
+constexpr const char* ObjectFormat = "obj";
+constexpr const char* StandardName = "-";
+
+bool EndsWithAsm(const std::string& path) {
+    if (path.size() < 4) return false;
+    std::string end = path.substr(path.size() - 4);
+    for (char& c : end) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return end == ".asm";
+}
+
+// Assembles the assembly file path into image, or prints its errors.
+int ReadAssemblyProgram(const std::string& path, ProgramImage& image) {
+    std::string source;
+    if (const MaybeFailure failure = ReadAssembly(path, source)) return Fail(*failure);
+    const Assembly assembly = AssembleListing(source);
+    if (!assembly.Ok()) {
+        const std::string name = path == StandardName ? "<stdin>" : path;
+        std::fflush(stdout);
+        for (const AsmError& error : assembly.Errors) {
+            std::fprintf(stderr, "%s:%d:%d: %s\n", name.c_str(), error.Line, error.Column,
+                         error.Message.c_str());
+        }
+        return ExitFailure;
+    }
+    TakeWords(image, assembly.Words);
+    return ExitOk;
+}
+
+}  // namespace
+
+void AddFormatOption(CLI::App& command, CommandLine& line) {
+    command
+        .add_option("--format", line.Format,
+                    "FILE is an assembly file (asm) or an object file (obj); without it, a name "
+                    "ending in .asm (any case) is assembly and any other an object file")
+        ->type_name("asm|obj")
+        ->check([](const std::string& text) {
+            return text == AssemblyFormat || text == ObjectFormat
+                       ? std::string()
+                       : "not a format: '" + text + "' (asm or obj)";
+        });
+}
+
+bool IsAssemblyFile(const std::string& path, const std::string& format) {
+    return format.empty() ? EndsWithAsm(path) : format == AssemblyFormat;
+}
+
+int ReadProgram(const CommandLine& line, ProgramImage& image, MaybeFailure* malformed) {
+    if (IsAssemblyFile(line.Argument, line.Format)) {
+        return ReadAssemblyProgram(line.Argument, image);
+    }
+    MaybeFailure failure = ReadObject(line.Argument, image);
+    if (failure && malformed != nullptr && failure->Kind == FailureKind::BadObjectLine) {
+        *malformed = std::move(failure);
+        return ExitOk;
+    }
+    return failure ? Fail(*failure) : ExitOk;
+}
+
+MaybeFailure SaveProgram(const std::string& path, const std::string& format,
+                         const ProgramImage& image) {
+    if (!IsAssemblyFile(path, format)) return SaveObject(path, image);
+    const std::vector<std::string> lines = ListingLines(image, LocaleDecimalSeparator());
+    if (path != StandardName) return SaveListingFile(path, lines);
+    for (const std::string& text : lines) std::fprintf(stdout, "%s\r\n", text.c_str());
+    if (std::fflush(stdout) != 0) return CantWriteFile("standard output", std::strerror(errno));
+    return std::nullopt;
+}
+
+std::string_view LocaleDecimalSeparator() {
+    const std::lconv* conventions = std::localeconv();
+    if (conventions == nullptr || conventions->decimal_point == nullptr ||
+        *conventions->decimal_point == '\0') {
+        return ".";
+    }
+    return conventions->decimal_point;
+}
+
+void DefineAsm(CLI::App& command, CommandLine& line) {
+    command.add_option("FILE", line.Argument, "the assembly file, - for standard input")
+        ->required();
+    command
+        .add_option("-o,--output", line.Output,
+                    "save the object file as OUT (- for standard output); the default is FILE "
+                    "with the extension .obj, or standard output for standard input")
+        ->type_name("OUT");
+}
+
+int RunAsm(const CommandLine& line) {
+    std::string output = line.Output;
+    if (output.empty() && line.Argument == StandardName) output = StandardName;
+    if (output.empty()) {
+        output = ReplaceFileExt(line.Argument, ".obj");
+        // A source that is itself named .obj is not replaced by its own object text.
+        if (output == line.Argument) {
+            return Fail(line.Argument + ": the object file would replace it; name one with -o");
+        }
+    }
+    ProgramImage image;
+    if (const int status = ReadAssemblyProgram(line.Argument, image); status != ExitOk) {
+        return status;
+    }
+    const MaybeFailure failure = SaveObject(output, image);
+    return failure ? Fail(*failure) : ExitOk;
+}
+
+}  // namespace ixo::cli
