@@ -4,7 +4,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QFile>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -14,7 +13,7 @@
 
 #include "app/MainFrm.h"
 #include "isa/Assembler.h"
-#include "project/SafeFiles.h"
+#include "project/ProjectFiles.h"
 
 namespace ixo {
 
@@ -36,9 +35,6 @@ QTextCursor CursorAt(QPlainTextEdit* edit, const AsmError& error) {
     cursor.setPosition(block.position() + column);
     return cursor;
 }
-
-// Far more than any program of 128 words takes, comments and all.
-constexpr std::size_t MaxSourceBytes = 16 << 20;
 
 bool IsAssemblyName(const QString& file) {
     return file.endsWith(QStringLiteral(".asm"), Qt::CaseInsensitive);
@@ -99,17 +95,16 @@ void TMainFrame::OpenGivenFile(const QString& file) {
         return;
     }
     const std::string path = file.toStdString();
-    std::string why;
-    const std::optional<std::string> source = ReadRegularFile(path, MaxSourceBytes + 1, &why);
-    if (!source || source->size() > MaxSourceBytes) {
-        ShowFailure(CantOpenFile(path, source ? "it is too large for an assembly file" : why));
+    std::string source;
+    if (const MaybeFailure failure = LoadAssemblyFile(path, source)) {
+        ShowFailure(*failure);
         return;
     }
     // The file's own text is shown, so that the caret can point at its errors; the
     // program and FileName change only when it assembles.
-    AsmOut->setPlainText(QString::fromStdString(*source));
+    AsmOut->setPlainText(QString::fromStdString(source));
     AsmOut->document()->setModified(false);
-    if (!TakeAssembly(*source)) return;
+    if (!TakeAssembly(source)) return;
     FileName = path;
     UpdateStatus();
 }
