@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -95,7 +96,9 @@ TMainFrame::~TMainFrame() {
 
 void TMainFrame::BuildControls() {
     setWindowTitle(QString::fromLatin1(WindowCaption));
-    setWindowIcon(icons::ProgramIcon());
+    // The icon is drawn from its SVG picture, which holds the window's first map up by
+    // a couple of milliseconds: it is set from the message loop instead, moments after.
+    QTimer::singleShot(0, this, [this] { setWindowIcon(icons::ProgramIcon()); });
     setFont(ClassicFont(Face::Sans));
     resize(OuterWidth, OuterHeight);
 
