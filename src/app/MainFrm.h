@@ -137,7 +137,8 @@ public:
     void OpenGivenFile(const QString& file);
     // The listing holds typing that was neither saved nor made the program.
     bool ListingHasUnkeptEdits() const;
-    // The listing's context menu: the text control's own, and UseListingAct.
+    // The listing's context menu, for the caller to show and delete: the text
+    // control's own entries, and UseListingAct.
     QMenu* ListingContextMenu();
 
     // Runs a handler as the message loop does: an error escaping it is shown by the
