@@ -15,6 +15,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -95,7 +96,9 @@ TMainFrame::~TMainFrame() {
 
 void TMainFrame::BuildControls() {
     setWindowTitle(QString::fromLatin1(WindowCaption));
-    setWindowIcon(icons::ProgramIcon());
+    // The icon is drawn from its SVG picture, which holds the window's first map up by
+    // a couple of milliseconds: it is set from the message loop instead, moments after.
+    QTimer::singleShot(0, this, [this] { setWindowIcon(icons::ProgramIcon()); });
     setFont(ClassicFont(Face::Sans));
     resize(OuterWidth, OuterHeight);
 
@@ -112,6 +115,7 @@ void TMainFrame::BuildControls() {
     layout->addWidget(StatusBar);
     layout->addWidget(ComStatusBar);
     BuildFileShortcuts();
+    BuildListingActions();
 }
 
 void TMainFrame::BuildTopBar() {
@@ -315,7 +319,7 @@ void TMainFrame::dropEvent(QDropEvent* event) {
 
 void TMainFrame::TakeDrop(const QDropEvent* event) {
     const QString file = DroppedFile(event);
-    RunHandler([this, file] { OpenObjectFile(file); });
+    RunHandler([this, file] { OpenGivenFile(file); });
 }
 
 void TMainFrame::HintHandler(const QString& longHint) {
@@ -398,6 +402,7 @@ void TMainFrame::BuildListing() {
     QStringList lines;
     for (const std::string& line : ListingLines(Image, separator)) lines << FromLocal(line);
     AsmOut->setPlainText(lines.join(QLatin1Char('\n')));
+    AsmOut->document()->setModified(false);
     // Caret at the very start, the focus in the listing, the first line in view.
     QTextCursor start = AsmOut->textCursor();
     start.movePosition(QTextCursor::Start);
@@ -475,6 +480,7 @@ void TMainFrame::SaveAsmFileBtnClick() {
         FileName = before;
         throw std::runtime_error(FailureText(*failure));
     }
+    AsmOut->document()->setModified(false);
     UpdateStatus();
 }
 

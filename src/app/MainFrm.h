@@ -15,11 +15,14 @@
 #include "link/PortNumbers.h"
 #include "project/ProgramImage.h"
 
+class QAction;
+class QCloseEvent;
 class QComboBox;
 class QDragEnterEvent;
 class QDropEvent;
 class QFrame;
 class QLabel;
+class QMenu;
 class QPlainTextEdit;
 class QToolButton;
 
@@ -65,6 +68,9 @@ public:
     QComboBox* IntProgSelCb;
     QLabel* CWLab;
     QPlainTextEdit* AsmOut;
+    // Makes the listing the program (UseListingAsProgram): Ctrl+Return, and in the
+    // listing's context menu.
+    QAction* UseListingAct;
     PanelStatusBar* StatusBar;
     PanelStatusBar* ComStatusBar;
 
@@ -120,6 +126,21 @@ public:
     // Runs on the operator's choice only, never when the program sets the selection.
     void IntProgSelCbChange();
 
+    // The listing read back as a program.
+    // Assembles the text of AsmOut. Without errors its words become the program and
+    // the listing is rebuilt from them, as after an open; FileName stays. With errors
+    // they are shown, the caret goes to the first one and the image stays.
+    void UseListingAsProgram();
+    // A file named at start or dropped on the window: an assembly file (".asm" in any
+    // case) is assembled as UseListingAsProgram does and FileName becomes it; any
+    // other file opens as the Open command opens it.
+    void OpenGivenFile(const QString& file);
+    // The listing holds typing that was neither saved nor made the program.
+    bool ListingHasUnkeptEdits() const;
+    // The listing's context menu, for the caller to show and delete: the text
+    // control's own entries, and UseListingAct.
+    QMenu* ListingContextMenu();
+
     // Runs a handler as the message loop does: an error escaping it is shown by the
     // top-level error display and the program carries on.
     void RunHandler(const std::function<void()>& handler);
@@ -147,6 +168,11 @@ protected:
                                     const QString& initialName);
     // The port selection dialog, shown modally; true when closed with OK.
     virtual bool ExecPortDialog();
+    // A modal question with Yes and No buttons and the window's caption; true for Yes.
+    virtual bool AskYesNo(const QString& text);
+
+    // Closing the window with unkept edits in the listing asks first.
+    void closeEvent(QCloseEvent* event) override;
 
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -163,6 +189,11 @@ private:
     void BuildAsmOut();
     void BuildStatusBars();
     void BuildFileShortcuts();
+    void BuildListingActions();
+    // Makes words the program, rebuilds the listing from them and refreshes the
+    // status; or shows the errors of source, each "Line N: ...", and puts the caret
+    // on the first. True when the words were taken.
+    bool TakeAssembly(const std::string& source);
     // The window's creation event: hooks the hint display.
     void FormCreate();
     // The window's destruction: closes and forgets the link.

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QStringList>
+#include <QTimer>
 
 #include <cstdio>
 #include <exception>
@@ -35,12 +37,14 @@ public:
 };
 
 const char* const HelpText =
-    "Usage: ixo-loader [-h | --help | -V | --version]\n"
+    "Usage: ixo-loader [FILE] | -h | --help | -V | --version\n"
     "The Ixo Loader window: opens a compiled IXO effect program (.obj), shows it as an\n"
     "assembly listing, saves it as .obj and .asm, and over a serial port, COM1 to COM8,\n"
     "writes it into the device, reads it back, verifies it and picks the program the\n"
-    "device runs.\n"
+    "device runs. The listing, edited, can be made the program again (Ctrl+Return).\n"
     "\n"
+    "  FILE           open FILE at start: an assembly file (.asm) is assembled, any\n"
+    "                 other is opened as an object file\n"
     "  -h, --help     print this help and exit\n"
     "  -V, --version  print the version and exit\n"
     "\n"
@@ -67,6 +71,19 @@ std::optional<int> AnswerCommandLine(int argc, char** argv) {
     return std::nullopt;
 }
 
+// The file to open at start, once the toolkit has taken its own options: an empty
+// text for none. A second name or an unknown option is a usage error, said on
+// standard error (nothing when all is well).
+QString StartFile(QString& usageError) {
+    const QStringList rest = QCoreApplication::arguments().mid(1);
+    if (rest.size() > 1) {
+        usageError = QStringLiteral("give at most one file");
+    } else if (!rest.isEmpty() && rest.front().startsWith(QLatin1Char('-'))) {
+        usageError = QStringLiteral("unknown option ") + rest.front();
+    }
+    return rest.isEmpty() ? QString() : rest.front();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,11 +94,16 @@ int main(int argc, char** argv) {
     ixo::CatchStopSignals();
     IxoApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ixo Loader"));
+    QString usageError;
+    const QString file = StartFile(usageError);
+    if (!usageError.isEmpty()) {
+        std::fprintf(stderr, "ixo-loader: %s\nTry 'ixo-loader --help'.\n",
+                     usageError.toLocal8Bit().constData());
+        return 2;
+    }
 
     ixo::TMainFrame window;
     ixo::MainFrame = &window;
-    ixo::TSerialPortDlg portDialog;
-    ixo::SerialPortDlg = &portDialog;
 
     // SIGINT, SIGTERM and SIGHUP close the window as its close box does, so that the
     // link is closed and lets go of its port. A device command under way ends at its
@@ -96,6 +118,18 @@ int main(int argc, char** argv) {
         });
     }
     window.show();
+    // The port dialog is first needed when the port button is clicked. Built once the
+    // window has asked to be mapped, it no longer holds up the window's coming on
+    // screen (by some milliseconds); no event reaches either before the loop runs.
+    ixo::TSerialPortDlg portDialog;
+    ixo::SerialPortDlg = &portDialog;
+    // The file is opened from the message loop, once the window is on its way to the
+    // screen: what the opening has to say is said over the window.
+    if (!file.isEmpty()) {
+        QTimer::singleShot(0, &window, [&window, &file] {
+            window.RunHandler([&window, &file] { window.OpenGivenFile(file); });
+        });
+    }
     const int result = QApplication::exec();
     ixo::SerialPortDlg = nullptr;
     ixo::MainFrame = nullptr;

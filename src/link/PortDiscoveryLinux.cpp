@@ -1,7 +1,10 @@
 // Linux: the serial devices are the hardware ttys that udev knows, described from
 // udev's records and the attributes of the USB device behind an adapter.
 
+#include <dirent.h>
 #include <libudev.h>
+#include <limits.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -104,6 +107,33 @@ bool Describe(udev_device* tty, SerialPortInfo& port) {
     return true;
 }
 
+// The ttys of the class folder that may have a device behind them, by name. Each
+// entry is a link to the tty's place among the devices; one that leads under
+// /devices/virtual/ (a virtual terminal, a console, the pseudo-terminal multiplexer)
+// has none, and is left out on the strength of that link alone. A machine has dozens
+// of those against a few serial ports, and udev's own enumeration would resolve each
+// one's whole path and look at its parents first, some forty files apiece.
+std::vector<std::string> TtysWithDevices() {
+    std::vector<std::string> names;
+    const std::unique_ptr<DIR, int (*)(DIR*)> folder(opendir("/sys/class/tty"), closedir);
+    if (!folder) return names;
+    while (const dirent* entry = readdir(folder.get())) {
+        const std::string_view name = entry->d_name;
+        if (name.empty() || name[0] == '.') continue;
+        std::array<char, PATH_MAX> target{};
+        const ssize_t length =
+            readlinkat(dirfd(folder.get()), entry->d_name, target.data(), target.size() - 1);
+        // Not a link: udev judges it as it would any other.
+        if (length >= 0 &&
+            std::string_view(target.data(), static_cast<std::size_t>(length)).find("/virtual/") !=
+                std::string_view::npos) {
+            continue;
+        }
+        names.emplace_back(name);
+    }
+    return names;
+}
+
 // Orders names by their text, and a number at the end by its value (ttyS2 before
 // ttyS10).
 bool NaturalLess(const std::string& a, const std::string& b) {
@@ -122,15 +152,9 @@ std::vector<SerialPortInfo> DiscoverSerialPorts() {
     std::vector<SerialPortInfo> ports;
     const UdevPtr<udev> context(udev_new());
     if (!context) return ports;
-    const UdevPtr<udev_enumerate> list(udev_enumerate_new(context.get()));
-    if (!list || udev_enumerate_add_match_subsystem(list.get(), "tty") < 0 ||
-        udev_enumerate_scan_devices(list.get()) < 0) {
-        return ports;
-    }
-    udev_list_entry* entry = nullptr;
-    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(list.get())) {
+    for (const std::string& name : TtysWithDevices()) {
         const UdevPtr<udev_device> tty(
-            udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry)));
+            udev_device_new_from_subsystem_sysname(context.get(), "tty", name.c_str()));
         SerialPortInfo port;
         if (tty && Describe(tty.get(), port)) ports.push_back(std::move(port));
     }

@@ -2,11 +2,11 @@
 // answered by the test, on real files.
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QLocale>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
@@ -32,7 +32,6 @@
 #include "TempDir.h"
 #include "TestFrame.h"
 #include "app/PanelStatusBar.h"
-#include "isa/Listing.h"
 
 namespace ixo::test {
 namespace {
@@ -45,16 +44,6 @@ QString Q(const std::string& text) {
 
 // The window shows the listing without a line end after the last line.
 const QString SixWordShown = Q(SixWordListing).chopped(1);
-
-// The listing of the window's image, as the window would build it.
-QString ListingOf(const ProgramImage& image) {
-    QStringList lines;
-    for (const std::string& line :
-         ListingLines(image, QLocale::system().decimalPoint().toStdString())) {
-        lines << Q(line);
-    }
-    return lines.join(QLatin1Char('\n'));
-}
 
 // Writes a file into the test folder; gives its path.
 std::string Make(const TempDir& dir, const std::string& name, const std::string& bytes) {
@@ -89,17 +78,7 @@ private:
     void (*oldHandler_)(int) = nullptr;
 };
 
-class FileCommands : public testing::Test {
-protected:
-    OwnPorts ports;
-    TempDir dir;
-    TestFrame frame;
-
-    void SetUp() override {
-        frame.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
-    }
-};
+class FileCommands : public ShownWindowTest {};
 
 TEST_F(FileCommands, OpenListsTheProgramAndRefreshesTheStatus) {
     const std::string path = dir.File("prog.obj");
@@ -167,18 +146,6 @@ TEST_F(FileCommands, OpenThatFailsOrIsCancelledChangesNothing) {
 
 // A malformed file: the words before the bad line become the program, the listing
 // shows exactly them, and the operator is told which line is bad.
-// Drags what urls name over target and drops it there; true when the window took it.
-bool Drop(QWidget* target, const QList<QUrl>& urls) {
-    QMimeData data;
-    data.setUrls(urls);
-    const QPoint at = target->rect().center();
-    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &enter);
-    if (!enter.isAccepted()) return false;
-    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &drop);
-    return drop.isAccepted();
-}
 
 TEST_F(FileCommands, DroppedFileOpensAsTheOpenCommandWould) {
     WriteBytes(dir.File("prog.obj"), SixWordObject);
@@ -502,8 +469,8 @@ TEST(FileDialogs, OpenDialogTakesANameThatDoesNotExist) {
     }
 }
 
-// Ctrl+O opens, Ctrl+S saves the object file, Ctrl+Shift+S the listing; those are
-// the window's only keys.
+// Ctrl+O opens, Ctrl+S saves the object file, Ctrl+Shift+S the listing; with
+// Ctrl+Return, which makes the listing the program, those are the window's only keys.
 TEST_F(FileCommands, FileCommandsHaveTheirKeys) {
     Open(frame, Make(dir, "prog.obj", SixWordObject));
     frame.OpenAnswers.push_back(QString());
@@ -519,7 +486,8 @@ TEST_F(FileCommands, FileCommandsHaveTheirKeys) {
     for (const QShortcut* shortcut : frame.findChildren<QShortcut*>()) {
         keys << shortcut->key().toString();
     }
-    EXPECT_EQ(keys, (QStringList{"Ctrl+O", "Ctrl+S", "Ctrl+Shift+S"}));
+    for (const QAction* action : frame.actions()) keys << action->shortcut().toString();
+    EXPECT_EQ(keys, (QStringList{"Ctrl+O", "Ctrl+S", "Ctrl+Shift+S", "Ctrl+Return"}));
 }
 
 TEST(FileDialogs, SaveDialogAsksBeforeReplacingAFile) {

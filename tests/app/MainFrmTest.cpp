@@ -358,9 +358,11 @@ TEST_F(MainFrame, MessageBoxesShowTheirTextsAsTheyAre) {
     EXPECT_TRUE(seen.AllPlain);
 }
 
-// The window carries the picture its desktop entry names.
+// The window carries the picture its desktop entry names, once the message loop has
+// run.
 TEST_F(MainFrame, WindowHasTheDesktopEntrysIcon) {
     TMainFrame frame;
+    QCoreApplication::processEvents();
     const QIcon entryIcon(QStringLiteral(IXO_PACKAGING_DIR "/ixo-loader.svg"));
     ASSERT_FALSE(entryIcon.pixmap(32).isNull()) << "no SVG support";
     EXPECT_EQ(frame.windowIcon().pixmap(32).toImage(), entryIcon.pixmap(32).toImage());

@@ -1,6 +1,13 @@
 #include "TestFrame.h"
 
+#include <QApplication>
+#include <QDropEvent>
+#include <QLocale>
+#include <QMimeData>
+
 #include <gtest/gtest.h>
+
+#include "isa/Listing.h"
 
 namespace ixo::test {
 
@@ -49,6 +56,38 @@ bool TestFrame::ExecPortDialog() {
         return false;
     }
     return PortDialog(*SerialPortDlg);
+}
+
+QString ListingOf(const ProgramImage& image) {
+    QStringList lines;
+    for (const std::string& line :
+         ListingLines(image, QLocale::system().decimalPoint().toStdString())) {
+        lines << QString::fromStdString(line);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+bool Drop(QWidget* target, const QList<QUrl>& urls) {
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    return drop.isAccepted();
+}
+
+bool TestFrame::AskYesNo(const QString& text) {
+    Questions.push_back(text);
+    if (QuestionAnswers.empty()) {
+        ADD_FAILURE() << "unexpected question \"" << text.toStdString() << "\"";
+        return false;
+    }
+    const bool answer = QuestionAnswers.front();
+    QuestionAnswers.pop_front();
+    return answer;
 }
 
 }  // namespace ixo::test

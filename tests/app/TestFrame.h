@@ -1,6 +1,12 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+#include <QUrl>
+
+#include <QtTest/QTest>
+
+#include <gtest/gtest.h>
 
 #include <deque>
 #include <functional>
@@ -54,6 +60,9 @@ public:
     // them: may change the selection, returns true for OK. Counts its calls.
     std::function<bool(TSerialPortDlg&)> PortDialog;
     int PortDialogShown = 0;
+    // The yes-or-no questions asked, and the answers to give them in turn.
+    std::vector<QString> Questions;
+    std::deque<bool> QuestionAnswers;
 
 protected:
     void ShowMessage(const QString& text, const QString& detail, int flags) override;
@@ -62,6 +71,26 @@ protected:
     QString AskSaveFileName(const QString& filter, const QString& title,
                             const QString& initialName) override;
     bool ExecPortDialog() override;
+    bool AskYesNo(const QString& text) override;
 };
+
+// A window shown on a port map of the test's own, with a folder for the test's files.
+class ShownWindowTest : public testing::Test {
+public:
+    OwnPorts ports;
+    TempDir dir;
+    TestFrame frame;
+
+    void SetUp() override {
+        frame.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    }
+};
+
+// The listing of image, as the window builds it and shows it.
+QString ListingOf(const ProgramImage& image);
+
+// Drags what urls name over target and drops it there; true when the window took it.
+bool Drop(QWidget* target, const QList<QUrl>& urls);
 
 }  // namespace ixo::test

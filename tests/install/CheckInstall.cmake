@@ -30,9 +30,9 @@ if(NOT status EQUAL 0 OR NOT listing MATCHES "^LFO0\tSIN\tAMP=1000\tFREQ=20\n")
   message(FATAL_ERROR "installed ixo list failed (${status}): ${errors}\n${listing}")
 endif()
 if(GUI)
-  # The desktop entry starts the program it names.
+  # The desktop entry starts the program it names, with the file it is opened with.
   file(READ "${PREFIX}/share/applications/ixo-loader.desktop" entry)
-  if(NOT entry MATCHES "\nExec=ixo-loader\n" OR NOT entry MATCHES "\nIcon=ixo-loader\n")
+  if(NOT entry MATCHES "\nExec=ixo-loader %f\n" OR NOT entry MATCHES "\nIcon=ixo-loader\n")
     message(FATAL_ERROR "desktop entry does not name the program and its icon")
   endif()
 endif()

@@ -1,0 +1,131 @@
+// The main window's side of the listing as an input: making the operator's listing
+// the program, assembly files named at start or dropped, and keeping edits from
+// being lost when the window closes.
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+
+#include <algorithm>
+
+#include "app/MainFrm.h"
+#include "isa/Assembler.h"
+#include "project/ProjectFiles.h"
+
+namespace ixo {
+
+namespace {
+
+const char* const UnkeptEditsQuestion =
+    "The listing has changes that are not saved or used. Close anyway?";
+
+// The place of an error as the text control counts it: columns count characters, and
+// a tab is one character there as in the error.
+QTextCursor CursorAt(QPlainTextEdit* edit, const AsmError& error) {
+    QTextCursor cursor(edit->document());
+    const QTextBlock block = edit->document()->findBlockByNumber(std::max(0, error.Line - 1));
+    if (!block.isValid()) {
+        cursor.movePosition(QTextCursor::End);
+        return cursor;
+    }
+    const int column = std::clamp(error.Column - 1, 0, block.length() - 1);
+    cursor.setPosition(block.position() + column);
+    return cursor;
+}
+
+bool IsAssemblyName(const QString& file) {
+    return file.endsWith(QStringLiteral(".asm"), Qt::CaseInsensitive);
+}
+
+}  // namespace
+
+void TMainFrame::BuildListingActions() {
+    UseListingAct = new QAction(QStringLiteral("Use Listing as Program"), this);
+    UseListingAct->setObjectName(QStringLiteral("UseListingAct"));
+    UseListingAct->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Return));
+    UseListingAct->setShortcutContext(Qt::WindowShortcut);
+    addAction(UseListingAct);
+    connect(UseListingAct, &QAction::triggered, this,
+            [this] { RunHandler([this] { UseListingAsProgram(); }); });
+    AsmOut->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(AsmOut, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu* menu = ListingContextMenu();
+        menu->exec(AsmOut->viewport()->mapToGlobal(at));
+        delete menu;
+    });
+}
+
+QMenu* TMainFrame::ListingContextMenu() {
+    QMenu* menu = AsmOut->createStandardContextMenu();
+    menu->addSeparator();
+    menu->addAction(UseListingAct);
+    return menu;
+}
+
+bool TMainFrame::TakeAssembly(const std::string& source) {
+    const Assembly assembly = AssembleListing(source);
+    if (!assembly.Ok()) {
+        QStringList lines;
+        for (const AsmError& error : assembly.Errors) {
+            lines << QStringLiteral("Line %1: %2")
+                         .arg(error.Line)
+                         .arg(QString::fromStdString(error.Message));
+        }
+        ShowMessage(lines.join(QLatin1Char('\n')), QString(), MbIconError);
+        AsmOut->setTextCursor(CursorAt(AsmOut, assembly.Errors.front()));
+        AsmOut->setFocus();
+        return false;
+    }
+    std::copy(assembly.Words.begin(), assembly.Words.end(), Image.Words.begin());
+    Image.WordCount = static_cast<std::int32_t>(assembly.Words.size());
+    BuildListing();
+    return true;
+}
+
+void TMainFrame::UseListingAsProgram() {
+    if (TakeAssembly(AsmOut->toPlainText().toStdString())) UpdateStatus();
+}
+
+void TMainFrame::OpenGivenFile(const QString& file) {
+    if (!IsAssemblyName(file)) {
+        OpenObjectFile(file);
+        return;
+    }
+    const std::string path = file.toStdString();
+    std::string source;
+    if (const MaybeFailure failure = LoadAssemblyFile(path, source)) {
+        ShowFailure(*failure);
+        return;
+    }
+    // The file's own text is shown, so that the caret can point at its errors; the
+    // program and FileName change only when it assembles.
+    AsmOut->setPlainText(QString::fromStdString(source));
+    AsmOut->document()->setModified(false);
+    if (!TakeAssembly(source)) return;
+    FileName = path;
+    UpdateStatus();
+}
+
+bool TMainFrame::ListingHasUnkeptEdits() const {
+    return AsmOut->document()->isModified();
+}
+
+bool TMainFrame::AskYesNo(const QString& text) {
+    QMessageBox box(QMessageBox::Question, windowTitle(), text, QMessageBox::Yes | QMessageBox::No,
+                    this);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void TMainFrame::closeEvent(QCloseEvent* event) {
+    if (ListingHasUnkeptEdits() && !AskYesNo(QString::fromLatin1(UnkeptEditsQuestion))) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
+}
+
+}  // namespace ixo
