@@ -113,6 +113,11 @@ bool TMainFrame::ListingHasUnkeptEdits() const {
     return AsmOut->document()->isModified();
 }
 
+void TMainFrame::CloseOnStopSignal() {
+    AsmOut->document()->setModified(false);
+    close();
+}
+
 bool TMainFrame::AskYesNo(const QString& text) {
     QMessageBox box(QMessageBox::Question, windowTitle(), text, QMessageBox::Yes | QMessageBox::No,
                     this);

@@ -137,6 +137,9 @@ public:
     void OpenGivenFile(const QString& file);
     // The listing holds typing that was neither saved nor made the program.
     bool ListingHasUnkeptEdits() const;
+    // Closes the window for a stop signal: without the question about unkept edits,
+    // since whoever sent the signal wants the program to end, not a dialog to answer.
+    void CloseOnStopSignal();
     // The listing's context menu, for the caller to show and delete: the text
     // control's own entries, and UseListingAct.
     QMenu* ListingContextMenu();

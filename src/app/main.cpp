@@ -105,15 +105,16 @@ int main(int argc, char** argv) {
     ixo::TMainFrame window;
     ixo::MainFrame = &window;
 
-    // SIGINT, SIGTERM and SIGHUP close the window as its close box does, so that the
-    // link is closed and lets go of its port. A device command under way ends at its
-    // next wait; any dialog open then is closed with the window. Where the system has
-    // no such signals there is nothing to watch.
+    // SIGINT, SIGTERM and SIGHUP close the window as its close box does, but without
+    // asking about unkept edits, so that the link is closed and lets go of its port.
+    // A device command under way ends at its next wait; any dialog open then is closed
+    // with the window. Where the system has no such signals there is nothing to watch.
     std::optional<QSocketNotifier> stop;
     if (ixo::StopSignalFd() >= 0) {
         stop.emplace(ixo::StopSignalFd(), QSocketNotifier::Read);
-        QObject::connect(&*stop, &QSocketNotifier::activated, &app, [&stop] {
+        QObject::connect(&*stop, &QSocketNotifier::activated, &app, [&stop, &window] {
             stop->setEnabled(false);  // the signal stays readable; once is enough
+            window.CloseOnStopSignal();
             QApplication::closeAllWindows();
         });
     }

@@ -226,5 +226,15 @@ TEST_F(ListingEdits, ClosingWithUnkeptEditsAsksFirst) {
     }
 }
 
+TEST_F(ListingEdits, AStopSignalClosesWithoutAsking) {
+    frame.OpenGivenFile(Q(dir.File("six.obj")));
+    frame.show();
+    TypeListing(SixWordsWith("\tRZP\t100\tK=99"));
+    frame.Questions.clear();
+    frame.CloseOnStopSignal();
+    EXPECT_TRUE(frame.Questions.empty());
+    EXPECT_FALSE(frame.isVisible());
+}
+
 }  // namespace
 }  // namespace ixo::test
