@@ -420,6 +420,14 @@ void AdapterTestbed::Plug(const UsbAdapter& adapter) {
     Attach(adapter.Name, byId);
 }
 
+void AdapterTestbed::Link(const std::string& path, const std::string& name) {
+    if (bed_ == nullptr) return;
+    const fs::path link = Root() / path.substr(1);
+    fs::create_directories(link.parent_path());
+    // Relative, so that it leads into the testbed from wherever it is looked at.
+    fs::create_symlink((Root() / "dev" / name).lexically_relative(link.parent_path()), link);
+}
+
 void AdapterTestbed::AddUart(int n, int type) {
     const std::string name = "ttyS" + std::to_string(n);
     Unplug(name);

@@ -60,6 +60,9 @@ public:
     void AddUart(int n, int type);
     // A tty with no hardware behind it, as a virtual terminal.
     void AddVirtualTty(const std::string& name);
+    // Another link to the tty name at path under /dev, as udev's by-path links or a
+    // user's alias.
+    void Link(const std::string& path, const std::string& name);
     // Removes the device with the tty name and what it hangs from.
     void Unplug(const std::string& name);
 
