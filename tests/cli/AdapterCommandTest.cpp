@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <map>
+#include <optional>
 
 #include "AdapterTestbed.h"
 #include "IxoProcess.h"
@@ -58,23 +59,25 @@ TEST_F(AdapterCommand, ReadsTheDeviceThroughEveryFormOfPort) {
 
     struct Case {
         std::vector<std::string> Args;
-        std::string IxoPort;  // empty: not set
+        std::optional<std::string> IxoPort;
     };
     const Case cases[] = {
-        {{"read", "--port", "/dev/ttyUSB0"}, ""},
-        {{"read", "--port", FtdiById}, ""},
-        {{"read", "--port", "1"}, ""},
-        {{"read", "-p", "com1"}, ""},
+        {{"read", "--port", "/dev/ttyUSB0"}, {}},
+        {{"read", "--port", FtdiById}, {}},
+        {{"read", "--port", "1"}, {}},
+        {{"read", "-p", "com1"}, {}},
         {{"read"}, "COM1"},
         {{"read"}, "/dev/ttyUSB0"},
+        {{"read"}, ""},                  // set but empty: COM1, as when not set
         {{"read", "--port", "1"}, "5"},  // --port wins
     };
     for (const Case& c : cases) {
         std::map<std::string, std::string> env;
-        if (!c.IxoPort.empty()) env["IXO_PORT"] = c.IxoPort;
+        if (c.IxoPort) env["IXO_PORT"] = *c.IxoPort;
+        const std::string shown = c.Args.back() + " '" + c.IxoPort.value_or("(unset)") + "'";
         result = Ixo(c.Args, env);
-        EXPECT_EQ(result.ExitStatus, 0) << c.Args.back() << " " << c.IxoPort << ": " << result.Err;
-        EXPECT_EQ(result.Out, "CW=C0FFEE01\n") << c.Args.back() << " " << c.IxoPort;
+        EXPECT_EQ(result.ExitStatus, 0) << shown << ": " << result.Err;
+        EXPECT_EQ(result.Out, "CW=C0FFEE01\n") << shown;
     }
     for (const std::string bad : {"COM", "com0", "COMx1", "9999"}) {
         result = Ixo({"read"}, {{"IXO_PORT", bad}});

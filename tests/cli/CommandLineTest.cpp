@@ -56,6 +56,12 @@ const ParseCase Cases[] = {
     {{"list", "a.obj", "b.obj"}, ExitUsage, "", "", false, "ixo: "},
     {{"-p", "2", "list", "a.obj"}, ExitUsage, "", "", false, "ixo: list does not use a device"},
     {{"list", "--no-verify", "a.obj"}, ExitUsage, "", "", false, "ixo: "},
+    // Options of other commands are refused, before the command as after it.
+    {{"read", "--no-verify"}, ExitUsage, "", "", false, "ixo: "},
+    {{"verify", "--output", "x.obj", "f.obj"}, ExitUsage, "", "", false, "ixo: "},
+    {{"select", "--all", "Ext"}, ExitUsage, "", "", false, "ixo: "},
+    {{"ports", "-p", "1"}, ExitUsage, "", "", false, "ixo: "},
+    {{"--trace", "ports"}, ExitUsage, "", "", false, "ixo: ports does not use a device"},
     {{"select", "Hall 9"}, ExitUsage, "", "", false, "ixo: NAME: no program named 'Hall 9'"},
     {{"ports", "--map", "1"}, ExitUsage, "", "", false, "ixo: --map"},
     {{"ports", "--unmap", "0"}, ExitUsage, "", "", false, "ixo: --unmap"},
