@@ -2,20 +2,25 @@
 // simulated device serves.
 
 #include <grp.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <optional>
 
 #include "AdapterTestbed.h"
 #include "IxoProcess.h"
+#include "OtherUser.h"
 #include "TempDir.h"
 #include "link/Comport.h"
 #include "link/PortAccess.h"
@@ -26,6 +31,7 @@ namespace ixo::test {
 namespace {
 
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 const std::string FtdiById = "/dev/serial/by-id/" + FtdiAdapter().StableName;
 
@@ -142,6 +148,12 @@ TEST_F(AdapterCommand, PermissionDeniedSaysWhatLetsTheUserIn) {
                               "\tFT232R USB UART\tPermission denied: join the group 'dialout' "
                               "that owns /dev/ttyUSB0 (sudo usermod -aG dialout \"$USER\"), "
                               "then log in again\n");
+    // Joining a group that may only read would not help.
+    ASSERT_EQ(::chmod(pty, 0640), 0);
+    result = asNobody({"ports", "--all"});
+    EXPECT_EQ(result.Out, "1\t/dev/ttyUSB0\t" + FtdiById +
+                              "\tFT232R USB UART\tPermission denied: ask the administrator "
+                              "for access to /dev/ttyUSB0\n");
 
     // A map this user may not read is broken, never a reason to open /dev/ttyS0.
     ASSERT_EQ(::chmod(config_.c_str(), 0), 0);
@@ -178,6 +190,49 @@ TEST_F(AdapterCommand, ALiveLockFileMakesThePortBusyAndAStaleOneDoesNot) {
         WriteBytes(locks.File(c.File), c.Text);
         EXPECT_EQ(LockFileHolder(c.Device, {"/nonexistent", locks.Path().string()}), c.Holder)
             << c.File << " " << c.Text << " " << c.Device;
+    }
+}
+
+// A live lock file keeps ComPort off the port, whichever name the port is opened by,
+// also when the lock's process is another user's (kill() says EPERM, yet it lives).
+// The locks lie in /run/lock and /var/lock of a mount namespace of the child's own.
+TEST_F(AdapterCommand, ALiveLockFileKeepsThePortClosed) {
+    const long holder = ::getpid();
+    char lock[16];
+    std::snprintf(lock, sizeof lock, "%10ld\n", holder);
+    const struct {
+        const char* What;
+        std::string Device;
+        bool AsOtherUser;
+    } cases[] = {
+        {"the device", "/dev/ttyUSB0", false},
+        {"its by-id link", FtdiById, false},
+        {"the device, as another user", "/dev/ttyUSB0", true},
+    };
+    for (const auto& c : cases) {
+        const std::string busy = c.Device + ": Device or resource busy (lock file of process " +
+                                 std::to_string(holder) + ")";
+        const int status = WaitStatusOfChild([&] {
+            if (::unshare(CLONE_NEWNS) != 0 ||
+                ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+                return 10;
+            }
+            for (const char* folder : {"/run/lock", "/var/lock"}) {
+                if (!fs::is_symlink(folder) &&
+                    ::mount("tmpfs", folder, "tmpfs", 0, "mode=1777") != 0) {
+                    return 11;
+                }
+            }
+            WriteBytes("/run/lock/LCK..ttyUSB0", lock);
+            if (c.AsOtherUser && (::setgid(OtherUserId) != 0 || ::setuid(OtherUserId) != 0)) {
+                return 12;
+            }
+            ComPort port;
+            port.Device = c.Device;
+            if (port.Open()) return 1;
+            return port.OpenError() == busy ? 0 : 2;
+        });
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << c.What << ": " << status;
     }
 }
 
