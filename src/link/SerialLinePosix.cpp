@@ -185,8 +185,8 @@ bool SerialLine::Discard(Buffers which) {
     const int queue = which == Buffers::Input    ? TCIFLUSH
                       : which == Buffers::Output ? TCOFLUSH
                                                  : TCIOFLUSH;
-    // The request itself rather than tcflush, which the C library may make without
-    // going through ioctl(), where tools that watch a driver's requests see it.
+    // Asked through ioctl() rather than tcflush(), which the C library makes without
+    // calling ioctl(): a faked tty that answers the driver's requests sees it too.
     return ::ioctl(device_->Fd, TCFLSH, queue) == 0;
 }
 
