@@ -94,6 +94,10 @@ std::string LeftOverText(const std::string& argument, const CLI::App& app,
             const std::vector<std::string> own = OptionNames(*command);
             names.insert(names.end(), own.begin(), own.end());
         }
+        // An option of ixo's that this command does not take, given after it.
+        if (command != nullptr && std::find(names.begin(), names.end(), name) != names.end()) {
+            return command->get_name() + " does not take " + name;
+        }
         std::string text = "unknown option '" + name + "'" + where;
         const std::string nearest = NearestName(name, names);
         if (!nearest.empty()) return text + DidYouMean(nearest);

@@ -12,11 +12,25 @@ namespace ixo {
 
 namespace {
 
+namespace fs = std::filesystem;
+
+// Where the links from path lead in the end (at most 8 of them).
+fs::path LinkEnd(fs::path path) {
+    std::error_code error;
+    for (int hop = 0; hop < 8; ++hop) {
+        const fs::path target = fs::read_symlink(path, error);
+        if (error) break;
+        path = (path.parent_path() / target).lexically_normal();
+    }
+    return path;
+}
+
 bool SameDevice(const std::string& path, const SerialPortInfo& port) {
     if (path.empty()) return false;
     if (path == port.Device || path == port.StableName) return true;
-    std::error_code error;
-    return std::filesystem::equivalent(path, port.Device, error) && !error;
+    // Through other links (by-path, an alias): the same device at the end. Not
+    // equivalent(), which refuses to compare two devices.
+    return LinkEnd(path) == LinkEnd(port.Device);
 }
 
 // The lowest map entry that leads to port, or 0.

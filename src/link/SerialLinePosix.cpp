@@ -163,6 +163,9 @@ LineResult SerialLine::WaitTransmitterEmpty(const Deadline& deadline) {
     if (device_ == nullptr) return LineResult::Failed;
     const int fd = device_->Fd;
     for (;;) {
+        // Looked at before the queue: a thread held up between the two must not take
+        // a queue that emptied in time for one that missed the limit.
+        const bool late = deadline.Passed();
         int queued = 0;
         if (::ioctl(fd, TIOCOUTQ, &queued) != 0) return LineResult::Failed;
         if (queued == 0) {
@@ -170,7 +173,7 @@ LineResult SerialLine::WaitTransmitterEmpty(const Deadline& deadline) {
             if (shift == tty::ShiftRegister::Empty) return LineResult::Done;
             if (shift == tty::ShiftRegister::Failed) return LineResult::Failed;
         }
-        if (deadline.Passed()) return LineResult::TimedOut;
+        if (late) return LineResult::TimedOut;
         // Asks for no event: returns on a hang-up, else after the pause.
         const LineResult pause = WaitFor(fd, 0, deadline, DrainPollMs);
         if (pause == LineResult::Failed) return LineResult::Failed;
@@ -182,7 +185,9 @@ bool SerialLine::Discard(Buffers which) {
     const int queue = which == Buffers::Input    ? TCIFLUSH
                       : which == Buffers::Output ? TCOFLUSH
                                                  : TCIOFLUSH;
-    return ::tcflush(device_->Fd, queue) == 0;
+    // Asked through ioctl() rather than tcflush(), which the C library makes without
+    // calling ioctl(): a faked tty that answers the driver's requests sees it too.
+    return ::ioctl(device_->Fd, TCFLSH, queue) == 0;
 }
 
 }  // namespace ixo

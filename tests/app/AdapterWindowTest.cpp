@@ -45,5 +45,37 @@ TEST(AdapterWindow, AnAdapterIsFoundUnderANumberWhoseTooltipNamesIt) {
     EXPECT_EQ(frame.ComStatusBar->Panel(0)->toolTip(), named);
 }
 
+// An adapter present at start is numbered before COM1 opens, so the window starts on
+// it; one plugged in while the window runs is numbered when the port dialog opens.
+TEST(AdapterWindow, AdaptersAreNumberedAtStartAndWhenThePortDialogOpens) {
+    AdapterTestbed bed;
+    ASSERT_TRUE(bed.Ready());
+    OwnPorts ports;
+    UnmapPort(1);
+    UnmapPort(2);
+    bed.Plug(FtdiAdapter());
+    sim::SimDevice ftdi(bed.Master("ttyUSB0"));
+    std::string why;
+    ASSERT_TRUE(ftdi.Start(&why)) << why;
+
+    TestFrame frame;
+    EXPECT_TRUE(frame.LinkIsOpen()) << frame.Link->OpenError();
+    EXPECT_EQ(frame.ComStatusBar->PanelText(0), "Com1");
+
+    bed.Plug(AcmAdapter());
+    sim::SimDevice acm(bed.Master("ttyACM0"));
+    ASSERT_TRUE(acm.Start(&why)) << why;
+    QStringList items;
+    frame.PortDialog = [&](TSerialPortDlg& dialog) {
+        for (int i = 0; i < dialog.PCPortSel->count(); ++i) items << dialog.PCPortSel->itemText(i);
+        dialog.PCPortSel->setCurrentIndex(dialog.PCPortSel->findText("2"));
+        return true;
+    };
+    frame.SetSerialPortBtn->click();
+    EXPECT_EQ(items, (QStringList{"1", "2"}));
+    ASSERT_TRUE(frame.LinkIsOpen()) << frame.Link->OpenError();
+    EXPECT_EQ(frame.ComStatusBar->PanelText(0), "Com2");
+}
+
 }  // namespace
 }  // namespace ixo::test

@@ -135,6 +135,27 @@ const ParseCase Cases[] = {
      "",
      false,
      "ixo: --unmap: '0' is not a port number from 1 to 127\n"},
+    // Options of other commands are refused, before the command as after it.
+    {{"read", "--no-verify"},
+     ExitUsage,
+     "",
+     "",
+     false,
+     "ixo: unknown option '--no-verify' for read"},
+    {{"verify", "--output", "x.obj", "f.obj"},
+     ExitUsage,
+     "",
+     "",
+     false,
+     "ixo: unknown option '--output' for verify"},
+    {{"select", "--all", "Ext"},
+     ExitUsage,
+     "",
+     "",
+     false,
+     "ixo: unknown option '--all' for select"},
+    {{"ports", "-p", "1"}, ExitUsage, "", "", false, "ixo: ports does not take -p\n"},
+    {{"--trace", "ports"}, ExitUsage, "", "", false, "ixo: ports does not use a device"},
 };
 
 TEST(ParseCommandLine, OptionForms) {

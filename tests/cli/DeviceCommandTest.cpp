@@ -98,6 +98,11 @@ TEST_F(IxoDevice, DashIsStandardInputAndOutput) {
     result = Ixo({"list", "-"}, {.Input = saved});
     EXPECT_EQ(result.ExitStatus, 0) << result.Err;
     EXPECT_TRUE(result.Out.starts_with("LFO0\tTRI\tAMP=12000\tFREQ=1000\n")) << result.Out;
+
+    // Standard input that cannot be read (a folder) is a failure, not an empty program.
+    result = Ixo({"list", "-"}, {.Input = folder_.Path().string()});
+    EXPECT_EQ(result.ExitStatus, 1);
+    EXPECT_EQ(result.Err, "ixo: Can't open file \"standard input\": Is a directory\n");
 }
 
 TEST_F(IxoDevice, FileIsCheckedBeforeThePort) {

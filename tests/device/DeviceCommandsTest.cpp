@@ -86,7 +86,15 @@ TEST_F(DeviceCommands, WriteOfAFullProgramChangesNoWord) {
 TEST_F(DeviceCommands, WriteEndsOnceTheDeviceCanAnswer) {
     // A device that takes bytes at the line's pace, behind a pty that reports them
     // sent at once: the word read right after the write must not queue behind it.
-    device_.SetFaults({.PaceBaud = 38400});
+    // At 9600 bit/s the block takes 1467 ms, longer than any wait for an answer (1 s
+    // at most), so an answer asked for too early never comes in time, however loaded
+    // the machine; generous limits between bytes keep a slow device in time.
+    link_.Close();
+    link_.SetBaudRate(9600);
+    link_.ByteTimeFactor = 100;
+    link_.FirstByteTimeout = 1000;
+    ASSERT_TRUE(link_.Open()) << link_.OpenError();
+    device_.SetFaults({.PaceBaud = 9600});
     ProgramImage image = ImageOf(3, Pattern);
     ASSERT_FALSE(WriteProgram(link_, image, buffer_).has_value());
     std::uint32_t word = 0;

@@ -9,13 +9,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "LineSettings.h"
+
 namespace ixo::test {
 
 using Clock = std::chrono::steady_clock;
-
-// In its own file: the line's rate needs the kernel's termios2, which cannot share
-// a file with <termios.h>.
-unsigned LineSpeedOf(int fd);
 
 TtyWatch::TtyWatch(const std::string& path) {
     fd_ = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 #include "AdapterTestbed.h"
@@ -96,6 +97,43 @@ TEST_F(AdapterPorts, AMapEntryWinsAndAFullMapLeavesAnAdapterWithoutNumber) {
 
     for (int n = 1; n <= HighestProbedPort; ++n) ASSERT_TRUE(MapPort(n, Map.AbsentPath(1)));
     EXPECT_EQ(Numbers(), (std::vector<std::string>{"0 /dev/ttyUSB0"}));
+}
+
+// Map entries that are not what they seem, each beside the FTDI adapter.
+TEST_F(AdapterPorts, OddMapEntriesLeaveTheAdapterItsNumber) {
+    Bed.Plug(FtdiAdapter());
+    Bed.Link("/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0", "ttyUSB0");
+    Bed.Link("/dev/ixo-box", "ttyUSB0");
+    const fs::path folder = PortMapFolder();
+    struct Case {
+        const char* What;
+        std::function<void()> Arrange;
+        int Number;  // the adapter's
+    };
+    const Case cases[] = {
+        {"COM1 to COM7 taken: the last free number",
+         [&] {
+             for (int n = 1; n <= 7; ++n) ASSERT_TRUE(MapPort(n, Map.AbsentPath(n)));
+         },
+         8},
+        {"an entry leads to it through its by-path link",
+         [] { ASSERT_TRUE(MapPort(5, "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0")); },
+         5},
+        {"an entry leads to it through an alias", [] { ASSERT_TRUE(MapPort(3, "/dev/ixo-box")); },
+         3},
+        {"com01 is no entry of COM1",
+         [&] { fs::create_symlink(Map.AbsentPath(1), folder / "com01"); }, 1},
+        {"a change of COM1 left half-done",
+         [&] { fs::create_symlink(Map.AbsentPath(1), folder / "com1.new"); }, 1},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        c.Arrange();
+        EXPECT_EQ(Numbers(), (std::vector<std::string>{std::to_string(c.Number) + " /dev/ttyUSB0"}))
+            << c.What;
+        EXPECT_EQ(ResolvePort(c.Number), PortTarget(c.Number)) << c.What;
+    }
 }
 
 TEST_F(AdapterPorts, ABrokenPortMapOpensNothing) {

@@ -198,11 +198,17 @@ TEST(SaveObjectFile, WritesExactlyTheWordsAndRoundTrips) {
     EXPECT_EQ(FilesIn(dir), 1u);
 }
 
+// A replaced file keeps its mode and (root saving another user's file) its owner and
+// group; a new file gets the mode the umask gives, as any program's would.
 TEST(SaveObjectFile, KeepsPermissionsAndWritesThroughLinks) {
     TempDir dir;
     const std::string target = dir.File("real.obj");
     WriteBytes(target, "old");
     ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown(target.c_str(), OtherUserId, OtherUserId), 0);
+    }
     const std::string link = dir.File("link.obj");
     fs::create_symlink("real.obj", link);
 
@@ -212,6 +218,20 @@ TEST(SaveObjectFile, KeepsPermissionsAndWritesThroughLinks) {
     struct stat info {};
     ASSERT_EQ(::stat(target.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0640u);
+    if (root) {
+        EXPECT_EQ(info.st_uid, OtherUserId);
+        EXPECT_EQ(info.st_gid, OtherUserId);
+    }
+
+    for (const mode_t mask : {022, 027}) {
+        const mode_t before = ::umask(mask);
+        const std::string fresh = dir.File("new" + std::to_string(mask) + ".obj");
+        const MaybeFailure failure = SaveObjectFile(fresh, ImageOf({6}));
+        ::umask(before);
+        ASSERT_FALSE(failure.has_value());
+        ASSERT_EQ(::stat(fresh.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0666u & ~mask) << "umask " << mask;
+    }
 }
 
 // Runs body with the process's file size limit set to limit bytes, then restores it.
@@ -298,11 +318,14 @@ TEST(SaveFiles, FollowLinksInSharedFoldersOnlyAsTheSystemWould) {
         uid_t folderOwner;
         bool plantedByOther;
         bool followed;
+        mode_t folderMode = 01777;
     };
     const Case cases[] = {
         {"planted by another user", 0, true, false},
         {"made by the saving user", 0, false, true},
         {"made by the folder's owner", OtherUserId, true, true},
+        // Sticky, but only the owner and its group may write there: not shared.
+        {"planted by another user in a folder others cannot write to", 0, true, true, 01775},
     };
     for (const Case& c : cases) {
         for (const auto& [kind, save] : Saves) {
@@ -311,8 +334,8 @@ TEST(SaveFiles, FollowLinksInSharedFoldersOnlyAsTheSystemWould) {
             ASSERT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
             const std::string shared = dir.File("shared"), secret = dir.File("secret.conf");
             fs::create_directory(shared);
-            ASSERT_EQ(::chown(shared.c_str(), c.folderOwner, c.folderOwner), 0);
-            ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+            ASSERT_EQ(::chown(shared.c_str(), c.folderOwner, OtherUserId), 0);
+            ASSERT_EQ(::chmod(shared.c_str(), c.folderMode), 0);
             WriteBytes(secret, "secret");
             ASSERT_EQ(::chmod(secret.c_str(), 0600), 0);
             const std::string link = shared + "/prog";

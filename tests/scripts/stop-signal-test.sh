@@ -18,26 +18,34 @@ pids+=($!)
 for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
 [ -s "$work/sim.out" ] || fail "the simulated device did not start"
 
-# Waits until "ixo ports" lists COM1 (free) or not (held), as $1 says.
-wait_for() {
-  for _ in $(seq 200); do
-    if "$ixo" ports 2>/dev/null | grep -q '^1	'; then [ "$1" = free ] && return 0
-    else [ "$1" = held ] && return 0; fi
-    sleep 0.1
-  done
+device=$(sed -n 's/^COM1 //p' "$work/sim.out")
+
+# Whether process $1 has the simulated device open.
+holds() { [ -n "$(find "/proc/$1/fd" -lname "$device" 2>/dev/null)" ]; }
+
+# Waits until the window holds COM1: seen on the window itself, never inferred from
+# a port that does not open (which a slow start or another program may also cause).
+wait_for_window() {
+  for _ in $(seq 600); do holds "$1" && return 0; sleep 0.1; done
   return 1
 }
+
+# Whether COM1 is free: "ixo ports" opens it (no exclusive mark left) and lists it.
+free() { "$ixo" ports 2>/dev/null | grep -q '^1	'; }
 
 passed=0
 for signal in TERM INT HUP; do
   "$build/src/app/ixo-loader" 2>"$work/app.err" &
   app=$!
-  wait_for held || fail "the window did not open COM1"
+  pids+=("$app")
+  wait_for_window "$app" || fail "the window did not open COM1"
   kill -"$signal" "$app"
+  for _ in $(seq 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$app" 2>/dev/null && fail "SIG$signal: the window did not close"
   status=0
   wait "$app" || status=$?
   [ "$status" -eq 0 ] || fail "SIG$signal: the window ended with status $status: $(cat "$work/app.err")"
-  wait_for free || fail "SIG$signal: COM1 stayed held after the window closed"
+  free || fail "SIG$signal: COM1 stayed held after the window closed"
   passed=$((passed + 1))
 done
 echo "stop signals: $passed passed, 0 failed"

@@ -111,6 +111,7 @@ public:
     }
 
     std::string Errors() const { return ReadBytes(errPath_); }
+    pid_t Pid() const { return pid_; }
 
 private:
     static std::vector<char*> Pointers(std::vector<std::string>& texts) {
@@ -168,13 +169,19 @@ TEST_F(SimProgramTest, ServesItsPortUntilAStopSignalThenLeavesTheMap) {
 }
 
 // A simulator killed outright cannot give its entry back; the next one on the port
-// gives back what was there before either came, not the dead one's device.
+// releases the dead one's take-over as it takes the port, and gives back what was
+// there before either came, not the dead one's device.
 TEST_F(SimProgramTest, KilledSimulatorsEntryIsGivenBackByTheNext) {
     SimProcess killed({"--port", "3"}, folder_);
     ASSERT_TRUE(killed.ReadLine().starts_with("COM3 "));
     EXPECT_EQ(killed.Finish(SIGKILL), -1);
     SimProcess next({"--port", "3"}, folder_);
-    ASSERT_TRUE(next.ReadLine().starts_with("COM3 "));
+    const std::string line = next.ReadLine();
+    ASSERT_TRUE(line.starts_with("COM3 "));
+    // The record of take-overs holds the live one's alone.
+    const std::string device = line.substr(5, line.size() - 6);
+    EXPECT_EQ(ReadBytes((fs::path(MapEntry(3)).parent_path() / ".com3.taken").string()),
+              std::to_string(next.Pid()) + "\t" + device + "\t" + ports_.AbsentPath(3) + "\n");
     EXPECT_EQ(next.Finish(SIGTERM), 0);
     EXPECT_TRUE(MappedAsBefore(3));
 }

@@ -1,14 +1,29 @@
 #include "AdapterTestbed.h"
 
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 #include <umockdev.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <cstring>
+#include <deque>
 #include <filesystem>
+#include <mutex>
 #include <string>
+#include <thread>
 
+#include "LineSettings.h"
 #include "link/PortNames.h"
 
 namespace ixo::test {
@@ -44,6 +59,240 @@ gboolean PassOn(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer) {
     const int result = umockdev_ioctl_client_execute(client, &error, nullptr);
     umockdev_ioctl_client_complete(client, result, error);
     return TRUE;
+}
+
+}  // namespace
+
+// A UART's driver in front of a faked tty. Requests come from umockdev's worker thread;
+// a thread of its own moves queued bytes to the pseudo-terminal as the line sends them.
+class AdapterTestbed::Uart {
+public:
+    explicit Uart(int master) : master_(master), rate_(LineSpeedOf(master)) {
+        char slave[64] = {};
+        if (::ptsname_r(master, slave, sizeof slave) == 0) slave_ = slave;
+        line_ = std::thread([this] { Send(); });
+    }
+    ~Uart() { Stop(); }
+    Uart(const Uart&) = delete;
+    Uart& operator=(const Uart&) = delete;
+
+    void Stop() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        if (line_.joinable()) line_.join();
+    }
+
+    void Stick(bool stuck) {
+        std::unique_lock lock(mutex_);
+        SendDue(lock);
+        stuck_ = stuck;
+        StartBurst();
+        wake_.notify_all();
+    }
+
+    UartRecord Record() const {
+        std::lock_guard lock(mutex_);
+        return record_;
+    }
+
+    // The driver raises DTR and RTS as a port opens.
+    void Opened() {
+        std::lock_guard lock(mutex_);
+        SetModemLines(lines_ | TIOCM_DTR | TIOCM_RTS);
+    }
+
+    gboolean Write(UMockdevIoctlClient* client) {
+        const UMockdevIoctlData* data = umockdev_ioctl_client_get_arg(client);
+        std::unique_lock lock(mutex_);
+        SendDue(lock);
+        const std::size_t room = QueueSize - queue_.size();
+        const std::size_t taken = std::min(room, static_cast<std::size_t>(data->data_len));
+        if (queue_.empty()) StartBurst();
+        queue_.insert(queue_.end(), data->data, data->data + taken);
+        lock.unlock();
+        wake_.notify_all();
+        if (taken == 0) {
+            umockdev_ioctl_client_complete(client, -1, EAGAIN);
+        } else {
+            umockdev_ioctl_client_complete(client, static_cast<glong>(taken), 0);
+        }
+        return TRUE;
+    }
+
+    gboolean Ioctl(UMockdevIoctlClient* client) {
+        const gulong request = umockdev_ioctl_client_get_request(client);
+        UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+        std::unique_lock lock(mutex_);
+        // The queue as the clock has it now, however late the sending thread runs.
+        SendDue(lock);
+        switch (request) {
+            case TIOCOUTQ:
+                return Answer(client, static_cast<int>(queue_.size()));
+            case TIOCSERGETLSR:
+                return Answer(client, queue_.empty() ? TIOCSER_TEMT : 0);
+            case TIOCMGET:
+                return Answer(client, lines_);
+            case TIOCMSET:
+            case TIOCMBIS:
+            case TIOCMBIC: {
+                const int lines = Argument<int>(arg);
+                SetModemLines(request == TIOCMSET   ? lines
+                              : request == TIOCMBIS ? lines_ | lines
+                                                    : lines_ & ~lines);
+                return Answer(client);
+            }
+            case TIOCGSERIAL: {
+                serial_struct serial{};
+                serial.type = PORT_16550A;
+                serial.flags = record_.LowLatency ? ASYNC_LOW_LATENCY : 0;
+                return Answer(client, serial);
+            }
+            case TIOCSSERIAL:
+                record_.LowLatency = (Argument<serial_struct>(arg).flags & ASYNC_LOW_LATENCY) != 0;
+                return Answer(client);
+            case TIOCEXCL:
+            case TIOCNXCL:
+                record_.Exclusive = request == TIOCEXCL;
+                break;
+            case TCFLSH: {
+                long queue = 0;
+                std::memcpy(&queue, arg->data, std::min<std::size_t>(sizeof queue, arg->data_len));
+                if (queue == TCOFLUSH || queue == TCIOFLUSH) queue_.clear();
+                break;
+            }
+            default:
+                break;
+        }
+        lock.unlock();
+        PassOn(nullptr, client, nullptr);
+        if (SetsLine(request)) {
+            lock.lock();
+            ++record_.LineSettings;
+            record_.Rate = rate_ = LineSpeedOf(master_);
+        }
+        return TRUE;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::size_t QueueSize = 4096;  // the serial core's transmit buffer
+
+    template <typename T>
+    static T Argument(UMockdevIoctlData* arg) {
+        T value{};
+        if (UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, sizeof value, nullptr)) {
+            std::memcpy(&value, data->data, sizeof value);
+            g_object_unref(data);
+        }
+        return value;
+    }
+
+    static gboolean Answer(UMockdevIoctlClient* client) {
+        umockdev_ioctl_client_complete(client, 0, 0);
+        return TRUE;
+    }
+
+    template <typename T>
+    static gboolean Answer(UMockdevIoctlClient* client, const T& value) {
+        UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
+        UMockdevIoctlData* data = umockdev_ioctl_data_resolve(arg, 0, sizeof value, nullptr);
+        if (data == nullptr) {
+            umockdev_ioctl_client_complete(client, -1, EFAULT);
+            return TRUE;
+        }
+        std::memcpy(data->data, &value, sizeof value);
+        g_object_unref(data);
+        return Answer(client);
+    }
+
+    void SetModemLines(int lines) {
+        lines_ = lines;
+        record_.ModemLines.push_back(lines);
+    }
+
+    // The line sends from now on what is queued (callers hold the mutex).
+    void StartBurst() {
+        burstStart_ = Clock::now();
+        burstSent_ = 0;
+    }
+
+    // Moves the queued bytes whose line time has passed to the pseudo-terminal.
+    void SendDue(std::unique_lock<std::mutex>& lock) {
+        if (queue_.empty() || stuck_) return;
+        const auto elapsed =
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - burstStart_);
+        const auto due = static_cast<std::size_t>(elapsed.count() * rate_ / 10'000'000);
+        const std::size_t count = std::min(queue_.size(), due - std::min(due, burstSent_));
+        if (count == 0) return;
+        const std::string bytes(queue_.begin(), queue_.begin() + static_cast<long>(count));
+        queue_.erase(queue_.begin(), queue_.begin() + static_cast<long>(count));
+        burstSent_ += count;
+        {
+            // In order: the bytes taken after these wait until these are sent.
+            std::lock_guard sending(sending_);
+            lock.unlock();
+            // Opened only for the moment: a descriptor kept open would hide the
+            // program's hang-up from the device.
+            const int fd = ::open(slave_.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                (void)!::write(fd, bytes.data(), bytes.size());
+                ::close(fd);
+            }
+        }
+        lock.lock();
+    }
+
+    // Sends queued bytes as their time comes, also when nobody asks about the queue.
+    void Send() {
+        std::unique_lock lock(mutex_);
+        while (!stopping_) {
+            if (queue_.empty() || stuck_ || rate_ == 0) {
+                wake_.wait(lock);
+            } else {
+                wake_.wait_for(lock, std::chrono::milliseconds(1));
+                SendDue(lock);
+            }
+        }
+    }
+
+    const int master_;
+    std::string slave_;
+    mutable std::mutex mutex_;
+    std::mutex sending_;  // held from taking bytes off the queue until they are sent
+    std::condition_variable wake_;
+    std::deque<char> queue_;
+    unsigned rate_;
+    bool stuck_ = false;
+    bool stopping_ = false;
+    int lines_ = 0;
+    Clock::time_point burstStart_;
+    std::size_t burstSent_ = 0;
+    UartRecord record_;
+    std::thread line_;
+};
+
+namespace {
+
+// umockdev's signals, passed to the tty's driver that the handler holds.
+using Driver = std::shared_ptr<AdapterTestbed::Uart>;
+
+gboolean UartIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer uart) {
+    return (*static_cast<Driver*>(uart))->Ioctl(client);
+}
+
+gboolean UartWrite(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer uart) {
+    return (*static_cast<Driver*>(uart))->Write(client);
+}
+
+void UartOpened(UMockdevIoctlBase*, UMockdevIoctlClient*, gpointer uart) {
+    (*static_cast<Driver*>(uart))->Opened();
+}
+
+void ForgetDriver(gpointer uart, GClosure*) {
+    delete static_cast<Driver*>(uart);
 }
 
 }  // namespace
@@ -95,6 +344,10 @@ void AdapterTestbed::AddLegacyUart(int n) {
 }
 
 AdapterTestbed::~AdapterTestbed() {
+    // Nothing moves on the lines while the pseudo-terminals close.
+    for (auto& [name, tty] : ttys_) {
+        if (tty.Driver) tty.Driver->Stop();
+    }
     // The testbed first: its worker may still pass on what a closing client did.
     if (bed_ != nullptr) g_object_unref(bed_);
     for (auto& [name, tty] : ttys_) {
@@ -167,6 +420,14 @@ void AdapterTestbed::Plug(const UsbAdapter& adapter) {
     Attach(adapter.Name, byId);
 }
 
+void AdapterTestbed::Link(const std::string& path, const std::string& name) {
+    if (bed_ == nullptr) return;
+    const fs::path link = Root() / path.substr(1);
+    fs::create_directories(link.parent_path());
+    // Relative, so that it leads into the testbed from wherever it is looked at.
+    fs::create_symlink((Root() / "dev" / name).lexically_relative(link.parent_path()), link);
+}
+
 void AdapterTestbed::AddUart(int n, int type) {
     const std::string name = "ttyS" + std::to_string(n);
     Unplug(name);
@@ -186,6 +447,7 @@ void AdapterTestbed::Unplug(const std::string& name) {
     const auto found = ttys_.find(name);
     if (bed_ == nullptr || found == ttys_.end()) return;
     Tty& tty = found->second;
+    if (tty.Driver) tty.Driver->Stop();
     for (const std::string& node : tty.Nodes) {
         umockdev_testbed_detach_ioctl(bed_, node.c_str(), nullptr);
     }
@@ -201,6 +463,35 @@ int AdapterTestbed::Master(const std::string& name) const {
     if (bed_ == nullptr) return -1;
     const std::string node = "/dev/" + name;
     return umockdev_testbed_get_dev_fd(bed_, node.c_str());
+}
+
+void AdapterTestbed::UartMode(const std::string& name) {
+    const auto found = ttys_.find(name);
+    if (found == ttys_.end() || found->second.Handler == nullptr) {
+        ADD_FAILURE() << name << " is no tty of the testbed";
+        return;
+    }
+    Tty& tty = found->second;
+    tty.Driver = std::make_shared<Uart>(Master(name));
+    g_signal_handlers_disconnect_by_func(tty.Handler, reinterpret_cast<gpointer>(PassOn), nullptr);
+    const auto connect = [&](const char* signal, GCallback callback) {
+        g_signal_connect_data(tty.Handler, signal, callback, new Driver(tty.Driver), ForgetDriver,
+                              GConnectFlags{});
+    };
+    connect("handle-ioctl", G_CALLBACK(UartIoctl));
+    connect("handle-write", G_CALLBACK(UartWrite));
+    connect("client-connected", G_CALLBACK(UartOpened));
+}
+
+void AdapterTestbed::Stick(const std::string& name, bool stuck) {
+    const auto found = ttys_.find(name);
+    if (found != ttys_.end() && found->second.Driver) found->second.Driver->Stick(stuck);
+}
+
+UartRecord AdapterTestbed::Record(const std::string& name) const {
+    const auto found = ttys_.find(name);
+    if (found == ttys_.end() || !found->second.Driver) return {};
+    return found->second.Driver->Record();
 }
 
 void AdapterTest::SetUp() {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,15 @@ struct UsbAdapter {
     std::uint16_t VendorId, ProductId;
     std::string Manufacturer, Product, SerialNumber;
     std::string StableName;  // its /dev/serial/by-id/ link
+};
+
+// What a program asked of a tty in UART mode, as the driver saw it.
+struct UartRecord {
+    unsigned Rate = 0;            // bit/s of the line settings last set
+    int LineSettings = 0;         // how often the line was set
+    bool Exclusive = false;       // the exclusive mark as the requests left it
+    bool LowLatency = false;      // as the last TIOCSSERIAL asked
+    std::vector<int> ModemLines;  // DTR/RTS/... bits: raised on each open, then each change
 };
 
 // An FTDI adapter and an Arduino (CDC-ACM), each with a by-id name.
@@ -50,11 +60,25 @@ public:
     void AddUart(int n, int type);
     // A tty with no hardware behind it, as a virtual terminal.
     void AddVirtualTty(const std::string& name);
+    // Another link to the tty name at path under /dev, as udev's by-path links or a
+    // user's alias.
+    void Link(const std::string& path, const std::string& name);
     // Removes the device with the tty name and what it hangs from.
     void Unplug(const std::string& name);
 
     // The master side of the pseudo-terminal behind /dev/<name>; -1 if none.
     int Master(const std::string& name) const;
+
+    // Makes the tty answer as a UART's driver does: written bytes wait in its output
+    // queue (TIOCOUTQ, TIOCSERGETLSR) and go out to the pseudo-terminal at the line's
+    // rate, a flush of the output drops them; the modem lines, the exclusive mark, low
+    // latency and the line settings are held and recorded. Call before the tty opens.
+    void UartMode(const std::string& name);
+    // A stuck transmitter (a cable pulled, flow control held) sends nothing until freed.
+    void Stick(const std::string& name, bool stuck);
+    UartRecord Record(const std::string& name) const;
+
+    class Uart;
 
 private:
     // A faked tty: what unplugging it removes, and how umockdev passes its requests.
@@ -63,6 +87,7 @@ private:
         UMockdevIoctlBase* Handler = nullptr;
         std::vector<std::string> Nodes;  // paths its requests come through
         std::filesystem::path Link;      // its by-id link, if any
+        std::shared_ptr<Uart> Driver;    // in UART mode
     };
     void Add(const std::string& record, const std::string& name, const std::string& top);
     void Attach(const std::string& name, const std::string& node);
