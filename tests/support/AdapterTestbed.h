@@ -23,6 +23,7 @@ struct UsbAdapter {
     std::uint16_t VendorId, ProductId;
     std::string Manufacturer, Product, SerialNumber;
     std::string StableName;  // its /dev/serial/by-id/ link
+    bool LinkOnDisk = true;  // false: udev names the link, but it is not made (yet)
 };
 
 // An FTDI adapter and an Arduino (CDC-ACM), each with a by-id name.
