@@ -15,6 +15,9 @@ namespace {
 
 using namespace ixo::cli;
 
+// The status of a program that SIGPIPE (13) ended, as a shell shows it.
+constexpr int ClosedPipeStatus = 128 + 13;
+
 int RunCommand(const CommandLine& line) {
     for (const Command& command : AllCommands()) {
         if (line.Command != command.Name) continue;
@@ -36,7 +39,7 @@ int CheckStandardOutput(int status) {
     errno = 0;
     const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
     // A reader that went away wants nothing more, not even why.
-    if (ixo::StoppedByClosedPipe()) return 128 + ixo::StopSignal();
+    if (ixo::StoppedByClosedPipe() || (!written && ixo::ReaderGone())) return ClosedPipeStatus;
     if (written) return status;
     const int error = errno != 0 ? errno : EIO;
     std::fprintf(stderr, "ixo: can't write standard output: %s\n", std::strerror(error));
