@@ -62,13 +62,22 @@ void TightenTimers() {}
 // The most bytes one read or write moves.
 constexpr std::size_t ChunkSize = 4096;
 
+// While nobody has the port open, the device looks this often whether someone has.
+// Well within the time a first answer byte is allowed.
+constexpr int UnopenedLookMs = 10;
+
+// Whether a failed read of the master leaves the line alive: nothing there yet, or
+// nobody has the port open (EIO), which the next opener ends.
+bool Unread(int error) {
+    return error == EAGAIN || error == EINTR || error == EIO;
+}
+
 }  // namespace
 
 struct SimDevice::Impl {
-    // Opened by the constructor; the serving thread closes Master and Slave when it
-    // hangs up, and only while it runs.
+    // Opened by the constructor; the serving thread closes it when it hangs up, and
+    // only while it runs.
     int Master = -1;
-    int Slave = -1;
     int WakeRead = -1;
     int WakeWrite = -1;
     std::string Path;
@@ -95,7 +104,8 @@ struct SimDevice::Impl {
     void Attach(int master);
     void Wake();
     void DrainWake();
-    void WaitForWake();
+    // Waits for a wake-up, at most limitMs (-1: however long it takes).
+    void WaitForWake(int limitMs = -1);
     // True when the faults call for a hang-up now. Called with Mutex held.
     bool HangUpDue() const;
 
@@ -122,9 +132,9 @@ void SimDevice::Impl::DrainWake() {
     }
 }
 
-void SimDevice::Impl::WaitForWake() {
+void SimDevice::Impl::WaitForWake(int limitMs) {
     pollfd wake{WakeRead, POLLIN, 0};
-    if (::poll(&wake, 1, -1) > 0) DrainWake();
+    if (::poll(&wake, 1, limitMs) > 0) DrainWake();
 }
 
 bool SimDevice::Impl::HangUpDue() const {
@@ -204,6 +214,12 @@ std::optional<short> SimDevice::Impl::WaitForWork(bool sendBlocked, int baud) {
         return std::nullopt;
     }
     if ((fds[0].revents & POLLIN) != 0) DrainWake();
+    // The master hangs up while nobody has the port open: nothing to do until someone
+    // does, which the master does not tell. Look again a little later.
+    if ((fds[1].revents & (POLLHUP | POLLIN)) == POLLHUP) {
+        WaitForWake(UnopenedLookMs);
+        return 0;
+    }
     return fds[1].revents;
 }
 
@@ -227,7 +243,7 @@ bool SimDevice::Impl::ReadChunk() {
     Input.Forget();
     std::array<std::uint8_t, ChunkSize> chunk{};
     const ssize_t got = ::read(Master, chunk.data(), chunk.size());
-    if (got < 0) return errno == EAGAIN || errno == EINTR;
+    if (got < 0) return Unread(errno);
     if (got == 0) return false;
     const auto now = Clock::now();
     for (const std::uint8_t byte : std::span(chunk).first(static_cast<std::size_t>(got))) {
@@ -241,9 +257,9 @@ bool SimDevice::Impl::TakePacedByte(Clock::time_point at) {
     std::uint8_t byte = 0;
     const ssize_t got = ::read(Master, &byte, 1);
     if (got < 0) {
-        // Nothing there: the other side purged its output in the meantime.
+        // Nothing there: the other side purged its output or closed the port meanwhile.
         Input.Forget();
-        return errno == EAGAIN || errno == EINTR;
+        return Unread(errno);
     }
     if (got == 0) return false;
     Input.Took(at);
@@ -286,10 +302,8 @@ std::size_t SimDevice::Impl::Waiting() const {
 }
 
 void SimDevice::Impl::HangUp() {
-    // Closing the master is what the other side sees as the line going away; the
-    // slave must go too, or the tty would stay alive.
+    // Closing the master is what the other side sees as the line going away.
     CloseFd(Master);
-    CloseFd(Slave);
     Output.Clear();
     Input.Forget();
     Logic.Reset();
@@ -324,13 +338,14 @@ void SimDevice::Impl::Attach(int master) {
         return;
     }
     Path = name.data();
-    // Holding the slave keeps the line alive while the other side closes and reopens.
-    Slave = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    // The port's side is set up once and left closed: the master keeps the line and
+    // its settings alive, and the device holds nothing that another program opens.
+    int port = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const bool raw = port >= 0 && MakeRaw(port);
+    CloseFd(port);
     int wake[2] = {-1, -1};
-    if (Slave < 0 || !MakeRaw(Slave) || !MakeRaw(Master) ||
-        ::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (!raw || !MakeRaw(Master) || ::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
         OpenFailure = SystemError(Path);
-        CloseFd(Slave);
         CloseFd(Master);
         return;
     }
@@ -344,7 +359,6 @@ SimDevice::~SimDevice() {
     for (auto port = d.MappedPorts.rbegin(); port != d.MappedPorts.rend(); ++port) {
         GiveBackPort(*port, d.Path);
     }
-    CloseFd(d.Slave);
     CloseFd(d.Master);
     CloseFd(d.WakeRead);
     CloseFd(d.WakeWrite);

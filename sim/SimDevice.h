@@ -34,9 +34,10 @@ enum class TraceDirection { Received, Sent };
 // Fetches of addresses above 128 get no answer; writes to them and to the CW word
 // are ignored.
 //
-// The simulator keeps the tty side open itself, so that the program side can open
-// and close the device path as often as it likes. A side that sets TIOCEXCL must
-// clear it (TIOCNXCL) before it closes: the tty outlives that close, and a user
+// The simulator holds only the master side of the pseudo-terminal, so that no
+// process but the program on the other side has the tty open; the program side can
+// open and close the device path as often as it likes. A side that sets TIOCEXCL
+// must clear it (TIOCNXCL) before it closes: the tty outlives that close, and a user
 // other than root could not open the path again.
 //
 // Output goes out in order: an answer waits behind any late bytes still pending.

@@ -323,7 +323,8 @@ void TMainFrame::TakeDrop(const QDropEvent* event) {
 }
 
 void TMainFrame::HintHandler(const QString& longHint) {
-    StatusBar->SetPanelText(1, longHint);
+    // Where no control has a hint to give, why there is no port stays in view.
+    StatusBar->SetPanelText(1, longHint.isEmpty() ? portTrouble_ : longHint);
 }
 
 bool TMainFrame::LinkIsOpen() const {
@@ -352,6 +353,8 @@ void TMainFrame::SelectPort() {
         list->setItemData(list->count() - 1, PortTip(FoundPorts, n), Qt::ToolTipRole);
     }
     if (Link) Link->Open();
+    list->setToolTip(list->count() == 0 ? QStringLiteral("No port from COM1 to COM8 opens")
+                                        : QString());
 
     const int own = Link ? list->findText(QString::number(Link->PortNumber)) : -1;
     if (own >= 0) {
@@ -387,6 +390,12 @@ void TMainFrame::UpdateStatus() {
         ProgEnBtn->setEnabled(false);
         VerifyProgBtn->setEnabled(false);
     }
+    // Why there is no port goes where the operator looks, the hint area, unless a
+    // control's hint is showing there.
+    const QString trouble =
+        LinkIsOpen() || !Link ? QString() : FromLocal(PortTrouble(PortNumber, Link->OpenError()));
+    if (StatusBar->PanelText(1) == portTrouble_) StatusBar->SetPanelText(1, trouble);
+    portTrouble_ = trouble;
     SaveObjFileBtn->setEnabled(Image.WordCount != 0);
     SaveAsmFileBtn->setEnabled(!AsmOut->document()->isEmpty());
     ComStatusBar->SetPanelText(1, FromLocal(ReplaceFileExt(FileName, "")));

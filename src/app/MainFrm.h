@@ -213,6 +213,8 @@ private:
     bool SendModeCommand(std::uint8_t command);
 
     bool shown_ = false;
+    // Why the link is not open, as the hint area shows it; empty while it is open.
+    QString portTrouble_;
 };
 
 // The one main window of the program; set by main().

@@ -51,8 +51,9 @@ const char* const HelpText =
     "The toolkit's own options, such as -platform NAME, are taken too. COMn is the\n"
     "entry comn of the folder ${XDG_CONFIG_HOME:-~/.config}/ixo-loader/ports/ where\n"
     "there is one, else /dev/ttyS<n-1>; a USB serial adapter is given the lowest free\n"
-    "number and keeps it. 'ixo ports' lists and maps the ports. SIGINT, SIGTERM and\n"
-    "SIGHUP close the window as its close box does.\n";
+    "number and keeps it. 'ixo ports' lists and maps the ports. SIGINT, SIGTERM,\n"
+    "SIGHUP, SIGQUIT, SIGPIPE and the other signals that would end it close the window\n"
+    "as its close box does.\n";
 
 // Answers --help and --version, which need no window system: the program's exit
 // status when it did, nothing when the window is to start.
@@ -105,10 +106,11 @@ int main(int argc, char** argv) {
     ixo::TMainFrame window;
     ixo::MainFrame = &window;
 
-    // SIGINT, SIGTERM and SIGHUP close the window as its close box does, but without
-    // asking about unkept edits, so that the link is closed and lets go of its port.
-    // A device command under way ends at its next wait; any dialog open then is closed
-    // with the window. Where the system has no such signals there is nothing to watch.
+    // A signal that would end the program (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE...)
+    // closes the window as its close box does, but without asking about unkept edits,
+    // so that the link is closed and lets go of its port. A device command under way
+    // ends at its next wait; any dialog open then is closed with the window. Where the
+    // system has no such signals there is nothing to watch.
     std::optional<QSocketNotifier> stop;
     if (ixo::StopSignalFd() >= 0) {
         stop.emplace(ixo::StopSignalFd(), QSocketNotifier::Read);

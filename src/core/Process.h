@@ -15,4 +15,8 @@ void PrepareProcess();
 // system's UTF-16 command line, whatever the code page).
 std::vector<std::string> ProgramArguments(int argc, char** argv);
 
+// Whether the write that has just failed did so because the reader of the pipe it
+// wrote into has gone (a pipeline's next program ended). Such an end is quiet.
+bool ReaderGone();
+
 }  // namespace ixo

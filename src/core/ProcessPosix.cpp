@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <csignal>
 
 #include "core/Process.h"
@@ -11,6 +12,10 @@ void PrepareProcess() {
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
     if (argc < 1) return {};
     return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+bool ReaderGone() {
+    return errno == EPIPE;
 }
 
 }  // namespace ixo

@@ -20,4 +20,10 @@ std::vector<std::string> ProgramArguments(int, char**) {
     return args;
 }
 
+bool ReaderGone() {
+    // The C library words these as one error or another; the system's own code tells.
+    const DWORD error = ::GetLastError();
+    return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE;
+}
+
 }  // namespace ixo

@@ -87,6 +87,8 @@ TSerialPortDlg::TSerialPortDlg(QWidget* parent)
     PCPortSel->setFont(ClassicFont(Face::Fixed));
     PCPortSel->setItemDelegate(new FixedRowDelegate(14, PCPortSel));
     PCPortSel->setGeometry(64, 14, 113, 22);
+    // Shown while the list is empty: no port to offer ("no ports").
+    PCPortSel->setPlaceholderText(QString::fromUtf8("нет портов"));
 
     SerPortOK = new QPushButton(QString::fromUtf8("Да"), this);
     SerPortOK->setObjectName(QStringLiteral("SerPortOK"));

@@ -25,27 +25,49 @@ fs::path LinkEnd(fs::path path) {
     return path;
 }
 
-bool SameDevice(const std::string& path, const SerialPortInfo& port) {
-    if (path.empty()) return false;
-    if (path == port.Device || path == port.StableName) return true;
-    // Through other links (by-path, an alias): the same device at the end. Not
-    // equivalent(), which refuses to compare two devices.
-    return LinkEnd(path) == LinkEnd(port.Device);
+// A map entry: the path it names, as written, and the device that path leads to
+// (empty when it leads nowhere).
+struct MapEntryTarget {
+    std::string Text;
+    std::string Device;
+};
+
+// Whether path leads to device, through any links (by-path, an alias): the same
+// file at the end. Not equivalent(), which refuses to compare two devices.
+bool Leads(const std::string& path, const std::string& device) {
+    return !path.empty() && LinkEnd(path) == LinkEnd(device);
 }
 
-// The lowest map entry that leads to port, or 0.
-int MappedNumber(const std::map<int, std::string>& entries, const SerialPortInfo& port) {
-    for (const auto& [n, target] : entries) {
-        if (SameDevice(target, port)) return n;
+// Whether entry stands for port: it leads to the device, or it names the device or
+// its stable name, which udev may give before the name exists on disk.
+bool SameDevice(const MapEntryTarget& entry, const SerialPortInfo& port) {
+    const auto names = [&port](const std::string& path) {
+        return !path.empty() && (path == port.Device || path == port.StableName);
+    };
+    return names(entry.Text) || names(entry.Device) || Leads(entry.Device, port.Device);
+}
+
+// The lowest map entry that stands for port, or 0.
+int MappedNumber(const std::map<int, MapEntryTarget>& entries, const SerialPortInfo& port) {
+    for (const auto& [n, entry] : entries) {
+        if (SameDevice(entry, port)) return n;
     }
     return 0;
+}
+
+// The name to map port under: its stable name, which keeps leading to it whichever
+// socket it is in, once that name is there; else its device.
+const std::string& NameToMap(const SerialPortInfo& port) {
+    std::error_code error;
+    const bool there = !port.StableName.empty() && fs::exists(port.StableName, error);
+    return there && !error ? port.StableName : port.Device;
 }
 
 }  // namespace
 
 std::vector<NumberedPort> NumberPorts(const std::vector<SerialPortInfo>& found) {
-    std::map<int, std::string> entries;  // number -> device it leads to (empty if broken)
-    for (const int n : MappedPorts()) entries[n] = ResolvePort(n);
+    std::map<int, MapEntryTarget> entries;
+    for (const int n : MappedPorts()) entries[n] = {PortTarget(n), ResolvePort(n)};
 
     std::vector<NumberedPort> ports;
     std::set<int> used;
@@ -66,9 +88,7 @@ std::vector<NumberedPort> NumberPorts(const std::vector<SerialPortInfo>& found) 
         int free = 1;
         while (free <= HighestProbedPort && used.count(free) != 0) ++free;
         if (free > HighestProbedPort) continue;
-        const std::string& name =
-            port.Info.StableName.empty() ? port.Info.Device : port.Info.StableName;
-        if (MapPort(free, name, &port.Why)) {
+        if (MapPort(free, NameToMap(port.Info), &port.Why)) {
             port.Number = free;
             used.insert(free);
         }

@@ -14,13 +14,15 @@ struct NumberedPort {
     std::string Why;  // when it has none although it should: what went wrong
 };
 
-// Gives each port found its COM number. A port map entry that leads to the device
-// wins (the lowest such entry); a port the system numbers keeps that number unless a
-// map entry takes it; a USB adapter with neither gets the lowest number from 1 to
+// Gives each port found its COM number. A port map entry that leads to the device, or
+// names the device or its stable name whether or not that name exists yet, wins (the
+// lowest such entry); a port the system numbers keeps that number unless a map entry
+// takes it; a USB adapter with neither gets the lowest number from 1 to
 // HighestProbedPort that no present port and no map entry uses, and that number is
-// written into the map under the adapter's stable name (its device where it has
-// none), so that the same adapter gets the same number the next time, whichever
-// socket it is in. With no number free, a USB adapter gets none.
+// written into the map under the adapter's stable name (its device where it has none,
+// or where that name does not lead to it), so that the same adapter gets the same
+// number the next time, whichever socket it is in. With no number free, a USB adapter
+// gets none.
 std::vector<NumberedPort> NumberPorts(const std::vector<SerialPortInfo>& found);
 
 // NumberPorts of the ports present now.

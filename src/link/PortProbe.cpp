@@ -1,6 +1,7 @@
 #include "link/PortProbe.h"
 
 #include "link/Comport.h"
+#include "link/PortAccess.h"
 #include "link/PortNames.h"
 
 namespace ixo {
@@ -26,6 +27,15 @@ std::string WhyNotOpen(const std::string& device) {
     const std::string why = probe.OpenError();
     const std::string prefix = device + ": ";
     return why.rfind(prefix, 0) == 0 ? why.substr(prefix.size()) : why;
+}
+
+std::string PortTrouble(int n, const std::string& openError) {
+    const std::string name = PortName(n) + ": ";
+    std::string text = openError.rfind(name, 0) == 0 ? openError : name + openError;
+    const std::string device = ResolvePort(n);
+    const std::string hint = device.empty() ? std::string() : PermissionHint(device);
+    if (!hint.empty()) text += ": " + hint;
+    return text;
 }
 
 }  // namespace ixo

@@ -15,4 +15,10 @@ std::vector<int> ProbePorts();
 // opened, else the system's reason ("Device or resource busy", "Permission denied").
 std::string WhyNotOpen(const std::string& device);
 
+// Why COMn did not open, for people, in the words of "ixo ports --all": the port's
+// name, the reason a link gave (openError, "device: reason") and, where this user may
+// not open the device, what would let them. For example "COM1: /dev/ttyS0: Permission
+// denied: join the group 'dialout' that owns /dev/ttyS0 (...), then log in again".
+std::string PortTrouble(int n, const std::string& openError);
+
 }  // namespace ixo

@@ -15,8 +15,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <utility>
 
 #include "link/PortAccess.h"
+#include "link/PortHolders.h"
 #include "link/StopSignals.h"
 #include "link/TtyControl.h"
 
@@ -53,26 +55,27 @@ bool ModemLineRefused(int error) {
     return error == ENOTTY || error == EINVAL;
 }
 
-// Claims the open tty and sets its line; the reason when that fails. Sets exclusive
-// once the tty bars other users.
-std::string TakeLine(int fd, std::int32_t baudRate, bool& exclusive) {
+// Claims the open tty and sets its line; "device: reason" when that fails. Sets
+// exclusive once the tty bars other users.
+std::string TakeLine(int fd, const std::string& device, std::int32_t baudRate, bool& exclusive) {
+    const auto failed = [&device](const std::string& reason) { return device + ": " + reason; };
     int locked = -1;
     do {
         // flock holds against every program that asks, root included.
         locked = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (locked != 0 && errno == EINTR);
     // Someone holds the port: say so as the open of a busy device would.
-    if (locked != 0) return std::strerror(errno == EWOULDBLOCK ? EBUSY : errno);
-    if (tty::MarkedExclusive(fd)) return std::strerror(EBUSY);
+    if (locked != 0 && errno != EWOULDBLOCK) return failed(std::strerror(errno));
+    if (locked != 0 || tty::MarkedExclusive(fd)) return BusyReason(device);
     // The exclusive mark keeps out other users' programs that do not use flock.
-    if (::ioctl(fd, TIOCEXCL) != 0) return std::strerror(errno);
+    if (::ioctl(fd, TIOCEXCL) != 0) return failed(std::strerror(errno));
     exclusive = true;
 
     std::string reason;
-    if (!tty::SetLine(fd, baudRate, &reason)) return reason;
+    if (!tty::SetLine(fd, baudRate, &reason)) return failed(reason);
     const int lines = TIOCM_DTR | TIOCM_RTS;
     if (::ioctl(fd, TIOCMBIC, &lines) != 0 && !ModemLineRefused(errno)) {
-        return std::string("cannot hold DTR and RTS off: ") + std::strerror(errno);
+        return failed(std::string("cannot hold DTR and RTS off: ") + std::strerror(errno));
     }
     return {};
 }
@@ -100,19 +103,27 @@ bool SerialLine::Open(const std::string& device, std::int32_t baudRate, std::str
         }
         return false;
     }
+    // A tty opens for anyone who may open it, so another program's port is looked for
+    // before anything on it is changed.
+    if (std::string holder = ProcessHolder(device); !holder.empty()) {
+        if (why != nullptr) *why = std::move(holder);
+        return false;
+    }
     int fd = -1;
     do {
         fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
-        if (why != nullptr) *why = device + ": " + std::strerror(errno);
+        if (why != nullptr) {
+            *why = errno == EBUSY ? BusyReason(device) : device + ": " + std::strerror(errno);
+        }
         return false;
     }
     device_ = std::make_unique<Device>();
     device_->Fd = fd;
-    const std::string reason = TakeLine(fd, baudRate, device_->Exclusive);
-    if (!reason.empty()) {
-        if (why != nullptr) *why = device + ": " + reason;
+    const std::string failure = TakeLine(fd, device, baudRate, device_->Exclusive);
+    if (!failure.empty()) {
+        if (why != nullptr) *why = failure;
         Close();
         return false;
     }

@@ -11,6 +11,10 @@ int StopSignal() {
     return 0;
 }
 
+bool StoppedByClosedPipe() {
+    return false;
+}
+
 int StopSignalFd() {
     return -1;
 }

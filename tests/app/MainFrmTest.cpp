@@ -63,7 +63,12 @@ TEST_F(MainFrame, StartsEmptyWithTheLinkClosedAndEveryDeviceButtonOff) {
     EXPECT_TRUE(frame.CWLab->text().isEmpty());
     for (int bar = 0; bar < 2; ++bar) {
         PanelStatusBar* status = bar == 0 ? frame.StatusBar : frame.ComStatusBar;
-        for (int i = 0; i < status->PanelCount(); ++i) EXPECT_TRUE(status->PanelText(i).isEmpty());
+        // All empty, but for the hint area, which says why COM1 did not open.
+        for (int i = 0; i < status->PanelCount(); ++i) {
+            const bool why = status == frame.StatusBar && i == 1;
+            EXPECT_EQ(status->PanelText(i).startsWith("COM1: "), why) << bar << " " << i;
+            EXPECT_EQ(status->PanelText(i).isEmpty(), !why) << bar << " " << i;
+        }
     }
     // UpdateStatus has overwritten the enabled states given at creation.
     for (QToolButton* off :
@@ -230,6 +235,7 @@ TEST_F(MainFrame, ListingIsAnEditableFixedPitchTextWithTabStopsEveryEightColumns
 // The long part of the hint goes to StatusBar panel 1 while the pointer is over
 // the control; a control without hint clears it.
 TEST_F(MainFrame, HintOfTheControlUnderThePointerShowsInTheStatusBar) {
+    SimPort com1(1);  // with a port, nothing else claims the panel
     TestFrame frame;
     Show(frame);
 

@@ -5,6 +5,7 @@
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "TestFrame.h"
+#include "TtyHolder.h"
 #include "app/PanelStatusBar.h"
 #include "link/Comport.h"
 
@@ -219,6 +221,63 @@ TEST_F(PortSelection, OkWithAnEmptyListLeavesTheLinkClosedOnCom0) {
     EXPECT_EQ(frame.ComStatusBar->PanelText(0), "");
     EXPECT_FALSE(frame.ReadProgBtn->isEnabled());
     EXPECT_FALSE(frame.ProgDisBtn->isEnabled());
+}
+
+// Without a port the hint area, where the operator looks, says why: at start, after
+// a choice that failed, and again once a control's hint has gone; a dialog with
+// nothing to offer says so.
+TEST_F(PortSelection, TheHintAreaSaysWhyThereIsNoPort) {
+    SimPort com2(2);
+    const QString tty = QString::fromStdString(com2.Device.DevicePath());
+    TestFrame frame;
+    const QString absent = QString::fromStdString("COM1: " + ports.AbsentPath(1)) +
+                           QStringLiteral(": No such file or directory");
+    EXPECT_EQ(frame.StatusBar->PanelText(1), absent);
+
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+    QTest::mouseMove(frame.OpenFileBtn);
+    EXPECT_EQ(frame.StatusBar->PanelText(1), "Open object file");
+    QTest::mouseMove(frame.AsmOut->viewport());
+    EXPECT_EQ(frame.StatusBar->PanelText(1), absent);
+
+    // Another program takes COM2 while the dialog is open.
+    std::unique_ptr<TtyHolder> shell;
+    DialogSight sight;
+    frame.PortDialog = [&](TSerialPortDlg& dialog) {
+        shell = std::make_unique<TtyHolder>(com2.Device.DevicePath(),
+                                            TtyHolder::How::ControllingTerminal);
+        return Answer(frame, sight, true, "2")(dialog);
+    };
+    frame.SetSerialPortBtn->click();
+    ASSERT_EQ(sight.Items, QStringList{"2"});
+    ASSERT_GT(shell->Pid(), 0);
+    EXPECT_FALSE(frame.LinkIsOpen());
+    EXPECT_EQ(
+        frame.StatusBar->PanelText(1),
+        QStringLiteral("COM2: %1 is the terminal of sleep (pid %2)").arg(tty).arg(shell->Pid()));
+
+    shell.reset();
+    frame.PortDialog = Answer(frame, sight, true, "2");
+    frame.SetSerialPortBtn->click();
+    ASSERT_TRUE(frame.LinkIsOpen());
+    EXPECT_EQ(frame.StatusBar->PanelText(1), "");
+    EXPECT_EQ(SerialPortDlg->PCPortSel->toolTip(), "");
+}
+
+TEST_F(PortSelection, ADialogWithNoPortToOfferSaysSo) {
+    TestFrame frame;
+    DialogSight sight;
+    QString shown;
+    frame.PortDialog = [&](TSerialPortDlg& dialog) {
+        // An empty list shows its placeholder.
+        if (dialog.PCPortSel->currentIndex() < 0) shown = dialog.PCPortSel->placeholderText();
+        return Answer(frame, sight, false)(dialog);
+    };
+    frame.SetSerialPortBtn->click();
+    EXPECT_TRUE(sight.Items.isEmpty());
+    EXPECT_EQ(shown, QString::fromUtf8("нет портов"));
+    EXPECT_EQ(SerialPortDlg->PCPortSel->toolTip(), "No port from COM1 to COM8 opens");
 }
 
 TEST_F(PortSelection, ClosingTheWindowLetsGoOfThePort) {

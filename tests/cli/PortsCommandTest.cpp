@@ -1,5 +1,10 @@
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -9,12 +14,27 @@
 #include "OwnPortMap.h"
 #include "SimPort.h"
 #include "TempDir.h"
+#include "TtyHolder.h"
 #include "link/PortNames.h"
 
 namespace ixo::test {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// Sets the output speed of tty, or reads it (with speed 0).
+speed_t TtySpeed(const std::string& tty, speed_t speed = 0) {
+    const int fd = ::open(tty.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    termios line{};
+    if (fd < 0 || ::tcgetattr(fd, &line) != 0) return 0;
+    if (speed != 0 && (::cfsetspeed(&line, speed) != 0 || ::tcsetattr(fd, TCSANOW, &line) != 0)) {
+        speed = 0;
+    }
+    const speed_t now = ::cfgetospeed(&line);
+    ::close(fd);
+    return now;
+}
 
 // A simulated device on COM3 of a port map of the test's own, which ixo inherits.
 class PortsCommandTest : public ::testing::Test {
@@ -119,6 +139,33 @@ TEST_F(PortsCommandTest, AMapThatCannotBeWrittenFailsWithTheReason) {
                                     output_.Path().string(), {{"XDG_CONFIG_HOME", notAFolder}});
     EXPECT_EQ(result.ExitStatus, 1);
     EXPECT_EQ(result.Err.rfind("ixo: " + notAFolder + "/ixo-loader/ports: ", 0), 0u) << result.Err;
+}
+
+TEST_F(PortsCommandTest, APortThatAnotherProgramHoldsIsLeftOutAndLeftAlone) {
+    const std::string tty = device_.DevicePath();
+    // A speed that ixo would change, to see that it did not.
+    ASSERT_EQ(TtySpeed(tty, B1200), B1200);
+    struct Case {
+        TtyHolder::How How;
+        std::string Says;  // before the holder's pid
+    };
+    const Case cases[] = {
+        {TtyHolder::How::Open, tty + ": in use by sleep (pid "},
+        {TtyHolder::How::ControllingTerminal, tty + " is the terminal of sleep (pid "},
+    };
+    for (const Case& held : cases) {
+        const TtyHolder holder(tty, held.How);
+        ASSERT_GT(holder.Pid(), 0);
+        const std::string says = held.Says + std::to_string(holder.Pid()) + ")";
+        EXPECT_EQ(Ports({}).Out, "") << says;
+        const IxoResult enable = RunIxo({"enable", "--port", "3"}, output_.Path().string());
+        EXPECT_EQ(enable.ExitStatus, 1);
+        EXPECT_EQ(enable.Err, "ixo: COM port not opened: " + says + "\n");
+        EXPECT_FALSE(device_.WaitForReceived(1, 1s)) << says;
+        EXPECT_EQ(TtySpeed(tty), B1200) << says;
+    }
+    // Let go, the port is free again.
+    EXPECT_EQ(Ports({}).Out, "3\t" + tty + "\n");
 }
 
 }  // namespace

@@ -89,6 +89,23 @@ TEST_F(AdapterPorts, AdaptersGetTheLowestFreeNumbersAndKeepThem) {
     EXPECT_EQ(MappedPorts(), (std::vector<int>{1, 3, 4}));
 }
 
+TEST_F(AdapterPorts, AnAdapterWhoseStableNameIsNotOnDiskYetKeepsOneNumber) {
+    UsbAdapter settling = FtdiAdapter();
+    settling.LinkOnDisk = false;
+    Bed.Plug(settling);
+    const std::vector<std::string> first = {"1 /dev/ttyUSB0"};
+    EXPECT_EQ(Numbers(), first);
+    EXPECT_EQ(ResolvePort(1), "/dev/ttyUSB0") << "the map must name what leads to the device";
+    EXPECT_EQ(Numbers(), first) << "a second look gave another number";
+
+    // An entry written under the name udev gives, before that name was there, is
+    // still the adapter's.
+    ASSERT_TRUE(UnmapPort(1));
+    ASSERT_TRUE(MapPort(3, ById(settling)));
+    EXPECT_EQ(Numbers(), (std::vector<std::string>{"3 /dev/ttyUSB0"}));
+    EXPECT_EQ(MappedPorts(), (std::vector<int>{3}));
+}
+
 TEST_F(AdapterPorts, AMapEntryWinsAndAFullMapLeavesAnAdapterWithoutNumber) {
     Bed.Plug(FtdiAdapter());
     ASSERT_TRUE(MapPort(6, "/dev/ttyUSB0"));

@@ -409,7 +409,7 @@ void AdapterTestbed::Plug(const UsbAdapter& adapter) {
         TtyRecord(usbInterface + "/tty/" + adapter.Name, adapter.Name, acm ? 166 : 188,
                   Index(adapter.Name), "E: DEVLINKS=" + byId + "\n");
     Add(record, adapter.Name, usb);
-    if (bed_ == nullptr) return;
+    if (bed_ == nullptr || !adapter.LinkOnDisk) return;
     // udev's by-id link, relative, as udev makes it. umockdev knows a tty opened
     // through a link by the link's name.
     const fs::path link = Root() / byId.substr(1);

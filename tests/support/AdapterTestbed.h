@@ -24,6 +24,7 @@ struct UsbAdapter {
     std::uint16_t VendorId, ProductId;
     std::string Manufacturer, Product, SerialNumber;
     std::string StableName;  // its /dev/serial/by-id/ link
+    bool LinkOnDisk = true;  // false: udev names the link, but it is not made (yet)
 };
 
 // What a program asked of a tty in UART mode, as the driver saw it.

@@ -72,6 +72,8 @@ ixo_device disable --port 11
 expect 0 "" "disable"
 ixo_device select --port 11 "Hall 1"
 expect 0 "" "select"
+# The device takes a byte a little after ixo has closed the port: it waits for them.
+for _ in $(seq 100); do [ "$(received 11)" = "8A 89 90 " ] && break; sleep 0.1; done
 [ "$(received 11)" = "8A 89 90 " ] || fail "enable, disable, select sent: $(received 11)"
 
 ixo_device read --port 12
