@@ -12,6 +12,7 @@
 #include "cli/PortOption.h"
 #include "device/DeviceCommands.h"
 #include "link/Comport.h"
+#include "link/PortProbe.h"
 
 namespace ixo::cli {
 
@@ -42,7 +43,10 @@ bool OpenLink(ComPort& link, const CommandLine& line) {
     link.SetBaudRate(WorkingBaudRate);
     if (line.Trace) link.Trace = TracePrinter();
     if (link.Open()) return true;
-    Fail(PortNotOpened(link.OpenError()));
+    // A port chosen by number is named as the window's status bar names it, with what
+    // lets the user in where permission is lacking.
+    Fail(PortNotOpened(port.Device.empty() ? PortTrouble(port.Number, link.OpenError())
+                                           : link.OpenError()));
     return false;
 }
 

@@ -164,8 +164,8 @@ TEST_F(AdapterCommand, PermissionDeniedSaysWhatLetsTheUserIn) {
     ASSERT_EQ(::chmod(config_.c_str(), 0), 0);
     result = asNobody({"read", "--port", "1"});
     EXPECT_EQ(result.ExitStatus, 1);
-    EXPECT_EQ(result.Err,
-              "ixo: COM port not opened: " + config_ + "/ixo-loader/ports: Permission denied\n");
+    EXPECT_EQ(result.Err, "ixo: COM port not opened: COM1: " + config_ +
+                              "/ixo-loader/ports: Permission denied\n");
 }
 
 TEST_F(AdapterCommand, ALiveLockFileMakesThePortBusyAndAStaleOneDoesNot) {

@@ -242,7 +242,7 @@ TEST_F(IxoDevice, FailuresAreReportedWithStatusOne) {
     // COM1 is the default port, and it points nowhere.
     IxoResult result = Ixo({"enable"});
     EXPECT_EQ(result.ExitStatus, 1);
-    EXPECT_EQ(result.Err, "ixo: COM port not opened: " + ports_.AbsentPath(1) +
+    EXPECT_EQ(result.Err, "ixo: COM port not opened: COM1: " + ports_.AbsentPath(1) +
                               ": No such file or directory\n");
 
     sim::SimFaults silent;

@@ -160,7 +160,7 @@ TEST_F(PortsCommandTest, APortThatAnotherProgramHoldsIsLeftOutAndLeftAlone) {
         EXPECT_EQ(Ports({}).Out, "") << says;
         const IxoResult enable = RunIxo({"enable", "--port", "3"}, output_.Path().string());
         EXPECT_EQ(enable.ExitStatus, 1);
-        EXPECT_EQ(enable.Err, "ixo: COM port not opened: " + says + "\n");
+        EXPECT_EQ(enable.Err, "ixo: COM port not opened: COM3: " + says + "\n");
         EXPECT_FALSE(device_.WaitForReceived(1, 1s)) << says;
         EXPECT_EQ(TtySpeed(tty), B1200) << says;
     }
