@@ -10,15 +10,16 @@ namespace ixo {
 // the window and the ixo command turn them into words with FailureText, so both
 // always say the same thing.
 enum class FailureKind {
-    CantOpenFile,     // an object file that cannot be opened for reading
-    BadObjectLine,    // a malformed line in an object file
-    CantCreateFile,   // a listing file that cannot be created
-    CantWriteFile,    // a file that could not be written in full
-    PortNotOpened,    // a device command on a link that is not open
-    CantWriteToPort,  // a send that did not go out in full
-    NoResponse,       // a device address that gave no full answer
-    EmptyProject,     // a write with no program loaded
-    VerifyFail,       // the device holds another program than the one written
+    CantOpenFile,       // an object file that cannot be opened for reading
+    BadObjectLine,      // a malformed line in an object file
+    CantCreateFile,     // a listing file that cannot be created
+    CantWriteFile,      // a file that could not be written in full
+    PortNotOpened,      // a device command on a link that is not open
+    CantWriteToPort,    // a send that did not go out in full
+    NoResponse,         // a device address that gave no full answer
+    SentMoreThanAsked,  // bytes from the device beyond the answer to a read
+    EmptyProject,       // a write with no program loaded
+    VerifyFail,         // the device holds another program than the one written
 };
 
 // A failure and what its words need. Made by the functions below, one per kind, so
@@ -26,13 +27,14 @@ enum class FailureKind {
 // empty.
 struct Failure {
     FailureKind Kind;
-    std::string Path{};             // the file of the file kinds
-    int Line = 0;                   // BadObjectLine: the malformed line, from 1
-    int Address = 0;                // NoResponse, VerifyFail: the device address
+    std::string Path{};  // the file of the file kinds
+    int Line = 0;        // BadObjectLine: the malformed line, from 1
+    int Address = 0;     // NoResponse, VerifyFail: the device address; SentMoreThanAsked:
+                         // the address whose answer the extra bytes followed
     std::uint32_t ProgramWord = 0;  // VerifyFail: the program's word at Address
     std::uint32_t DeviceWord = 0;   // VerifyFail: the device's word at Address
-    std::string Why{};  // PortNotOpened and the file kinds but BadObjectLine: the system's
-                        // reason, where known
+    std::string Why{};              // PortNotOpened, CantWriteToPort and the file kinds but
+                                    // BadObjectLine: the system's reason, where known
 };
 
 Failure CantOpenFile(const std::string& path, const std::string& why = {});
@@ -40,8 +42,9 @@ Failure BadObjectLine(const std::string& path, int line);
 Failure CantCreateFile(const std::string& path, const std::string& why = {});
 Failure CantWriteFile(const std::string& path, const std::string& why = {});
 Failure PortNotOpened(const std::string& why = {});
-Failure CantWriteToPort();
+Failure CantWriteToPort(const std::string& why = {});
 Failure NoResponseAt(int address);
+Failure SentMoreThanAskedAfter(int address);
 Failure EmptyProject();
 // The first address at which the device's word differs from the program's.
 Failure VerifyFailAt(int address, std::uint32_t programWord, std::uint32_t deviceWord);
