@@ -65,6 +65,10 @@ std::optional<Answer> DeviceLogic::AnswerFetch(int address, const SimFaults& fau
             answer.RestAfter = std::chrono::milliseconds(faults.LateByteMs);
         }
     }
+    if (faults.RepeatAfterUs >= 0 &&
+        (faults.RepeatAddress < 0 || faults.RepeatAddress == address)) {
+        answer.RepeatAfter = std::chrono::microseconds(faults.RepeatAfterUs);
+    }
     return answer;
 }
 

@@ -29,11 +29,13 @@ private:
 };
 
 // The answer to one fetch as the faults shape it: Bytes[0, Now) go out at once, the
-// rest after RestAfter, or never when RestAfter is empty.
+// rest after RestAfter, or never when RestAfter is empty. With RepeatAfter, all that
+// went out goes out once more that long after.
 struct Answer {
     std::array<std::uint8_t, ReplyLength> Bytes{};
     int Now = ReplyLength;
-    std::optional<std::chrono::milliseconds> RestAfter{};
+    std::optional<std::chrono::microseconds> RestAfter{};
+    std::optional<std::chrono::microseconds> RepeatAfter{};
 };
 
 // The device's side of the protocol, one received byte at a time. It gathers frames,

@@ -35,21 +35,21 @@ void InputPacing::Forget() {
 
 void OutputQueue::Queue(const Answer& answer, Clock::time_point at, int baud) {
     const std::span<const std::uint8_t> bytes(answer.Bytes);
-    QueueBytes(bytes.first(static_cast<std::size_t>(answer.Now)), at, baud);
-    if (answer.RestAfter) {
-        const Clock::time_point gone = bytes_.empty() ? at : std::max(at, bytes_.back().Due);
-        QueueBytes(bytes.subspan(static_cast<std::size_t>(answer.Now)), gone + *answer.RestAfter,
-                   baud);
-    }
+    const std::size_t now = static_cast<std::size_t>(answer.Now);
+    QueueRun(bytes.first(now), at, baud);
+    const std::size_t sent = answer.RestAfter ? bytes.size() : now;
+    if (answer.RestAfter) QueueRun(bytes.subspan(now), GoneBy(at) + *answer.RestAfter, baud);
+    if (answer.RepeatAfter) QueueRun(bytes.first(sent), GoneBy(at) + *answer.RepeatAfter, baud);
 }
 
-void OutputQueue::QueueBytes(std::span<const std::uint8_t> bytes, Clock::time_point start,
-                             int baud) {
-    Clock::time_point due = bytes_.empty() ? start : std::max(start, bytes_.back().Due);
-    for (const std::uint8_t byte : bytes) {
-        if (baud > 0) due += ByteTime(baud);
-        bytes_.push_back({byte, due});
-    }
+Clock::time_point OutputQueue::GoneBy(Clock::time_point at) const {
+    return bytes_.empty() ? at : std::max(at, bytes_.back().Due);
+}
+
+void OutputQueue::QueueRun(std::span<const std::uint8_t> bytes, Clock::time_point start, int baud) {
+    Clock::time_point due = GoneBy(start);
+    if (baud > 0) due += ByteTime(baud) * static_cast<long>(bytes.size());
+    for (const std::uint8_t byte : bytes) bytes_.push_back({byte, due});
 }
 
 std::optional<Clock::time_point> OutputQueue::NextDue() const {

@@ -47,11 +47,14 @@ private:
 };
 
 // The bytes on their way out, each with the time it is due at the other end. They
-// leave in order: a byte is never due before the one queued ahead of it.
+// leave in order: a byte is never due before the one queued ahead of it. The bytes of
+// one run (an answer, or each part of one the faults split) are due together, when
+// the last of them would have crossed the line, so that they leave in one write.
 class OutputQueue {
 public:
     // Queues an answer decided at time at: the bytes that go out at once from at on,
-    // the rest RestAfter after those have gone; paced at baud bit/s (0: no pacing).
+    // the rest RestAfter after those have gone, and a repeat of all that went out
+    // RepeatAfter after that; paced at baud bit/s (0: no pacing).
     void Queue(const Answer& answer, Clock::time_point at, int baud);
     // When the first queued byte is due; empty when none is queued.
     std::optional<Clock::time_point> NextDue() const;
@@ -62,8 +65,10 @@ public:
     void Clear();
 
 private:
-    // Queues bytes from start on, never ahead of the bytes already queued.
-    void QueueBytes(std::span<const std::uint8_t> bytes, Clock::time_point start, int baud);
+    // Queues a run of bytes from start on, never ahead of the bytes already queued.
+    void QueueRun(std::span<const std::uint8_t> bytes, Clock::time_point start, int baud);
+    // When the last queued byte is due, or at when none is or it is due earlier.
+    Clock::time_point GoneBy(Clock::time_point at) const;
 
     struct Outgoing {
         std::uint8_t Byte;

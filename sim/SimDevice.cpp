@@ -82,7 +82,6 @@ struct SimDevice::Impl {
     int WakeWrite = -1;
     std::string Path;
     std::string OpenFailure;
-    std::vector<int> MappedPorts;  // in the order MapAsPort took them over
     std::thread Server;
     std::function<void(TraceDirection, std::uint8_t)> Trace;  // set before Start
     DeviceMemory Memory;
@@ -93,7 +92,10 @@ struct SimDevice::Impl {
     SimFaults Faults;
     long ReceivedSinceFaults = 0;
     std::vector<std::uint8_t> ReceivedBytes;
+    bool KeepReceived = true;
     bool Stopping = false;
+    bool HungUp = false;
+    std::vector<int> MappedPorts;  // in the order MapAsPort took them over
 
     // The serving thread's own.
     DeviceLogic Logic{Memory};
@@ -118,6 +120,8 @@ struct SimDevice::Impl {
     bool Act(std::uint8_t byte, Clock::time_point at);
     std::size_t Waiting() const;
     void HangUp();
+    // Gives back every port map entry the device took over, latest first.
+    void GiveBackPorts();
 };
 
 void SimDevice::Impl::Wake() {
@@ -287,7 +291,7 @@ bool SimDevice::Impl::Act(std::uint8_t byte, Clock::time_point at) {
     }
     {
         std::lock_guard lock(Mutex);
-        ReceivedBytes.push_back(byte);
+        if (KeepReceived) ReceivedBytes.push_back(byte);
     }
     ReceivedGrew.notify_all();
     if (Trace) Trace(TraceDirection::Received, byte);
@@ -307,6 +311,20 @@ void SimDevice::Impl::HangUp() {
     Output.Clear();
     Input.Forget();
     Logic.Reset();
+    {
+        std::lock_guard lock(Mutex);
+        HungUp = true;
+    }
+    GiveBackPorts();
+}
+
+void SimDevice::Impl::GiveBackPorts() {
+    std::vector<int> ports;
+    {
+        std::lock_guard lock(Mutex);
+        ports.swap(MappedPorts);
+    }
+    for (auto port = ports.rbegin(); port != ports.rend(); ++port) GiveBackPort(*port, Path);
 }
 
 SimDevice::SimDevice() : impl_(std::make_unique<Impl>()) {
@@ -356,9 +374,7 @@ void SimDevice::Impl::Attach(int master) {
 SimDevice::~SimDevice() {
     Stop();
     Impl& d = *impl_;
-    for (auto port = d.MappedPorts.rbegin(); port != d.MappedPorts.rend(); ++port) {
-        GiveBackPort(*port, d.Path);
-    }
+    d.GiveBackPorts();
     CloseFd(d.Master);
     CloseFd(d.WakeRead);
     CloseFd(d.WakeWrite);
@@ -398,6 +414,12 @@ bool SimDevice::MapAsPort(int n, std::string* why) {
         if (why != nullptr) *why = d.OpenFailure;
         return false;
     }
+    // Under the lock, so that a hang-up meanwhile gives back this entry too.
+    std::lock_guard lock(d.Mutex);
+    if (d.HungUp) {
+        if (why != nullptr) *why = "the device has hung up";
+        return false;
+    }
     // An entry already there (a USB adapter, say) comes back when the device goes.
     if (!TakeOverPort(n, d.Path, why)) return false;
     if (std::find(d.MappedPorts.begin(), d.MappedPorts.end(), n) == d.MappedPorts.end()) {
@@ -431,6 +453,12 @@ std::vector<std::uint8_t> SimDevice::Received() const {
 void SimDevice::ClearReceived() {
     std::lock_guard lock(impl_->Mutex);
     impl_->ReceivedBytes.clear();
+}
+
+void SimDevice::KeepReceived(bool keep) {
+    std::lock_guard lock(impl_->Mutex);
+    impl_->KeepReceived = keep;
+    if (!keep) std::vector<std::uint8_t>().swap(impl_->ReceivedBytes);
 }
 
 bool SimDevice::WaitForReceived(std::size_t count, std::chrono::milliseconds limit) const {

@@ -23,6 +23,9 @@ struct SimFaults {
     int LostWriteAddress = -1;  // writes to this address are lost: it keeps its word
     int PaceBaud = 0;           // take and send each byte at this line rate, 10 bits a
                                 // byte (0: no pacing)
+    int RepeatAfterUs = -1;     // send every answer a second time, this many microseconds
+                                // after it (-1: never)
+    int RepeatAddress = -1;     // repeat only the answer to this address (-1: every one)
 };
 
 enum class TraceDirection { Received, Sent };
@@ -40,7 +43,13 @@ enum class TraceDirection { Received, Sent };
 // must clear it (TIOCNXCL) before it closes: the tty outlives that close, and a user
 // other than root could not open the path again.
 //
-// Output goes out in order: an answer waits behind any late bytes still pending.
+// Output goes out in order: an answer waits behind any late bytes still pending. A
+// paced answer goes out whole, in one write, once its last byte would have crossed
+// the line, as a UART sends what it was given back to back: a pause of the serving
+// thread can delay an answer but never open a gap inside it.
+//
+// When the device hangs up, it gives back its port map entries at once: a
+// pseudo-terminal that has gone may soon be another program's.
 class SimDevice {
 public:
     SimDevice();  // opens a pseudo-terminal pair, both ends raw; memory all zero
@@ -72,6 +81,9 @@ public:
     // Every byte received since the start or the last ClearReceived. A byte shows
     // here once the device has acted on it (a word stored, an answer queued).
     std::vector<std::uint8_t> Received() const;
+    // Whether received bytes are kept for Received (at first they are). A device that
+    // serves for long keeps constant memory only without.
+    void KeepReceived(bool keep);
     void ClearReceived();
     // True once Received() holds at least count bytes, false after limit.
     bool WaitForReceived(std::size_t count, std::chrono::milliseconds limit) const;

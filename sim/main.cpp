@@ -44,8 +44,9 @@ void PrintHelp() {
         "Plays an IXO device on a pseudo-terminal and enters it in the port map as\n"
         "COMn, so that Ixo Loader and ixo can talk to it as to a device on that port.\n"
         "Prints one line, \"COMn DEVICE\", once it serves; serves until interrupted\n"
-        "(SIGINT, SIGTERM or SIGHUP), then puts the port map entry of COMn back as\n"
-        "it was (an earlier entry returns, else the entry is removed).\n\n"
+        "(SIGINT, SIGTERM, SIGHUP or SIGQUIT), then puts the port map entry of COMn\n"
+        "back as it was (an earlier entry returns, else the entry is removed). A\n"
+        "device that hangs up puts the entry back at once.\n\n"
         "Options:\n"
         "  --port N             appear as COMN (default 1)\n"
         "  --load FILE.obj      hold the program of this object file, the words after\n"
@@ -62,6 +63,7 @@ void PrintHelp() {
         "  --late-byte MS       send the rest of a short answer MS milliseconds later\n"
         "  --high-nibbles       set the high nibbles of answer bytes (0x30 | nibble)\n"
         "  --hang-up-after N    close the line after N bytes received\n"
+        "  --repeat-answer US   send every answer a second time, US microseconds later\n"
         "  -h, --help           show this help\n"
         "  -V, --version        show the version and exit\n\n"
         "Exit status: 0 after a stop signal, 1 the device could not be set up,\n"
@@ -109,6 +111,8 @@ constexpr NumberOption NumberOptions[] = {
     {"--pace", 1, 4000000, [](Options& o, long n) { o.Faults.PaceBaud = static_cast<int>(n); }},
     {"--hang-up-after", 0, std::numeric_limits<long>::max(),
      [](Options& o, long n) { o.Faults.HangUpAfter = n; }},
+    {"--repeat-answer", 0, 600000000,
+     [](Options& o, long n) { o.Faults.RepeatAfterUs = static_cast<int>(n); }},
 };
 
 // Parses the arguments. Gives the exit status when the program is to end at once.
@@ -221,13 +225,13 @@ int main(int argc, char** argv) {
 
     // The stop signals are taken by sigwait below; blocked here, before the serving
     // thread exists, so that it inherits the mask and never takes them itself. A
-    // closed terminal (SIGHUP) stops it as cleanly, leaving no stale port map entry.
-    // SIGINT and SIGHUP are left alone when ignored from the start (a background job,
-    // nohup), as the starter meant.
+    // closed terminal (SIGHUP) and Ctrl+\ (SIGQUIT) stop it as cleanly, leaving no
+    // stale port map entry. SIGINT, SIGHUP and SIGQUIT are left alone when ignored
+    // from the start (a background job, nohup), as the starter meant.
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     sigaddset(&stopSignals, SIGTERM);
-    for (int signal : {SIGINT, SIGHUP}) {
+    for (int signal : {SIGINT, SIGHUP, SIGQUIT}) {
         struct sigaction action {};
         if (sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_IGN) {
             sigaddset(&stopSignals, signal);
@@ -238,6 +242,8 @@ int main(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     if (options.Cw) device.SetWord(ixo::DeviceWordCount - 1, *options.Cw);
+    // Nobody here asks what it received; kept, it would grow with every exchange.
+    device.KeepReceived(false);
     device.SetFaults(options.Faults);
     if (options.Trace) {
         TraceStart = std::chrono::steady_clock::now();

@@ -13,6 +13,7 @@
 #include "device/DeviceCommands.h"
 #include "link/Comport.h"
 #include "link/PortProbe.h"
+#include "link/StopSignals.h"
 
 namespace ixo::cli {
 
@@ -138,10 +139,14 @@ void DefineSelect(CLI::App& command, CommandLine& line) {
 
 int RunWrite(const CommandLine& line) {
     return WithProgram(line, [&](ComPort& link, ProgramImage& image) {
-        if (const MaybeFailure failure = WriteProgram(link, image, transferBuffer)) {
-            return Fail(*failure);
-        }
-        return line.Verify ? VerifyAndReport(link, image) : ExitOk;
+        const MaybeFailure failure = WriteProgram(link, image, transferBuffer);
+        const int status = failure       ? Fail(*failure)
+                           : line.Verify ? VerifyAndReport(link, image)
+                                         : ExitOk;
+        // Stopped before the device's words were read back, nobody knows how much of
+        // the block it took: some words may be new and the rest old.
+        if (StopSignal() != 0) Fail("the device may hold part of the program");
+        return status;
     });
 }
 

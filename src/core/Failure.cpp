@@ -38,12 +38,16 @@ Failure PortNotOpened(const std::string& why) {
     return {.Kind = FailureKind::PortNotOpened, .Why = why};
 }
 
-Failure CantWriteToPort() {
-    return {.Kind = FailureKind::CantWriteToPort};
+Failure CantWriteToPort(const std::string& why) {
+    return {.Kind = FailureKind::CantWriteToPort, .Why = why};
 }
 
 Failure NoResponseAt(int address) {
     return {.Kind = FailureKind::NoResponse, .Address = address};
+}
+
+Failure SentMoreThanAskedAfter(int address) {
+    return {.Kind = FailureKind::SentMoreThanAsked, .Address = address};
 }
 
 Failure EmptyProject() {
@@ -77,6 +81,9 @@ std::string FailureText(const Failure& failure) {
             return "Can't Write to COM port";
         case FailureKind::NoResponse:
             return "No response from device at address " + std::to_string(failure.Address);
+        case FailureKind::SentMoreThanAsked:
+            return "Device sent more than was asked, after address " +
+                   std::to_string(failure.Address);
         case FailureKind::EmptyProject:
             return "Empty Project";
         case FailureKind::VerifyFail:

@@ -10,16 +10,17 @@ namespace ixo {
 // the window and the ixo command turn them into words with FailureText, so both
 // always say the same thing.
 enum class FailureKind {
-    CantOpenFile,     // an object file that cannot be opened for reading
-    BadObjectLine,    // a malformed line in an object file
-    TextLeftOut,      // an object file that goes on after its program
-    CantCreateFile,   // a listing file that cannot be created
-    CantWriteFile,    // a file that could not be written in full
-    PortNotOpened,    // a device command on a link that is not open
-    CantWriteToPort,  // a send that did not go out in full
-    NoResponse,       // a device address that gave no full answer
-    EmptyProject,     // a write with no program loaded
-    VerifyFail,       // the device holds another program than the one written
+    CantOpenFile,       // an object file that cannot be opened for reading
+    BadObjectLine,      // a malformed line in an object file
+    TextLeftOut,        // an object file that goes on after its program
+    CantCreateFile,     // a listing file that cannot be created
+    CantWriteFile,      // a file that could not be written in full
+    PortNotOpened,      // a device command on a link that is not open
+    CantWriteToPort,    // a send that did not go out in full
+    NoResponse,         // a device address that gave no full answer
+    SentMoreThanAsked,  // bytes from the device beyond the answer to a read
+    EmptyProject,       // a write with no program loaded
+    VerifyFail,         // the device holds another program than the one written
 };
 
 // A failure and what its words need. Made by the functions below, one per kind, so
@@ -27,13 +28,15 @@ enum class FailureKind {
 // empty.
 struct Failure {
     FailureKind Kind;
-    std::string Path{};             // the file of the file kinds
-    int Line = 0;                   // BadObjectLine, TextLeftOut: the line, from 1
-    int Address = 0;                // NoResponse, VerifyFail: the device address
+    std::string Path{};  // the file of the file kinds
+    int Line = 0;        // BadObjectLine, TextLeftOut: the line, from 1
+    int Address = 0;     // NoResponse, VerifyFail: the device address; SentMoreThanAsked:
+                         // the address whose answer the extra bytes followed
     std::uint32_t ProgramWord = 0;  // VerifyFail: the program's word at Address
     std::uint32_t DeviceWord = 0;   // VerifyFail: the device's word at Address
-    std::string Why{};              // PortNotOpened and the file kinds: the system's reason, where
-                        // known; BadObjectLine, TextLeftOut: what is wrong with the line
+    // PortNotOpened, CantWriteToPort and the file kinds: the system's reason, where
+    // known; BadObjectLine, TextLeftOut: what is wrong with the line.
+    std::string Why{};
 };
 
 Failure CantOpenFile(const std::string& path, const std::string& why = {});
@@ -43,8 +46,9 @@ Failure TextLeftOut(const std::string& path, int line, const std::string& why);
 Failure CantCreateFile(const std::string& path, const std::string& why = {});
 Failure CantWriteFile(const std::string& path, const std::string& why = {});
 Failure PortNotOpened(const std::string& why = {});
-Failure CantWriteToPort();
+Failure CantWriteToPort(const std::string& why = {});
 Failure NoResponseAt(int address);
+Failure SentMoreThanAskedAfter(int address);
 Failure EmptyProject();
 // The first address at which the device's word differs from the program's.
 Failure VerifyFailAt(int address, std::uint32_t programWord, std::uint32_t deviceWord);

@@ -4,7 +4,6 @@
 #include <cctype>
 #include <charconv>
 #include <chrono>
-#include <thread>
 
 #include "isa/WordFields.h"
 #include "link/Comport.h"
@@ -24,7 +23,7 @@ std::chrono::microseconds LineTime(int count, std::int32_t baudRate) {
 
 MaybeFailure SendCommandByte(ComPort& link, std::uint8_t command) {
     if (!link.IsOpen()) return PortNotOpened();
-    if (link.Send(&command, 1, true) != 1) return CantWriteToPort();
+    if (link.Send(&command, 1, true) != 1) return CantWriteToPort(link.TransferError());
     return std::nullopt;
 }
 
@@ -35,7 +34,7 @@ MaybeFailure ReadDeviceWord(ComPort& link, int address, TransferBytes& buffer,
     const FetchRequest request = EncodeFetchRequest(address);
     std::copy(request.begin(), request.end(), buffer.begin());
     if (link.Send(buffer.data(), FetchRequestLength, true) != FetchRequestLength) {
-        return CantWriteToPort();
+        return CantWriteToPort(link.TransferError());
     }
     if (link.Receive(buffer.data(), ReplyLength) != ReplyLength) {
         return NoResponseAt(address);
@@ -56,26 +55,38 @@ MaybeFailure WriteProgram(ComPort& link, ProgramImage& image, TransferBytes& buf
     link.Purge(1);
     const auto sendBegan = std::chrono::steady_clock::now();
     if (link.Send(buffer.data(), ProgramBlockLength, true) != ProgramBlockLength) {
-        return CantWriteToPort();
+        return CantWriteToPort(link.TransferError());
     }
     // A pseudo-terminal, or a USB adapter with a buffer of its own, reports the
     // transmitter empty while the bytes are still on their way, and the device
     // answers nothing before it has taken all of them: the write is done once their
-    // line time has passed since the send began, so that a read-back can follow.
-    std::this_thread::sleep_until(sendBegan + LineTime(ProgramBlockLength, link.BaudRate()));
+    // line time has passed since the send began, so that a read-back can follow. A
+    // device that goes away meanwhile has not taken them all.
+    const auto left = sendBegan + LineTime(ProgramBlockLength, link.BaudRate()) -
+                      std::chrono::steady_clock::now();
+    if (!link.Pause(std::chrono::ceil<std::chrono::milliseconds>(left))) {
+        return CantWriteToPort(link.TransferError());
+    }
     return std::nullopt;
 }
 
 namespace {
 
-// Reads device addresses 0..128 into words, stopping at the first failure.
+// Reads device addresses 0..128 into words, stopping at the first failure. A byte
+// that the device sent beyond an answer would be taken, once a purge had missed it,
+// as part of the next address's answer: so whatever waits before each purge, or comes
+// within one byte time after the last answer, fails the read.
 MaybeFailure ReadDeviceWords(ComPort& link, std::span<std::uint32_t, DeviceWordCount> words,
                              TransferBytes& buffer) {
     for (int address = 0; address < DeviceWordCount; ++address) {
+        if (address > 0 && link.Waiting() > 0) return SentMoreThanAskedAfter(address - 1);
         if (MaybeFailure failure = ReadDeviceWord(link, address, buffer, words[address])) {
             return failure;
         }
     }
+    // A line that hangs up now takes no stragglers with it; the words are all here.
+    (void)link.Pause(std::chrono::milliseconds(link.ByteTime()));
+    if (link.Waiting() > 0) return SentMoreThanAskedAfter(DeviceWordCount - 1);
     return std::nullopt;
 }
 

@@ -21,8 +21,8 @@ using TransferBytes = std::array<std::uint8_t, TransferBufferSize>;
 
 // The device commands, shared by the window and the ixo command. Each one first
 // looks at the link: a closed link is PortNotOpened, and no byte moves. A send that
-// does not go out in full is CantWriteToPort; an answer of fewer than 8 bytes is
-// NoResponse at that address. Nothing is retried.
+// does not go out in full is CantWriteToPort, with the link's reason; an answer of
+// fewer than 8 bytes is NoResponse at that address. Nothing is retried.
 
 // Sends one of the one-byte commands (CmdProgDisable, CmdProgEnable, CmdSelectInternal + n).
 MaybeFailure SendCommandByte(ComPort& link, std::uint8_t command);
@@ -38,7 +38,9 @@ MaybeFailure ReadDeviceWord(ComPort& link, int address, TransferBytes& buffer, s
 MaybeFailure WriteProgram(ComPort& link, ProgramImage& image, TransferBytes& buffer);
 
 // Replaces the program with the device's: Words 0..128 (128 is the CW word) and
-// WordCount 128. The image changes only when all 129 words have arrived.
+// WordCount 128. The image changes only when all 129 words have arrived. Bytes the
+// device sends beyond its answers (found before each exchange, and for one byte time
+// after the last) are SentMoreThanAsked: the answers may not be the words asked for.
 MaybeFailure ReadProgram(ComPort& link, ProgramImage& image, TransferBytes& buffer);
 
 // The 128 words a device holds after a write of image: the program, then NopWord.
@@ -54,8 +56,9 @@ struct WordDifference {
 std::vector<WordDifference> CompareWithDevice(
     const ProgramImage& image, std::span<const std::uint32_t, MaxProgramWords> deviceWords);
 
-// Reads the device into ReadBackWords and compares addresses 0..127 with the program
-// as written; the CW word is not compared and the program words are not changed.
+// Reads the device into ReadBackWords, as ReadProgram reads, and compares addresses
+// 0..127 with the program as written; the CW word is not compared and the program
+// words are not changed.
 // VerifyFail names the first difference; CompareWithDevice on ReadBackWords gives all.
 MaybeFailure VerifyProgram(ComPort& link, ProgramImage& image, TransferBytes& buffer);
 

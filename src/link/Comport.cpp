@@ -33,7 +33,7 @@ std::int32_t MulDiv(std::int32_t number, std::int32_t numerator, std::int32_t de
 
 }  // namespace
 
-ComPort::ComPort() : line_(std::make_unique<SerialLine>()) {}
+ComPort::ComPort() : lastEnd_(LineResult::Done), line_(std::make_unique<SerialLine>()) {}
 
 ComPort::~ComPort() {
     Close();
@@ -68,6 +68,7 @@ bool ComPort::Close() {
 std::int32_t ComPort::Send(const std::uint8_t* buffer, std::int32_t length, bool waitTxEmpty) {
     // A closed link has no device to act on.
     if (!isOpen_ || length < 0) return 0;
+    lastEnd_ = LineResult::Done;
     // The same limit holds for every wait of this send, not for what is left of it.
     const std::int64_t limit = std::int64_t{ByteTime()} * length;
     std::int32_t sent = 0;
@@ -93,6 +94,7 @@ std::int32_t ComPort::Send(const std::uint8_t* buffer, std::int32_t length, bool
 
 std::int32_t ComPort::Receive(std::uint8_t* buffer, std::int32_t length) {
     if (!isOpen_ || length <= 0) return 0;
+    lastEnd_ = LineResult::Done;
     const std::int64_t firstByteLimit =
         std::min<std::int64_t>(std::int64_t{ByteTime()} + FirstByteTimeout, LineReadTimeoutMs);
     Deadline deadline = Deadline::After(firstByteLimit);
@@ -117,12 +119,42 @@ bool ComPort::Purge(int which) {
     return line_->Discard(which == 1 ? SerialLine::Buffers::Input : SerialLine::Buffers::Output);
 }
 
+std::int32_t ComPort::Waiting() {
+    if (!isOpen_) return 0;
+    return static_cast<std::int32_t>(std::min<std::size_t>(line_->Waiting(), INT32_MAX));
+}
+
+bool ComPort::Pause(std::chrono::milliseconds length) {
+    if (!isOpen_) return false;
+    lastEnd_ = line_->Pause(Deadline::After(length.count()));
+    if (lastEnd_ == LineResult::Done) return true;
+    Abandon(lastEnd_);
+    return false;
+}
+
+std::string ComPort::TransferError() const {
+    switch (lastEnd_) {
+        case LineResult::Done:
+            return {};
+        case LineResult::TimedOut:
+            return "the line did not finish in time";
+        case LineResult::Failed:
+            return "the line failed";
+        case LineResult::HungUp:
+            return "the device went away (the line hung up)";
+        case LineResult::Stopped:
+            return "stopped by a signal";
+    }
+    return {};
+}
+
 void ComPort::AbortPending() {
     Note(TraceEvent::PurgedBoth);
     line_->Discard(SerialLine::Buffers::Both);
 }
 
 void ComPort::Abandon(LineResult why) {
+    lastEnd_ = why;
     Note(why == LineResult::TimedOut ? TraceEvent::TimedOut : TraceEvent::Failed);
     AbortPending();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -61,6 +62,15 @@ public:
     std::int32_t Receive(std::uint8_t* buffer, std::int32_t length);
     // which = 1 discards received bytes not yet read; any other value, bytes not yet sent.
     bool Purge(int which);
+    // The count of received bytes waiting to be read; 0 on a closed link.
+    std::int32_t Waiting();
+    // Waits length on the open line. False, as a failed transfer, when the line hangs
+    // up or a stop signal comes first.
+    bool Pause(std::chrono::milliseconds length);
+
+    // After a transfer or pause that failed: why, for example "the device went away
+    // (the line hung up)". Empty after one that succeeded.
+    std::string TransferError() const;
 
     // After a failed Open: the device and the system's reason, for example
     // "/dev/ttyS3: Device or resource busy". Empty after a successful Open.
@@ -77,6 +87,7 @@ private:
 
     std::int32_t baudRate_ = 9600;
     bool isOpen_ = false;
+    LineResult lastEnd_;                // how the last transfer or pause ended
     std::unique_ptr<SerialLine> line_;  // the platform's serial device
     std::string openError_;
 };

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -19,16 +20,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The process number in a lock file: decimal text and a newline in most programs
-// (eleven bytes), exactly the bytes of an int in some old ones; 0 when there is none.
-// The size decides, since an int's first byte may well be a digit.
+// The process number in a lock file: decimal text, padded with spaces and ending in a
+// newline in most programs, exactly the bytes of an int in some old ones; 0 when
+// there is none. Text is what holds nothing but digits, spaces and line ends: a short
+// number's text can be an int's size ("107\n"), but a process number's int never
+// looks like text, since process numbers stay far below 2^24 and so an int of one
+// holds a zero byte.
 long LockFilePid(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     std::string text(32, '\0');
     in.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<std::size_t>(in.gcount()));
+    const bool isText = std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= '0' && c <= '9') || c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    });
     int binary = 0;
-    if (text.size() == sizeof binary) {
+    if (!isText && text.size() == sizeof binary) {
         std::memcpy(&binary, text.data(), sizeof binary);
         return binary;
     }

@@ -23,9 +23,9 @@ private:
     std::chrono::steady_clock::time_point end_;
 };
 
-// How a wait on the line ended. Failed covers errors and a hang-up (the device gone),
-// which end a wait at once.
-enum class LineResult { Done, TimedOut, Failed };
+// How a wait on the line ended. Failed, HungUp (the device gone) and Stopped (a stop
+// signal came, see StopSignals.h) end a wait at once.
+enum class LineResult { Done, TimedOut, Failed, HungUp, Stopped };
 
 struct LineTransfer {
     LineResult Result;
@@ -54,6 +54,11 @@ public:
     LineTransfer ReadSome(std::uint8_t* data, std::size_t length, const Deadline& deadline);
     // Waits until the transmitter has sent its last byte.
     LineResult WaitTransmitterEmpty(const Deadline& deadline);
+    // Waits until deadline; Done then, or at once how the line ended when it hangs
+    // up or a stop signal comes.
+    LineResult Pause(const Deadline& deadline);
+    // The count of received bytes waiting to be read; 0 when the line cannot tell.
+    std::size_t Waiting();
 
     enum class Buffers { Input, Output, Both };
     // Discards received bytes not yet read, or bytes written but not yet sent, or both.

@@ -31,6 +31,14 @@ constexpr int DrainPollMs = 1;
 
 constexpr short HangUpEvents = POLLHUP | POLLERR | POLLNVAL;
 
+// How a call that failed with error ended the transfer: the errors a tty gives once
+// its device has gone (a pseudo-terminal whose other side closed, an unplugged
+// adapter) are a hang-up.
+LineResult FailureOf(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV ? LineResult::HungUp
+                                                             : LineResult::Failed;
+}
+
 // Waits until fd reports one of events or a hang-up, or the deadline passes.
 // The line is looked at at least once, even when the deadline has already passed.
 // A stop signal ends the wait as a failure, so that the program lets go of the line.
@@ -43,8 +51,9 @@ LineResult WaitFor(int fd, short events, const Deadline& deadline, int longestMs
             if (errno == EINTR) continue;
             return LineResult::Failed;
         }
-        if (watched[1].revents != 0) return LineResult::Failed;
+        if (watched[1].revents != 0) return LineResult::Stopped;
         if ((line.revents & events) != 0) return LineResult::Done;
+        if ((line.revents & POLLHUP) != 0) return LineResult::HungUp;
         if ((line.revents & HangUpEvents) != 0) return LineResult::Failed;
         if (deadline.Passed() || longestMs != INT_MAX) return LineResult::TimedOut;
     }
@@ -148,7 +157,7 @@ LineTransfer SerialLine::WriteSome(const std::uint8_t* data, std::size_t length,
     for (;;) {
         const ssize_t written = ::write(fd, data, length);
         if (written > 0) return {LineResult::Done, static_cast<std::size_t>(written)};
-        if (written < 0 && errno != EAGAIN && errno != EINTR) return {LineResult::Failed, 0};
+        if (written < 0 && errno != EAGAIN && errno != EINTR) return {FailureOf(errno), 0};
         if (written < 0 && errno == EINTR) continue;
         const LineResult ready = WaitFor(fd, POLLOUT, deadline);
         if (ready != LineResult::Done) return {ready, 0};
@@ -165,8 +174,8 @@ LineTransfer SerialLine::ReadSome(std::uint8_t* data, std::size_t length,
         const ssize_t got = ::read(fd, data, length);
         if (got > 0) return {LineResult::Done, static_cast<std::size_t>(got)};
         // Readable but nothing to read: the line has hung up.
-        if (got == 0) return {LineResult::Failed, 0};
-        if (errno != EAGAIN && errno != EINTR) return {LineResult::Failed, 0};
+        if (got == 0) return {LineResult::HungUp, 0};
+        if (errno != EAGAIN && errno != EINTR) return {FailureOf(errno), 0};
     }
 }
 
@@ -178,7 +187,7 @@ LineResult SerialLine::WaitTransmitterEmpty(const Deadline& deadline) {
         // a queue that emptied in time for one that missed the limit.
         const bool late = deadline.Passed();
         int queued = 0;
-        if (::ioctl(fd, TIOCOUTQ, &queued) != 0) return LineResult::Failed;
+        if (::ioctl(fd, TIOCOUTQ, &queued) != 0) return FailureOf(errno);
         if (queued == 0) {
             const tty::ShiftRegister shift = tty::ShiftRegisterState(fd);
             if (shift == tty::ShiftRegister::Empty) return LineResult::Done;
@@ -187,8 +196,23 @@ LineResult SerialLine::WaitTransmitterEmpty(const Deadline& deadline) {
         if (late) return LineResult::TimedOut;
         // Asks for no event: returns on a hang-up, else after the pause.
         const LineResult pause = WaitFor(fd, 0, deadline, DrainPollMs);
-        if (pause == LineResult::Failed) return LineResult::Failed;
+        if (pause != LineResult::TimedOut) return pause;
     }
+}
+
+LineResult SerialLine::Pause(const Deadline& deadline) {
+    if (device_ == nullptr) return LineResult::Failed;
+    // Asks for no event: only a hang-up or a stop signal ends the wait early.
+    const LineResult ended = WaitFor(device_->Fd, 0, deadline);
+    return ended == LineResult::TimedOut ? LineResult::Done : ended;
+}
+
+std::size_t SerialLine::Waiting() {
+    int waiting = 0;
+    if (device_ == nullptr || ::ioctl(device_->Fd, FIONREAD, &waiting) != 0 || waiting < 0) {
+        return 0;
+    }
+    return static_cast<std::size_t>(waiting);
 }
 
 bool SerialLine::Discard(Buffers which) {

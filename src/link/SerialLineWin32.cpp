@@ -227,6 +227,19 @@ LineResult SerialLine::WaitTransmitterEmpty(const Deadline& deadline) {
     return outcome.Result;
 }
 
+LineResult SerialLine::Pause(const Deadline& deadline) {
+    if (device_ == nullptr) return LineResult::Failed;
+    Sleep(static_cast<DWORD>(deadline.MillisecondsLeft()));
+    return LineResult::Done;
+}
+
+std::size_t SerialLine::Waiting() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (device_ == nullptr || !ClearCommError(device_->Handle, &errors, &status)) return 0;
+    return status.cbInQue;
+}
+
 bool SerialLine::Discard(Buffers which) {
     if (device_ == nullptr) return false;
     const DWORD flags = which == Buffers::Input ? PURGE_RXCLEAR

@@ -108,18 +108,29 @@ TEST_F(WindowDevice, FailedReadLeavesProgramListingAndCwPanelAlone) {
     const ProgramImage before = frame.Image;
     const QString listing = frame.AsmOut->toPlainText();
     frame.StatusBar->SetPanelText(0, "CW=12345678");
-    sim::SimFaults faults;
-    faults.AnswerBelow = 128;
-    com1.Device.SetFaults(faults);
-
-    frame.ReadProgBtn->click();
-    ASSERT_EQ(frame.Messages.size(), 1u);
-    EXPECT_EQ(frame.Messages[0].Text, "No response from device at address 128");
-    EXPECT_EQ(frame.Messages[0].Flags, TMainFrame::MbIconError);
-    EXPECT_EQ(frame.Image.Words, before.Words);
-    EXPECT_EQ(frame.Image.WordCount, 10);
-    EXPECT_EQ(frame.AsmOut->toPlainText(), listing);
-    EXPECT_EQ(frame.StatusBar->PanelText(0), "CW=12345678");
+    struct Case {
+        sim::SimFaults Faults;
+        QString Text;  // how the message begins
+    };
+    const Case cases[] = {
+        {{.AnswerBelow = 128}, "No response from device at address 128"},
+        // Every answer twice: some answers were not the words asked for.
+        {{.RepeatAfterUs = 1000}, "Device sent more than was asked, after address "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Text.toStdString());
+        frame.Messages.clear();
+        com1.Device.SetFaults(c.Faults);
+        frame.ReadProgBtn->click();
+        ASSERT_EQ(frame.Messages.size(), 1u);
+        EXPECT_TRUE(frame.Messages[0].Text.startsWith(c.Text))
+            << frame.Messages[0].Text.toStdString();
+        EXPECT_EQ(frame.Messages[0].Flags, TMainFrame::MbIconError);
+        EXPECT_EQ(frame.Image.Words, before.Words);
+        EXPECT_EQ(frame.Image.WordCount, 10);
+        EXPECT_EQ(frame.AsmOut->toPlainText(), listing);
+        EXPECT_EQ(frame.StatusBar->PanelText(0), "CW=12345678");
+    }
 }
 
 TEST_F(WindowDevice, VerifyAgainstTheProgramAsWritten) {

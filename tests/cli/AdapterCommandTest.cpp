@@ -188,6 +188,9 @@ TEST_F(AdapterCommand, ALiveLockFileMakesThePortBusyAndAStaleOneDoesNot) {
         {"LCK..ttyUSB0", "99999999999999999999\n", "/dev/ttyUSB0", 0},  // no kill(-1)
         {"LCK..ttyUSB0", std::string(reinterpret_cast<const char*>(&liveInt), 4), "/dev/ttyUSB0",
          live},
+        // Text of an int's size; as an int it would name no process. Process 1 lives
+        // everywhere.
+        {"LCK..ttyUSB0", "  1\n", "/dev/ttyUSB0", 1},
         {"LCK..ttyUSB1", liveText, "/dev/ttyUSB0", 0},
     };
     for (const Case& c : cases) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -282,6 +283,37 @@ TEST_F(IxoDevice, FailuresAreReportedWithStatusOne) {
     }
     std::this_thread::sleep_for(100ms);
     EXPECT_TRUE(device_.Received().empty());
+}
+
+TEST_F(IxoDevice, AnswersSentTwiceAreAFailureAndNothingIsShownOrSaved) {
+    device_.SetFaults({.RepeatAfterUs = 1000});
+    const std::string out = folder_.File("read.obj");
+    const std::string prog = Program("prog.obj", "12345678\r\n");
+    const std::vector<std::vector<std::string>> calls = {{"read", "-p", "2"},
+                                                         {"read", "-p", "2", "-o", out},
+                                                         {"read", "-p", "2", "-o", "-"},
+                                                         {"verify", "-p", "2", prog}};
+    for (const auto& call : calls) {
+        SCOPED_TRACE(call.back());
+        const IxoResult result = Ixo(call);
+        EXPECT_EQ(result.ExitStatus, 1);
+        EXPECT_EQ(result.Out, "");
+        EXPECT_TRUE(result.Err.starts_with("ixo: Device sent more than was asked, after address "))
+            << result.Err;
+        EXPECT_FALSE(std::filesystem::exists(out));
+    }
+}
+
+TEST_F(IxoDevice, InterruptedWriteSaysTheDeviceMayHoldPartOfTheProgram) {
+    device_.SetFaults({.PaceBaud = 9600});  // the device takes the block in 1.5 s
+    const std::string prog = Program("prog.obj", "12345678\r\n");
+    const int pid = StartIxo({"write", "-p", "2", prog}, folder_.Path().string());
+    ASSERT_TRUE(device_.WaitForReceived(100, 10s));
+    ::kill(pid, SIGINT);
+    const IxoResult result = FinishIxo(pid, folder_.Path().string());
+    EXPECT_EQ(result.ExitStatus, 128 + SIGINT) << result.Err;
+    EXPECT_EQ(result.Err,
+              "ixo: the device may hold part of the program\nixo: write stopped by signal 2\n");
 }
 
 TEST_F(IxoDevice, UsageErrorsSendNothing) {

@@ -102,20 +102,32 @@ TEST_F(DeviceCommands, WriteEndsOnceTheDeviceCanAnswer) {
     EXPECT_EQ(word, Pattern(2));
 }
 
-TEST_F(DeviceCommands, WriteToADeviceThatHungUpIsASendFailure) {
-    // The device goes away after one mode byte; the link is still open on our side.
-    sim::SimFaults faults;
-    faults.HangUpAfter = 1;
-    device_.SetFaults(faults);
-    // Whether this byte's own send already sees the hang-up is a race.
-    (void)SendCommandByte(link_, CmdProgEnable);
-    ASSERT_TRUE(device_.WaitForReceived(1, 10s));
-    std::this_thread::sleep_for(200ms);
-
-    ProgramImage image = ImageOf(MaxProgramWords, Pattern);
-    const MaybeFailure failure = WriteProgram(link_, image, buffer_);
-    ASSERT_TRUE(failure.has_value());
-    EXPECT_EQ(FailureText(*failure), "Can't Write to COM port");
+TEST_F(DeviceCommands, WriteToADeviceThatHangsUpIsASendFailureThatSaysSo) {
+    // Gone before the write (after one mode byte), and in the middle of the block, which
+    // a pseudo-terminal has taken whole: the link is still open on our side.
+    struct Case {
+        long HangUpAfter;
+        int PaceBaud;
+    };
+    for (const Case c : {Case{1, 0}, Case{100, 38400}}) {
+        SCOPED_TRACE(c.HangUpAfter);
+        test::SimPort com2(2, {.HangUpAfter = c.HangUpAfter, .PaceBaud = c.PaceBaud});
+        ComPort link;
+        link.PortNumber = 2;
+        link.SetBaudRate(38400);
+        ASSERT_TRUE(link.Open()) << link.OpenError();
+        if (c.HangUpAfter == 1) {
+            // Whether this byte's own send already sees the hang-up is a race.
+            (void)SendCommandByte(link, CmdProgEnable);
+            ASSERT_TRUE(com2.Device.WaitForReceived(1, 10s));
+            std::this_thread::sleep_for(200ms);
+        }
+        ProgramImage image = ImageOf(MaxProgramWords, Pattern);
+        const MaybeFailure failure = WriteProgram(link, image, buffer_);
+        ASSERT_TRUE(failure.has_value());
+        EXPECT_EQ(FailureText(*failure), "Can't Write to COM port");
+        EXPECT_EQ(FailureDetail(*failure), "the device went away (the line hung up)");
+    }
 }
 
 TEST_F(DeviceCommands, WriteRefusesAnEmptyImageAndAClosedLink) {
@@ -177,6 +189,45 @@ TEST_F(DeviceCommands, FailedReadLeavesTheImageAsItWas) {
         EXPECT_EQ(image.WordCount, before.WordCount);
         EXPECT_EQ(image.Words, before.Words);
     }
+}
+
+TEST_F(DeviceCommands, AnswerSentTwiceFailsTheReadAndTheVerify) {
+    LoadDevice(Pattern);
+    ProgramImage written = ImageOf(MaxProgramWords, Pattern);
+    struct Case {
+        int RepeatAfterUs, RepeatAddress;
+        int FirstAddress, LastAddress;  // after which the extra bytes may show
+    };
+    // Every answer twice: a copy that comes after the next request is taken for its
+    // answer, and the real answer then follows it. One answer twice: at once, and
+    // late after the last answer.
+    const Case cases[] = {
+        {500, -1, 0, 1}, {3000, -1, 0, 1}, {0, 40, 40, 40}, {1000, 128, 128, 128}};
+    for (const Case& c : cases) {
+        for (const bool verify : {false, true}) {
+            SCOPED_TRACE(std::to_string(c.RepeatAfterUs) + " us, address " +
+                         std::to_string(c.RepeatAddress) + (verify ? ", verify" : ", read"));
+            device_.SetFaults({.RepeatAfterUs = c.RepeatAfterUs, .RepeatAddress = c.RepeatAddress});
+            ProgramImage image = ImageOf(10, [](int) { return 0x12345678u; });
+            const ProgramImage before = image;
+            const MaybeFailure failure = verify ? VerifyProgram(link_, written, buffer_)
+                                                : ReadProgram(link_, image, buffer_);
+            ASSERT_TRUE(failure.has_value());
+            EXPECT_EQ(failure->Kind, FailureKind::SentMoreThanAsked) << FailureText(*failure);
+            EXPECT_GE(failure->Address, c.FirstAddress);
+            EXPECT_LE(failure->Address, c.LastAddress);
+            EXPECT_EQ(FailureText(*failure), "Device sent more than was asked, after address " +
+                                                 std::to_string(failure->Address));
+            EXPECT_EQ(image.Words, before.Words);
+            EXPECT_EQ(image.WordCount, before.WordCount);
+            // The copies still on their way are gone before the next case.
+            std::this_thread::sleep_for(50ms);
+            link_.Purge(1);
+        }
+    }
+    // The same device without the fault reads and verifies.
+    device_.SetFaults({});
+    EXPECT_FALSE(VerifyProgram(link_, written, buffer_).has_value());
 }
 
 TEST_F(DeviceCommands, ShortAnswerIsMissingAndItsLateByteIsDiscarded) {

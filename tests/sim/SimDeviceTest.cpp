@@ -11,11 +11,14 @@
 
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "OwnPortMap.h"
 #include "SimLine.h"
 #include "TempDir.h"
+#include "device/DeviceCommands.h"
 #include "device/Protocol.h"
+#include "link/Comport.h"
 #include "link/PortNames.h"
 
 namespace ixo::test {
@@ -187,6 +190,31 @@ TEST_F(SimDeviceTest, PacingSpendsLineTimeOnEveryByteAndKeepsThemIntact) {
     line_->Write(FetchOf(21));
     EXPECT_EQ(line_->Read(ReplyLength), AnswerOf(0xA0B0C0D0));
     EXPECT_GE(Clock::now() - sent, 11 * byteTime);
+}
+
+TEST(SimDevicePacing, AnswerIsNeverSplitByAPauseOfTheServer) {
+    SimDevice device;
+    device.SetWord(5, 0x12345678);
+    // Every write of answer bytes is followed by a pause of the serving thread, four
+    // times the gap the link allows between two bytes.
+    device.SetTrace([](sim::TraceDirection direction, std::uint8_t) {
+        if (direction == sim::TraceDirection::Sent) std::this_thread::sleep_for(20ms);
+    });
+    device.SetFaults({.PaceBaud = 38400});
+    ASSERT_TRUE(device.Start());
+    ComPort link;
+    link.Device = device.DevicePath();
+    link.SetBaudRate(38400);
+    ASSERT_TRUE(link.Open()) << link.OpenError();
+    TransferBytes buffer{};
+    for (int round = 0; round < 3; ++round) {
+        std::uint32_t word = 0;
+        const MaybeFailure failure = ReadDeviceWord(link, 5, buffer, word);
+        EXPECT_FALSE(failure.has_value()) << FailureText(*failure);
+        EXPECT_EQ(word, 0x12345678u);
+        // The pauses after the answer are over before the next request.
+        std::this_thread::sleep_for(300ms);
+    }
 }
 
 TEST_F(SimDeviceTest, ReceivedRecordsEveryByteInOrder) {
