@@ -2,6 +2,7 @@
 // (as fuser finds them) and the controlling terminal of each (field 7 of its stat).
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -9,9 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <optional>
-#include <sstream>
 
 #include "link/PortHolders.h"
 
@@ -40,43 +39,67 @@ struct ProcessStat {
     dev_t Terminal = 0;
 };
 
-std::optional<ProcessStat> ReadStat(const std::string& pid) {
-    std::ifstream in("/proc/" + pid + "/stat");
-    std::string line;
-    if (!std::getline(in, line)) return std::nullopt;
+// Reads the small file at path whole, through the folder of /proc; empty when it
+// cannot be read (the process has ended meanwhile). Plain system calls: this runs for
+// every process on the machine before a port opens.
+std::optional<std::string> ReadSmallFile(int folder, const char* path) {
+    const int fd = ::openat(folder, path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    char buffer[1024];
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    if (got <= 0) return std::nullopt;
+    return std::string(buffer, static_cast<std::size_t>(got));
+}
+
+std::optional<ProcessStat> ReadStat(int process) {
+    const std::optional<std::string> line = ReadSmallFile(process, "stat");
+    if (!line) return std::nullopt;
     // The command may hold blanks and parentheses: it ends at the last ')'.
-    const std::size_t open = line.find('(');
-    const std::size_t close = line.rfind(')');
+    const std::size_t open = line->find('(');
+    const std::size_t close = line->rfind(')');
     if (open == std::string::npos || close == std::string::npos || close < open) {
         return std::nullopt;
     }
-    std::istringstream rest(line.substr(close + 1));
-    std::string state;
-    long parent = 0, group = 0, session = 0;
-    unsigned long terminal = 0;
-    if (!(rest >> state >> parent >> group >> session >> terminal)) return std::nullopt;
+    // After the command: state, ppid, pgrp, session, tty_nr.
+    const char* rest = line->c_str() + close + 1;
+    char* end = nullptr;
+    while (*rest == ' ') ++rest;
+    if (*rest == '\0') return std::nullopt;
+    ++rest;  // the state, one letter
+    long numbers[4] = {};
+    for (long& number : numbers) {
+        number = std::strtol(rest, &end, 10);
+        if (end == rest) return std::nullopt;
+        rest = end;
+    }
+    const unsigned long terminal = static_cast<unsigned long>(numbers[3]);
     // tty_nr packs the device number as the kernel's new_encode_dev does.
     const unsigned major = (terminal >> 8) & 0xfff;
     const unsigned minor = (terminal & 0xff) | ((terminal >> 12) & 0xfff00);
-    return ProcessStat{line.substr(open + 1, close - open - 1), session,
+    return ProcessStat{line->substr(open + 1, close - open - 1), numbers[2],
                        terminal != 0 ? makedev(major, minor) : 0};
 }
 
 // Whether the process has a descriptor open on the character device rdev; empty when
 // its descriptors cannot be looked at.
-std::optional<bool> HasOpen(const std::string& pid, dev_t rdev) {
-    const std::string folder = "/proc/" + pid + "/fd";
-    DIR* fds = ::opendir(folder.c_str());
-    if (fds == nullptr) {
+std::optional<bool> HasOpen(int process, dev_t rdev) {
+    const int folder = ::openat(process, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
         if (errno == EACCES || errno == EPERM) return std::nullopt;
         return false;  // the process has ended meanwhile
+    }
+    DIR* fds = ::fdopendir(folder);
+    if (fds == nullptr) {
+        ::close(folder);
+        return false;
     }
     bool found = false;
     while (const dirent* entry = ::readdir(fds)) {
         if (entry->d_name[0] == '.') continue;
         struct stat target {};
-        if (::stat((folder + "/" + entry->d_name).c_str(), &target) == 0 &&
-            S_ISCHR(target.st_mode) && target.st_rdev == rdev) {
+        if (::fstatat(folder, entry->d_name, &target, 0) == 0 && S_ISCHR(target.st_mode) &&
+            target.st_rdev == rdev) {
             found = true;
             break;
         }
@@ -93,17 +116,24 @@ Holders FindHolders(dev_t rdev) {
     while (const dirent* entry = ::readdir(processes)) {
         const std::string pid = entry->d_name;
         if (pid.find_first_not_of("0123456789") != std::string::npos || pid == own) continue;
-        const std::optional<ProcessStat> stat = ReadStat(pid);
-        if (!stat) continue;
+        const int process =
+            ::openat(::dirfd(processes), entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (process < 0) continue;
+        const std::optional<ProcessStat> stat = ReadStat(process);
+        if (!stat) {
+            ::close(process);
+            continue;
+        }
         const long number = std::strtol(pid.c_str(), nullptr, 10);
         int rank = 0;
         if (stat->Terminal != 0 && stat->Terminal == rdev) {
             rank = stat->Session == number ? 1 : 2;
         } else {
-            const std::optional<bool> open = HasOpen(pid, rdev);
+            const std::optional<bool> open = HasOpen(process, rdev);
             if (!open) holders.Hidden = true;
             if (open.value_or(false)) rank = 3;
         }
+        ::close(process);
         if (rank == 0) continue;
         if (!holders.Best || rank < holders.Best->Rank ||
             (rank == holders.Best->Rank && number < holders.Best->Pid)) {
