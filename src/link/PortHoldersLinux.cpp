@@ -74,7 +74,7 @@ std::optional<ProcessStat> ReadStat(int proc, const std::string& pid) {
     while (*rest == ' ') ++rest;
     if (*rest == '\0') return std::nullopt;
     ++rest;  // the state, one letter
-    long numbers[6] = {};
+    long numbers[5] = {};
     for (long& number : numbers) {
         number = std::strtol(rest, &end, 10);
         if (end == rest) return std::nullopt;
