@@ -101,15 +101,24 @@ std::optional<bool> HasOpen(int proc, const std::string& pid, dev_t rdev) {
     }
     alignas(dirent64) char buffer[8192];
     bool found = false;
+    bool refused = false;
     long got = 0;
-    while (!found && (got = ::syscall(SYS_getdents64, folder, buffer, sizeof buffer)) > 0) {
-        for (long at = 0; at < got && !found;) {
+    while (!found && !refused &&
+           (got = ::syscall(SYS_getdents64, folder, buffer, sizeof buffer)) > 0) {
+        for (long at = 0; at < got && !found && !refused;) {
             const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
             at += entry->d_reclen;
             if (entry->d_name[0] == '.') continue;
             struct stat target {};
-            found = ::fstatat(folder, entry->d_name, &target, 0) == 0 && S_ISCHR(target.st_mode) &&
-                    target.st_rdev == rdev;
+            if (::fstatat(folder, entry->d_name, &target, 0) == 0) {
+                found = S_ISCHR(target.st_mode) && target.st_rdev == rdev;
+            } else if (errno == EACCES || errno == EPERM) {
+                // Whether a descriptor may be followed is decided for the whole
+                // process (one of another user namespace lists its descriptors but
+                // lets none be followed): the rest would be refused too, and a
+                // refused one counts, as always, as not this device.
+                refused = true;
+            }
         }
     }
     ::close(folder);
