@@ -92,6 +92,7 @@ TMainFrame::TMainFrame(QWidget* parent) : QWidget(parent) {
 
 TMainFrame::~TMainFrame() {
     FormDestroy();
+    if (SerialPortDlg == ownPortDialog_.get()) SerialPortDlg = nullptr;
 }
 
 void TMainFrame::BuildControls() {
@@ -343,6 +344,12 @@ void TMainFrame::OpenLink(int n) {
 }
 
 void TMainFrame::SelectPort() {
+    // The dialog is built when it is first needed, as most runs never need it (its
+    // controls and faces cost some tenths of a millisecond at start).
+    if (SerialPortDlg == nullptr) {
+        ownPortDialog_ = std::make_unique<TSerialPortDlg>();
+        SerialPortDlg = ownPortDialog_.get();
+    }
     QComboBox* list = SerialPortDlg->PCPortSel;
     list->clear();
     // The link's own port is probed too: it lets go of it meanwhile.

@@ -28,6 +28,8 @@ class QToolButton;
 
 namespace ixo {
 
+class TSerialPortDlg;
+
 class ComPort;
 class PanelStatusBar;
 
@@ -213,6 +215,8 @@ private:
     bool SendModeCommand(std::uint8_t command);
 
     bool shown_ = false;
+    // The port dialog this window built when it first needed one and none was given.
+    std::unique_ptr<TSerialPortDlg> ownPortDialog_;
     // Why the link is not open, as the hint area shows it; empty while it is open.
     QString portTrouble_;
 };

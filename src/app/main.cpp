@@ -13,7 +13,6 @@
 #include "app/MainFrm.h"
 #include "core/Process.h"
 #include "core/Version.h"
-#include "link/PCPrtSel.h"
 #include "link/StopSignals.h"
 
 namespace {
@@ -121,11 +120,6 @@ int main(int argc, char** argv) {
         });
     }
     window.show();
-    // The port dialog is first needed when the port button is clicked. Built once the
-    // window has asked to be mapped, it no longer holds up the window's coming on
-    // screen (by some milliseconds); no event reaches either before the loop runs.
-    ixo::TSerialPortDlg portDialog;
-    ixo::SerialPortDlg = &portDialog;
     // The file is opened from the message loop, once the window is on its way to the
     // screen: what the opening has to say is said over the window.
     if (!file.isEmpty()) {
@@ -134,7 +128,6 @@ int main(int argc, char** argv) {
         });
     }
     const int result = QApplication::exec();
-    ixo::SerialPortDlg = nullptr;
     ixo::MainFrame = nullptr;
     return result;
 }

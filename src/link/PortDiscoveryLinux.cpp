@@ -2,6 +2,7 @@
 // udev's records and the attributes of the USB device behind an adapter.
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <libudev.h>
 #include <limits.h>
 #include <unistd.h>
@@ -107,11 +108,24 @@ bool Describe(udev_device* tty, SerialPortInfo& port) {
     return true;
 }
 
+// Whether the ttyS<n> of the class folder has no UART behind it, as its "type"
+// attribute says with 0 (read as UartDescription reads it).
+bool NoUart(int folder, std::string_view name) {
+    const std::string path = std::string(name) + "/type";
+    const int fd = openat(folder, path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char text[32] = {};
+    const ssize_t got = read(fd, text, sizeof text - 1);
+    close(fd);
+    return got > 0 && std::strtoul(text, nullptr, 10) == 0;
+}
+
 // The ttys of the class folder that may have a device behind them, by name. Each
 // entry is a link to the tty's place among the devices; one that leads under
 // /devices/virtual/ (a virtual terminal, a console, the pseudo-terminal multiplexer)
-// has none, and is left out on the strength of that link alone. A machine has dozens
-// of those against a few serial ports, and udev's own enumeration would resolve each
+// has none, and is left out on the strength of that link alone; so is a legacy ttyS
+// node whose type says it has no UART (a PC kernel makes four to thirty-two). A
+// machine has dozens of those against a few serial ports, and udev would resolve each
 // one's whole path and look at its parents first, some forty files apiece.
 std::vector<std::string> TtysWithDevices() {
     std::vector<std::string> names;
@@ -129,6 +143,7 @@ std::vector<std::string> TtysWithDevices() {
                 std::string_view::npos) {
             continue;
         }
+        if (name.rfind("ttyS", 0) == 0 && NoUart(dirfd(folder.get()), name)) continue;
         names.emplace_back(name);
     }
     return names;

@@ -2,6 +2,7 @@
 // the error display and the layout.
 
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QGroupBox>
@@ -19,8 +20,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestFrame.h"
@@ -186,6 +189,23 @@ TEST_F(MainFrame, SpeedButtonsCarryTheirNamesHintsAndPictures) {
             }
         }
         EXPECT_FALSE(coloured) << "the disabled twin holds only greys";
+        // Each dark pixel of the picture is grey in the twin, over a white shadow one
+        // pixel down and right; nothing else is drawn.
+        const auto dark = [&normal](int x, int y) {
+            if (x < 0 || y < 0) return false;
+            const QColor p = normal.pixelColor(x, y);
+            return p.alpha() >= 128 && qGray(p.rgb()) < 192;
+        };
+        int wrong = 0;
+        for (int y = 0; y < greyed.height(); ++y) {
+            for (int x = 0; x < greyed.width(); ++x) {
+                const QColor want = dark(x, y)           ? QColor(0x80, 0x80, 0x80)
+                                    : dark(x - 1, y - 1) ? QColor(Qt::white)
+                                                         : QColor(Qt::transparent);
+                if (greyed.pixelColor(x, y).rgba() != want.rgba()) ++wrong;
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "pixels of the disabled twin that break its rule";
     }
     // Write, read and verify are told apart by their pictures, so are the lamps.
     auto image = [](QToolButton* b) { return b->icon().pixmap(b->iconSize()).toImage(); };
@@ -208,6 +228,28 @@ TEST_F(MainFrame, ProgramSelectorListsTheSeventeenProgramsAndShowsThemAll) {
     EXPECT_EQ(frame.Label1->text(), "Ext/Int");
     EXPECT_EQ(frame.Label1->parentWidget(), frame.ToolGroups[4]);
     EXPECT_EQ(frame.IntProgSelCb->parentWidget(), frame.ToolGroups[4]);
+}
+
+// The window's text is drawn in the face it names: an installed face, asked for
+// alone, so that no stand-in is looked for or taken in its place.
+TEST_F(MainFrame, ItsTextIsInTheInstalledFacesItNames) {
+    TestFrame frame;
+    const QStringList installed = QFontDatabase::families();
+    const std::pair<const char*, QFont> fonts[] = {{"window", frame.font()},
+                                                   {"listing", frame.AsmOut->font()},
+                                                   {"control word", frame.CWLab->font()}};
+    for (const auto& [what, font] : fonts) {
+        SCOPED_TRACE(what);
+        const QStringList names = font.families();
+        if (std::none_of(names.begin(), names.end(), [&installed](const QString& name) {
+                return installed.contains(name, Qt::CaseInsensitive);
+            })) {
+            GTEST_SKIP() << "none of the faces named is installed here";
+        }
+        ASSERT_EQ(names.size(), 1);
+        EXPECT_TRUE(installed.contains(font.families().front(), Qt::CaseInsensitive));
+        EXPECT_EQ(QFontInfo(font).family(), font.families().front());
+    }
 }
 
 TEST_F(MainFrame, ListingIsAnEditableFixedPitchTextWithTabStopsEveryEightColumns) {

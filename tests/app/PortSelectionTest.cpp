@@ -206,6 +206,30 @@ TEST_F(PortSelection, OkMovesTheLinkToTheChosenPort) {
     EXPECT_FALSE(PortIsFree(3));
 }
 
+// Without a port dialog given, the window builds its own the first time the port
+// button asks for one, keeps it for the next time, and lets go of it as it closes.
+TEST_F(PortSelection, TheWindowBuildsItsPortDialogWhenFirstNeeded) {
+    TSerialPortDlg* const given = SerialPortDlg;
+    SerialPortDlg = nullptr;
+    std::vector<TSerialPortDlg*> asked;
+    {
+        TestFrame frame;
+        EXPECT_EQ(SerialPortDlg, nullptr);
+        frame.PortDialog = [&asked](TSerialPortDlg& dialog) {
+            asked.push_back(&dialog);
+            return false;
+        };
+        frame.SetSerialPortBtn->click();
+        frame.SetSerialPortBtn->click();
+        ASSERT_EQ(asked.size(), 2U);
+        EXPECT_NE(asked[0], given);
+        EXPECT_EQ(asked[0], asked[1]);
+        EXPECT_EQ(SerialPortDlg, asked[0]);
+    }
+    EXPECT_EQ(SerialPortDlg, nullptr);
+    SerialPortDlg = given;
+}
+
 // With no port at all the list is empty; OK then names COM0, which opens nothing.
 TEST_F(PortSelection, OkWithAnEmptyListLeavesTheLinkClosedOnCom0) {
     TestFrame frame;
