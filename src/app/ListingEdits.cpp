@@ -36,10 +36,6 @@ QTextCursor CursorAt(QPlainTextEdit* edit, const AsmError& error) {
     return cursor;
 }
 
-bool IsAssemblyName(const QString& file) {
-    return file.endsWith(QStringLiteral(".asm"), Qt::CaseInsensitive);
-}
-
 }  // namespace
 
 void TMainFrame::BuildListingActions() {
@@ -79,8 +75,7 @@ bool TMainFrame::TakeAssembly(const std::string& source) {
         AsmOut->setFocus();
         return false;
     }
-    std::copy(assembly.Words.begin(), assembly.Words.end(), Image.Words.begin());
-    Image.WordCount = static_cast<std::int32_t>(assembly.Words.size());
+    TakeWords(Image, assembly.Words);
     BuildListing();
     return true;
 }
@@ -90,7 +85,7 @@ void TMainFrame::UseListingAsProgram() {
 }
 
 void TMainFrame::OpenGivenFile(const QString& file) {
-    if (!IsAssemblyName(file)) {
+    if (!IsAssemblyFileName(file.toStdString())) {
         OpenObjectFile(file);
         return;
     }

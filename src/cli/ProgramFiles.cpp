@@ -21,13 +21,6 @@ constexpr const char* AssemblyFormat = "asm";
 constexpr const char* ObjectFormat = "obj";
 constexpr const char* StandardName = "-";
 
-bool EndsWithAsm(const std::string& path) {
-    if (path.size() < 4) return false;
-    std::string end = path.substr(path.size() - 4);
-    for (char& c : end) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-    return end == ".asm";
-}
-
 // Assembles the assembly file path into image, or prints its errors.
 int ReadAssemblyProgram(const std::string& path, ProgramImage& image) {
     std::string source;
@@ -62,7 +55,7 @@ void AddFormatOption(CLI::App& command, CommandLine& line) {
 }
 
 bool IsAssemblyFile(const std::string& path, const std::string& format) {
-    return format.empty() ? EndsWithAsm(path) : format == AssemblyFormat;
+    return format.empty() ? IsAssemblyFileName(path) : format == AssemblyFormat;
 }
 
 int ReadProgram(const CommandLine& line, ProgramImage& image, MaybeFailure* malformed) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 
@@ -98,22 +99,33 @@ bool LoadedInPart(const Failure& failure) {
     return failure.Kind == FailureKind::BadObjectLine || failure.Kind == FailureKind::TextLeftOut;
 }
 
-MaybeFailure ReadObjectText(std::FILE* file, const std::string& name, ProgramImage& image) {
-    ObjectFileReader reader(image);
+namespace {
+
+// Hands the bytes of a stream already open to take piece by piece, as ReadRegularFile
+// does for a file: until the stream ends or take returns false. False on a read
+// error, with the reason in why.
+bool ReadStream(std::FILE* file, const std::function<bool(std::span<const std::uint8_t>)>& take,
+                std::string& why) {
     std::array<std::uint8_t, ObjTextSize> piece;
     for (;;) {
         const std::size_t got = std::fread(piece.data(), 1, piece.size(), file);
         if (got < piece.size() && std::ferror(file)) {
-            return CantOpenFile(name, std::strerror(errno));
+            why = std::strerror(errno);
+            return false;
         }
-        if (!reader.Take(std::span(piece).first(got)) || got < piece.size()) break;
+        if (!take(std::span(piece).first(got)) || got < piece.size()) return true;
     }
-    return reader.Finish(name, image);
 }
 
-namespace {
+// Collects an assembly text, up to one byte more than an assembly file may have.
+auto CollectAssemblyText(std::string& read) {
+    return [&read](std::span<const std::uint8_t> piece) {
+        read.append(piece.begin(), piece.end());
+        return read.size() <= MaxAssemblyFileBytes;
+    };
+}
 
-// Text of at most MaxAssemblyFileBytes, read as one byte more to tell a larger file.
+// The text collected, unless it is larger than an assembly file may be.
 MaybeFailure TakeAssemblyText(std::string read, const std::string& name, std::string& text) {
     if (read.size() > MaxAssemblyFileBytes) {
         return CantOpenFile(name, "larger than " + std::to_string(MaxAssemblyFileBytes >> 20) +
@@ -125,22 +137,36 @@ MaybeFailure TakeAssemblyText(std::string read, const std::string& name, std::st
 
 }  // namespace
 
+MaybeFailure ReadObjectText(std::FILE* file, const std::string& name, ProgramImage& image) {
+    ObjectFileReader reader(image);
+    std::string why;
+    if (!ReadStream(
+            file, [&](std::span<const std::uint8_t> piece) { return reader.Take(piece); }, why)) {
+        return CantOpenFile(name, why);
+    }
+    return reader.Finish(name, image);
+}
+
+bool IsAssemblyFileName(std::string_view path) {
+    constexpr std::string_view Extension = ".asm";
+    if (path.size() < Extension.size()) return false;
+    const std::string_view end = path.substr(path.size() - Extension.size());
+    return std::equal(end.begin(), end.end(), Extension.begin(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    });
+}
+
 MaybeFailure LoadAssemblyFile(const std::string& path, std::string& text) {
     std::string why;
     std::string read;
-    const auto take = [&](std::span<const std::uint8_t> piece) {
-        read.append(piece.begin(), piece.end());
-        return read.size() <= MaxAssemblyFileBytes;
-    };
-    if (!ReadRegularFile(path, take, &why)) return CantOpenFile(path, why);
+    if (!ReadRegularFile(path, CollectAssemblyText(read), &why)) return CantOpenFile(path, why);
     return TakeAssemblyText(std::move(read), path, text);
 }
 
 MaybeFailure ReadAssemblyText(std::FILE* file, const std::string& name, std::string& text) {
-    std::string read(MaxAssemblyFileBytes + 1, '\0');
-    const std::size_t got = std::fread(read.data(), 1, read.size(), file);
-    if (got < read.size() && std::ferror(file)) return CantOpenFile(name, std::strerror(errno));
-    read.resize(got);
+    std::string why;
+    std::string read;
+    if (!ReadStream(file, CollectAssemblyText(read), why)) return CantOpenFile(name, why);
     return TakeAssemblyText(std::move(read), name, text);
 }
 

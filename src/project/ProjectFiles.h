@@ -40,6 +40,9 @@ MaybeFailure ReadObjectText(std::FILE* file, const std::string& name, ProgramIma
 // An assembly file is text to assemble (isa/Assembler.h); a larger file is none.
 inline constexpr std::size_t MaxAssemblyFileBytes = 1 << 20;
 
+// Whether path names an assembly file: it ends in ".asm", in any case.
+bool IsAssemblyFileName(std::string_view path);
+
 // The text of the assembly file path, whole. CantOpenFile, with the reason in Why, when
 // it cannot be read, is not a regular file (refused at once, as LoadObjectFile does),
 // or is larger than MaxAssemblyFileBytes.
