@@ -19,6 +19,9 @@ namespace ixo {
 
 namespace {
 
+// What errors in the listing's own text are said to be in.
+const char* const ListingName = "listing";
+
 const char* const UnkeptEditsQuestion =
     "The listing has changes that are not saved or used. Close anyway?";
 
@@ -61,16 +64,12 @@ QMenu* TMainFrame::ListingContextMenu() {
     return menu;
 }
 
-bool TMainFrame::TakeAssembly(const std::string& source) {
+bool TMainFrame::TakeAssembly(const std::string& source, const std::string& name) {
     const Assembly assembly = AssembleListing(source);
     if (!assembly.Ok()) {
-        QStringList lines;
-        for (const AsmError& error : assembly.Errors) {
-            lines << QStringLiteral("Line %1: %2")
-                         .arg(error.Line)
-                         .arg(QString::fromStdString(error.Message));
-        }
-        ShowMessage(lines.join(QLatin1Char('\n')), QString(), MbIconError);
+        ShowMessage(QString::fromStdString(name + " does not assemble"),
+                    QString::fromStdString(FormatAsmErrors(name, source, assembly.Errors)),
+                    MbIconError);
         AsmOut->setTextCursor(CursorAt(AsmOut, assembly.Errors.front()));
         AsmOut->setFocus();
         return false;
@@ -81,7 +80,7 @@ bool TMainFrame::TakeAssembly(const std::string& source) {
 }
 
 void TMainFrame::UseListingAsProgram() {
-    if (TakeAssembly(AsmOut->toPlainText().toStdString())) UpdateStatus();
+    if (TakeAssembly(AsmOut->toPlainText().toStdString(), ListingName)) UpdateStatus();
 }
 
 void TMainFrame::OpenGivenFile(const QString& file) {
@@ -99,7 +98,7 @@ void TMainFrame::OpenGivenFile(const QString& file) {
     // program and FileName change only when it assembles.
     AsmOut->setPlainText(QString::fromStdString(source));
     AsmOut->document()->setModified(false);
-    if (!TakeAssembly(source)) return;
+    if (!TakeAssembly(source, path)) return;
     FileName = path;
     UpdateStatus();
 }

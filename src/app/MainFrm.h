@@ -196,9 +196,10 @@ private:
     void BuildFileShortcuts();
     void BuildListingActions();
     // Makes words the program, rebuilds the listing from them and refreshes the
-    // status; or shows the errors of source, each "Line N: ...", and puts the caret
-    // on the first. True when the words were taken.
-    bool TakeAssembly(const std::string& source);
+    // status; or shows the errors of source, named name, as ixo prints them (each with
+    // its line and a caret), and puts the caret on the first. True when the words were
+    // taken.
+    bool TakeAssembly(const std::string& source, const std::string& name);
     // The window's creation event: hooks the hint display.
     void FormCreate();
     // The window's destruction: closes and forgets the link.

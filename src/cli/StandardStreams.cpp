@@ -17,14 +17,18 @@ constexpr const char* StandardName = "-";
 
 }  // namespace
 
+std::string ShownName(const std::string& path) {
+    return path == StandardName ? "<stdin>" : path;
+}
+
 MaybeFailure ReadObject(const std::string& path, ProgramImage& image) {
     if (path != StandardName) return LoadObjectFile(path, image);
-    return ReadObjectText(stdin, "standard input", image);
+    return ReadObjectText(stdin, ShownName(path), image);
 }
 
 MaybeFailure ReadAssembly(const std::string& path, std::string& text) {
     if (path != StandardName) return LoadAssemblyFile(path, text);
-    return ReadAssemblyText(stdin, "standard input", text);
+    return ReadAssemblyText(stdin, ShownName(path), text);
 }
 
 MaybeFailure CheckSaveObject(const std::string& path) {

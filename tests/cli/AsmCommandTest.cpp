@@ -23,7 +23,18 @@ std::string BadListing() {
     return text;
 }
 
-const std::string BadError = ":6:10: K=200 is outside -127 to 127\n";
+// As compilers show an error: its place, the line, a caret under the column.
+const std::string BadError =
+    ":6:25: error: K=200 is outside -127 to 127\n"
+    "    6 |         RZP     100     K=200           ; 0.503937007874016\n"
+    "      |                         ^\n";
+
+// The six-word listing as the window saves it.
+std::string SavedListing() {
+    std::string text;
+    for (const char c : SixWordListing) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return text;
+}
 
 struct FileCase {
     std::vector<std::string> Args;
@@ -66,6 +77,21 @@ TEST(IxoAsm, AssemblesAndListsAssemblyFiles) {
         {{"list", "--format=obj", "object.asm"}, "", 0, SixWordListing, ""},
         {{"list", "--format", "asm", "-"}, "six.asm", 0, SixWordListing, ""},
         {{"list", "bad.asm"}, "", 1, "", "bad.asm" + BadError},
+        // Object-file errors in the same form, standard input under the same name.
+        {{"list", "-"}, "bad.obj", 1, "", "<stdin>:1: 'k' is not a hexadecimal digit\n"},
+        {{"list", "prog.s"},
+         "",
+         1,
+         "",
+         "prog.s:1: 'L' is not a hexadecimal digit; for an assembly file, use --format asm\n"},
+        // -o saves the listing as the window does, whatever the name.
+        {{"list", "--format=obj", "object.asm", "-o", "out.txt"},
+         "",
+         0,
+         "",
+         "",
+         {{"out.txt", SavedListing()}}},
+        {{"list", "six.asm", "-o", "-"}, "", 0, SavedListing(), ""},
         {{"list", "--format", "lst", "six.asm"},
          "",
          2,
@@ -81,6 +107,7 @@ TEST(IxoAsm, AssemblesAndListsAssemblyFiles) {
         WriteBytes(dir.File("six.obj.txt"), SixWordObject);
         WriteBytes(dir.File("bad.asm"), BadListing());
         WriteBytes(dir.File("bad.obj"), "kept");
+        WriteBytes(dir.File("prog.s"), SixWordListing);
         std::string shown = "ixo";
         for (const std::string& arg : c.Args) shown += " " + arg;
         SCOPED_TRACE(shown);
