@@ -234,6 +234,15 @@ std::string ExpandTabs(std::string_view line) {
     return expanded;
 }
 
+// The text with each control character as "?", so that a source cannot send a
+// terminal its own commands through an error message; columns stay where they were.
+std::string Printable(std::string text) {
+    for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    return text;
+}
+
 // Every operation: R or W, a pointer, then B, then C when they are there.
 std::vector<std::string> OperationNames() {
     std::vector<std::string> names;
@@ -568,27 +577,46 @@ private:
                                         std::to_string(MaxChannel) + " stand before the operation");
             fields = fields.subspan(1);
         }
-        if (fields.empty()) {
-            Error(endColumn, "missing operation (" + OperationHelp() + ")");
+        // A field left out is missing where the next one stands, and that one is read
+        // in its own place: one slip, one error.
+        std::optional<bool> write;
+        bool ended = false;
+        if (fields.empty() || IsOperand(fields[0].Text)) {
+            ended = fields.empty();
+            Error(ended ? endColumn : fields[0].Column,
+                  "missing operation (" + OperationHelp() + ")");
         } else {
-            const std::optional<bool> write = Operation(fields[0], word);
+            write = Operation(fields[0], word);
             fields = fields.subspan(1);
-            if (fields.empty()) {
-                Error(endColumn, "missing operand (" + OperandHelp() + ")");
-            } else {
-                Operand(fields[0], write, word);
-                fields = fields.subspan(1);
-                if (word.ChrForm) {
-                    Modulation(fields, endColumn, word);
-                } else {
-                    Coefficient(fields, endColumn, word);
-                }
-            }
+        }
+        if (!ended && (fields.empty() || StartsRest(fields[0].Text, word.ChrForm))) {
+            ended = fields.empty();
+            Error(ended ? endColumn : fields[0].Column, "missing operand (" + OperandHelp() + ")");
+        } else if (!ended) {
+            Operand(fields[0], write, word);
+            fields = fields.subspan(1);
+        }
+        if (!ended && word.ChrForm) {
+            Modulation(fields, endColumn, word);
+        } else if (!ended) {
+            Coefficient(fields, endColumn, word);
         }
         std::uint32_t encoded = EncodeInstructionWord(word);
         // A line other than NOP never becomes NOP: bit 18, not shown, tells them apart.
         if (encoded == NopWord) encoded |= 1u << 18;
         result_.Words.push_back(encoded);
+    }
+
+    // Whether text can only be an operand.
+    static bool IsOperand(std::string_view text) {
+        return FindName(text, InputNames) || FindName(text, OutputNames) || ParseDecimal(text);
+    }
+
+    // Whether text starts what follows the operand: K= in the coefficient form, the
+    // modulation's sign in the CHR form.
+    static bool StartsRest(std::string_view text, bool chrForm) {
+        return chrForm ? text[0] == SignNames[0] || text[0] == SignNames[1]
+                       : StartsWithName(text, CoefficientKey);
     }
 
     static std::string OperationHelp() {
@@ -779,8 +807,8 @@ std::string FormatAsmErrors(std::string_view name, std::string_view source,
         const std::size_t margin = std::max<std::size_t>(5, number.size());
         number.insert(0, margin - number.size(), ' ');
         text += std::string(name) + ":" + std::to_string(error.Line) + ":" +
-                std::to_string(column) + ": error: " + error.Message + "\n";
-        text += number + " | " + ExpandTabs(line) + "\n";
+                std::to_string(column) + ": error: " + Printable(error.Message) + "\n";
+        text += number + " | " + Printable(ExpandTabs(line)) + "\n";
         text += std::string(margin, ' ') + " | " +
                 std::string(static_cast<std::size_t>(column - 1), ' ') + "^\n";
     }

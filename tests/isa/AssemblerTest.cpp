@@ -222,6 +222,13 @@ TEST(AssemblerTest, EachErrorWithItsPlace) {
          "5:5: error: missing operation (R or W, then ZP, BP, CP or AP, then B, then C)"},
         {Lfos + "\tRZP",
          "5:12: error: missing operand (INL, INR, OUTL, OUTR or an address 0 to 65535)"},
+        // A field left out mid-line is missing where the next one stands.
+        {Lfos + "\tRZP\tK=1",
+         "5:17: error: missing operand (INL, INR, OUTL, OUTR or an address 0 to 65535)"},
+        {Lfos + "CHR0\tRZP\t-COS",
+         "5:17: error: missing operand (INL, INR, OUTL, OUTR or an address 0 to 65535)"},
+        {Lfos + "\tOUTL\tK=1",
+         "5:9: error: missing operation (R or W, then ZP, BP, CP or AP, then B, then C)"},
         {Lfos + "\tWZP\tinl\tK=1", "5:17: error: INL is an input: use it with R"},
         {Lfos + "\tRZP\tOUTL\tK=1", "5:17: error: OUTL is an output: use it with W"},
         {Lfos + "\tRZP\tX1\tK=1",
@@ -296,6 +303,14 @@ TEST(AssemblerTest, ErrorsShowTheirLineWithACaret) {
               "<stdin>:106:18: error: missing K=k (-127 to 127)\n"
               "  106 |         RZP     2\n"
               "      |                  ^\n");
+
+    // Control characters reach no terminal: each shows as "?", in its own column.
+    const std::string escape = Lfos + "\tRZP\t\x1B[2J\tK=1";
+    EXPECT_EQ(FormatAsmErrors("e.asm", escape, AssembleListing(escape).Errors),
+              "e.asm:5:17: error: unknown operand \"?[2J\" (INL, INR, OUTL, OUTR or an address 0 "
+              "to 65535)\n"
+              "    5 |         RZP     ?[2J    K=1\n"
+              "      |                 ^\n");
 }
 
 TEST(AssemblerTest, EmptySourceIsEmptyProgram) {
