@@ -196,5 +196,13 @@ TEST(ParseCommandLine, SelectHelpNamesEveryProgram) {
     }
 }
 
+// A command's help speaks of its own arguments: read has no FILE, its --format is
+// about OUT.
+TEST(ParseCommandLine, ReadHelpNamesNoFile) {
+    const std::string help = ParseCommandLine({"read", "--help"}).Text;
+    EXPECT_EQ(help.find("FILE"), std::string::npos) << help;
+    EXPECT_NE(help.find("OUT is an assembly file"), std::string::npos) << help;
+}
+
 }  // namespace
 }  // namespace ixo::cli
