@@ -19,6 +19,9 @@ namespace ixo {
 
 namespace {
 
+// How many errors the error box shows at most.
+constexpr std::size_t ErrorsInBox = 6;
+
 // What errors in the listing's own text are said to be in.
 const char* const ListingName = "listing";
 
@@ -67,9 +70,16 @@ QMenu* TMainFrame::ListingContextMenu() {
 bool TMainFrame::TakeAssembly(const std::string& source, const std::string& name) {
     const Assembly assembly = AssembleListing(source);
     if (!assembly.Ok()) {
+        // The first errors only, three lines each, so that the box stays on the screen;
+        // the caret goes to the first, and the next Use shows what is left.
+        const std::size_t shown = std::min(assembly.Errors.size(), ErrorsInBox);
+        std::string detail = FormatAsmErrors(
+            name, source, {assembly.Errors.begin(), assembly.Errors.begin() + shown});
+        if (shown < assembly.Errors.size()) {
+            detail += "and more errors after these\n";
+        }
         ShowMessage(QString::fromStdString(name + " does not assemble"),
-                    QString::fromStdString(FormatAsmErrors(name, source, assembly.Errors)),
-                    MbIconError);
+                    QString::fromStdString(detail), MbIconError);
         AsmOut->setTextCursor(CursorAt(AsmOut, assembly.Errors.front()));
         AsmOut->setFocus();
         return false;

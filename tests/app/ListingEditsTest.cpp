@@ -123,6 +123,19 @@ TEST_F(ListingEdits, UseListingTakesTheWordsOrShowsTheErrors) {
     }
 }
 
+// However many errors, the box shows the first few, so that it fits on the screen.
+TEST_F(ListingEdits, ErrorBoxShowsTheFirstErrors) {
+    QString listing = SixWordsWith("\tRZP\t100\tK=200");
+    for (int i = 0; i < 10; ++i) listing += "\n\tRZP\t100\tK=200";
+    TypeListing(listing);
+    frame.UseListingAct->trigger();
+    ASSERT_EQ(frame.Messages.size(), 1u);
+    const QString detail = frame.Messages[0].Detail;
+    EXPECT_EQ(detail.count("error: K=200"), 6) << detail.toStdString();
+    EXPECT_TRUE(detail.startsWith("listing:6:25: error: K=200")) << detail.toStdString();
+    EXPECT_TRUE(detail.endsWith("\nand more errors after these\n")) << detail.toStdString();
+}
+
 // Ctrl+Return in the listing runs the action, and the listing's menu offers it.
 TEST_F(ListingEdits, UseListingHasItsKeyAndIsInTheListingsMenu) {
     TypeListing(SixWordsWith("\tRZP\t100\tK=99"));
