@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <span>
@@ -24,6 +25,14 @@ namespace ixo {
 bool ReadRegularFile(const std::string& path,
                      const std::function<bool(std::span<const std::uint8_t>)>& take,
                      std::string* why = nullptr);
+
+// Reads a stream already open (standard input, say) as ReadRegularFile reads a file:
+// piece by piece until it ends or take returns false. A wait for more input ends at
+// once when a stop signal comes (link/StopSignals.h), as a failure with the reason
+// in why, so that Ctrl+C or kill ends a program waiting on a terminal or a pipe. The
+// stream's own buffer is not used: read nothing from it before or after.
+bool ReadOpenStream(std::FILE* file, const std::function<bool(std::span<const std::uint8_t>)>& take,
+                    std::string* why = nullptr);
 
 // Replaces the file at path with bytes, so that a failure never damages what was
 // there: the bytes go to a temporary file ".NAME.xxxxxxxx.tmp" in the same folder,

@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <mutex>
 #include <random>
 
+#include "link/StopSignals.h"
 #include "project/SafeFiles.h"
 
 namespace ixo {
@@ -68,6 +70,33 @@ bool ReadRegularFile(const std::string& path,
     }
     ::close(fd);
     return read;
+}
+
+bool ReadOpenStream(std::FILE* file, const std::function<bool(std::span<const std::uint8_t>)>& take,
+                    std::string* why) {
+    const auto fail = [why](int error) {
+        if (why != nullptr) *why = std::strerror(error);
+        return false;
+    };
+    const int fd = ::fileno(file);
+    if (fd < 0) return fail(errno);
+    std::array<std::uint8_t, ReadPieceBytes> piece;
+    for (;;) {
+        // Wait for input or a stop signal, whichever comes first: a read alone would
+        // be restarted after the signal's handler and wait on.
+        std::array<pollfd, 2> waits{{{fd, POLLIN, 0}, {StopSignalFd(), POLLIN, 0}}};
+        if (::poll(waits.data(), waits.size(), -1) < 0) {
+            if (errno == EINTR) continue;
+            return fail(errno);
+        }
+        if (waits[1].revents != 0) return fail(EINTR);
+        if (waits[0].revents == 0) continue;
+        const ssize_t n = ::read(fd, piece.data(), piece.size());
+        // A descriptor shared with a program that made it non-blocking.
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        if (n < 0) return fail(errno);
+        if (n == 0 || !take(std::span(piece).first(static_cast<std::size_t>(n)))) return true;
+    }
 }
 
 namespace {
