@@ -43,10 +43,11 @@ bool ReadOpenStream(std::FILE* file, const std::function<bool(std::span<const st
 // those signals itself sees the save complete).
 //
 // A replaced file keeps its permissions. A symbolic link is written through to its
-// target only where the system itself would follow it: not a link in a sticky,
-// world-writable folder that is owned neither by the folder's owner nor by this
-// user; such a link, a loop of links, and an existing target that may not be
-// written or is not a regular file are refused. Where the folder allows no new file
+// target, and a file is replaced, only where the system itself would follow or open
+// it: not a link or file in a sticky, world-writable folder (as /tmp) that is owned
+// neither by the folder's owner nor by this user, even for root; such a link or
+// file, a loop of links, and an existing target that may not be written or is not
+// a regular file are refused. Where the folder allows no new file
 // but the target itself may be written, the bytes are written over it in place.
 //
 // Windows has neither these signals nor sticky folders: there the temporary file is
