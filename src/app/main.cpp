@@ -12,6 +12,7 @@
 
 #include "app/MainFrm.h"
 #include "core/Process.h"
+#include "core/ShownText.h"
 #include "core/Version.h"
 #include "link/StopSignals.h"
 
@@ -98,7 +99,7 @@ int main(int argc, char** argv) {
     const QString file = StartFile(usageError);
     if (!usageError.isEmpty()) {
         std::fprintf(stderr, "ixo-loader: %s\nTry 'ixo-loader --help'.\n",
-                     usageError.toLocal8Bit().constData());
+                     ixo::EscapeControls(usageError.toLocal8Bit().toStdString()).c_str());
         return 2;
     }
 
