@@ -130,5 +130,8 @@ int main(int argc, char** argv) {
     }
     const int result = QApplication::exec();
     ixo::MainFrame = nullptr;
+    // Closed by an ending signal, it ends with the status the signal would have
+    // given it, 128 + its number, as ixo does: a script that killed it sees so.
+    if (const int signal = ixo::StopSignal()) return 128 + signal;
     return result;
 }
