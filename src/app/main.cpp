@@ -53,7 +53,7 @@ const char* const HelpText =
     "there is one, else /dev/ttyS<n-1>; a USB serial adapter is given the lowest free\n"
     "number and keeps it. 'ixo ports' lists and maps the ports. SIGINT, SIGTERM,\n"
     "SIGHUP, SIGQUIT, SIGPIPE and the other signals that would end it close the window\n"
-    "as its close box does.\n";
+    "as its close box does, and it exits with 128 plus the signal's number.\n";
 
 // Answers --help and --version, which need no window system: the program's exit
 // status when it did, nothing when the window is to start.

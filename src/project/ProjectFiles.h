@@ -38,8 +38,9 @@ MaybeFailure LoadObjectFile(const std::string& path, ProgramImage& image);
 // the words before a bad line, or all but the text left out.
 bool LoadedInPart(const Failure& failure);
 
-// The same from a stream already open, for example standard input; name stands for
-// it in a failure.
+// The same from a stream already open, for example standard input, read as
+// ReadOpenStream reads it (a stop signal ends the wait for it); name stands for it in
+// a failure.
 MaybeFailure ReadObjectText(std::FILE* file, const std::string& name, ProgramImage& image);
 
 // An assembly file is text to assemble (isa/Assembler.h); a larger file is none.
