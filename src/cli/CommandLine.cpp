@@ -7,6 +7,7 @@
 #include "cli/Commands.h"
 #include "cli/PortOption.h"
 #include "cli/UsageErrors.h"
+#include "core/ShownText.h"
 #include "core/Version.h"
 #include "device/DeviceCommands.h"
 #include "link/StopSignals.h"
@@ -120,9 +121,10 @@ private:
     }
 };
 
-// The parse error's message, as ixo words usage errors.
+// The parse error's message, as ixo words usage errors: on one line, whatever the
+// arguments it quotes hold.
 std::string UsageText(const std::string& message) {
-    return "ixo: " + message + "\nTry 'ixo --help' for more information.\n";
+    return "ixo: " + EscapeControls(message) + "\nTry 'ixo --help' for more information.\n";
 }
 
 // What is wrong with the first argument that nothing took, if there is one.
@@ -312,8 +314,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 int Fail(const std::string& message) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "ixo: %s\n", message.c_str());
+    FlushStandardOutput();
+    // One line, whatever the file names or other arguments it quotes hold.
+    std::fprintf(stderr, "ixo: %s\n", EscapeControls(message).c_str());
     return ExitFailure;
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "cli/Commands.h"
+#include "core/ShownText.h"
 #include "isa/Assembler.h"
 #include "isa/Listing.h"
 #include "project/ProjectFiles.h"
@@ -27,8 +28,8 @@ int ReadAssemblyProgram(const std::string& path, ProgramImage& image) {
     if (const MaybeFailure failure = ReadAssembly(path, source)) return Fail(*failure);
     const Assembly assembly = AssembleListing(source);
     if (!assembly.Ok()) {
-        const std::string name = path == StandardName ? "<stdin>" : path;
-        std::fflush(stdout);
+        const std::string name = path == StandardName ? "<stdin>" : EscapeControls(path);
+        FlushStandardOutput();
         for (const AsmError& error : assembly.Errors) {
             std::fprintf(stderr, "%s:%d:%d: %s\n", name.c_str(), error.Line, error.Column,
                          error.Message.c_str());
@@ -73,10 +74,10 @@ int ReadProgram(const CommandLine& line, ProgramImage& image, MaybeFailure* malf
 MaybeFailure SaveProgram(const std::string& path, const std::string& format,
                          const ProgramImage& image) {
     if (!IsAssemblyFile(path, format)) return SaveObject(path, image);
+    if (MaybeFailure clash = CheckNotRead(path)) return clash;
     const std::vector<std::string> lines = ListingLines(image, LocaleDecimalSeparator());
     if (path != StandardName) return SaveListingFile(path, lines);
-    for (const std::string& text : lines) std::fprintf(stdout, "%s\r\n", text.c_str());
-    if (std::fflush(stdout) != 0) return CantWriteFile("standard output", std::strerror(errno));
+    for (const std::string& text : lines) WriteStandardOutput(text + "\r\n");
     return std::nullopt;
 }
 
