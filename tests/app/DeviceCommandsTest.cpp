@@ -21,7 +21,6 @@
 #include "TestFrame.h"
 #include "app/PanelStatusBar.h"
 #include "isa/Assembler.h"
-#include "isa/Listing.h"
 #include "isa/WordFields.h"
 #include "link/Comport.h"
 
@@ -31,17 +30,14 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
 std::string Hex(std::uint32_t word) {
     char text[9];
     std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(word));
     return text;
-}
-
-// A listing line with its tab columns one space apart and no comment, as Verify fail
-// shows it.
-std::string Spaced(const std::string& line) {
-    QString text = QString::fromStdString(line).section(QLatin1Char(';'), 0, 0);
-    return text.split(QLatin1Char('\t'), Qt::SkipEmptyParts).join(QLatin1Char(' ')).toStdString();
 }
 
 std::uint32_t Pattern(int address) {
@@ -188,10 +184,8 @@ TEST_F(WindowDevice, VerifyAgainstTheProgramAsWritten) {
     ASSERT_EQ(frame.Messages.size(), 3u);
     const QStringList lines = frame.Messages[2].Detail.split(QLatin1Char('\n'));
     ASSERT_EQ(lines.size(), 17);
-    const std::uint32_t word6 = frame.Image.Words[6];
-    EXPECT_EQ(lines[0].toStdString(), "  6  program " + Hex(word6) + " " +
-                                          Spaced(FormatInstructionLine(word6)) +
-                                          "  |  device 00070000 RAP INL K=0");
+    EXPECT_TRUE(lines[0].startsWith(Q("  6  program " + Hex(frame.Image.Words[6]) + " RZP ")));
+    EXPECT_TRUE(lines[0].endsWith("  |  device 00070000 RAP INL K=0")) << lines[0].toStdString();
     EXPECT_TRUE(lines[1].startsWith(" 20  program 00030000 NOP ")) << lines[1].toStdString();
     EXPECT_TRUE(lines[15].startsWith(" 34  program")) << lines[15].toStdString();
     EXPECT_EQ(lines[16], "and 5 more");

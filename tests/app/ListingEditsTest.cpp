@@ -271,13 +271,11 @@ TEST_F(ListingEdits, WorkThatWouldBeLostIsAskedAbout) {
     const QString unsaved = "The program made from the listing is not saved. ";
     const Case cases[] = {
         {"nothing typed", nullptr, Then::Close, ""},
-        {"nothing typed", nullptr, Then::Open, ""},
         {"typed", typed, Then::Close, unkept + "Close anyway?", false},
         {"typed", typed, Then::Close, unkept + "Close anyway?", true},
         {"typed", typed, Then::Open, unkept + "Replace them anyway?", false},
         {"typed", typed, Then::Open, unkept + "Replace them anyway?", true},
         {"typed", typed, Then::Drop, unkept + "Replace them anyway?", false},
-        {"typed", typed, Then::Drop, unkept + "Replace them anyway?", true},
         {"typed, not assembling",
          [](ListingEdits& t) {
              t.TypeListing("LFO9");
