@@ -141,7 +141,10 @@ public:
             line_ = ++number;
             Line(line);
         }
-        if (!result_.Ok()) result_.Words.clear();
+        if (!result_.Ok()) {
+            result_.Words.clear();
+            result_.Lines.clear();
+        }
         return std::move(result_);
     }
 
@@ -195,6 +198,7 @@ private:
         const std::vector<Field> fields = SplitFields(text, endColumn);
         if (fields.empty()) return;
         ++wordCount_;
+        result_.Lines.push_back(line_);
         if (wordCount_ == MaxProgramWords + 1) {
             Error(fields[0].Column, "more than " + std::to_string(MaxProgramWords) + " words");
         }

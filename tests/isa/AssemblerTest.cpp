@@ -63,7 +63,10 @@ void ExpectRoundTrip(const ProgramImage& image, std::mt19937& random) {
                                << assembly.Errors[0].Line << ":" << assembly.Errors[0].Column
                                << ": " << assembly.Errors[0].Message;
     ASSERT_EQ(assembly.Words.size(), static_cast<std::size_t>(image.WordCount));
+    ASSERT_EQ(assembly.Lines.size(), assembly.Words.size());
     for (int p = 0; p < image.WordCount; ++p) {
+        // Each word comes from the line the listing shows it on.
+        EXPECT_EQ(assembly.Lines[static_cast<std::size_t>(p)], ListingLineNumber(p));
         const std::uint32_t word = image.Words[static_cast<std::size_t>(p)];
         const std::uint32_t back = assembly.Words[static_cast<std::size_t>(p)];
         EXPECT_EQ(LineOf(back, p), LineOf(word, p)) << "position " << p;
