@@ -19,7 +19,7 @@ if [ "${IXO_SCREENSHOT_INSIDE:-}" != 1 ]; then
   cmake --build "$build" --target ixo-loader ixo-sim >/dev/null
   mkdir -p "$docs"
   # Run the scenes again inside a virtual screen of 1024 x 768 at 24 bits.
-  exec env IXO_SCREENSHOT_INSIDE=1 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96" "$0" "$build"
+  exec env IXO_SCREENSHOT_INSIDE=1 xvfb-run -a -s "-screen 0 1024x768x24 -dpi 96 -noreset" "$0" "$build"
 fi
 
 scratch=$(mktemp -d)

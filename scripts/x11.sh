@@ -17,6 +17,20 @@ poll() {
   done
 }
 
+# poll_while_running PID LOG WHAT COMMAND...: runs COMMAND every 0.1 s until it
+# succeeds, for as long as process PID runs: once it has ended, fails saying that
+# WHAT did not happen, with what PID wrote to LOG. A busy machine only makes the wait
+# longer; 300 s bound it should PID hang.
+poll_while_running() {
+  local pid=$1 log=$2 what=$3 deadline=$((SECONDS + 300))
+  shift 3
+  until "$@"; do
+    kill -0 "$pid" 2>/dev/null || "$@" || fail "$what did not happen: $(cat "$log")"
+    [ $SECONDS -lt $deadline ] || fail "$what did not happen in 300 s"
+    sleep 0.1
+  done
+}
+
 # start_window_manager FOLDER: starts openbox with its configuration in FOLDER and
 # sets wm_pid. It draws captions and frames and gives the focus to the window that
 # opens or is clicked, as a desktop does. Captions show the title only.
@@ -32,9 +46,9 @@ start_window_manager() {
   </theme>
 </openbox_config>
 XML
-  openbox --config-file "$1/openbox.xml" >/dev/null 2>&1 &
+  openbox --config-file "$1/openbox.xml" >"$1/openbox.log" 2>&1 &
   wm_pid=$!
-  poll 30 "the window manager's start" window_manager_running
+  poll_while_running "$wm_pid" "$1/openbox.log" "the window manager's start" window_manager_running
 }
 
 window_manager_running() {

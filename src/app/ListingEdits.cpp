@@ -1,9 +1,11 @@
 // The main window's side of the listing as an input: making the operator's listing
-// the program, assembly files named at start or dropped, and keeping edits from
-// being lost when the window closes.
+// the program, assembly files opened, named at start or dropped, and keeping the
+// operator's edits from being passed over or lost.
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -25,8 +27,10 @@ constexpr std::size_t ErrorsInBox = 6;
 // What errors in the listing's own text are said to be in.
 const char* const ListingName = "listing";
 
-const char* const UnkeptEditsQuestion =
-    "The listing has changes that are not saved or used. Close anyway?";
+const char* const UnkeptEdits = "The listing has changes that are not saved or used.";
+const char* const UnsavedProgram = "The program made from the listing is not saved.";
+const char* const UnusedEditsQuestion =
+    "The listing has changes that are not used as the program. Use them first?";
 
 // The place of an error as the text control counts it: columns count characters, and
 // a tab is one character there as in the error.
@@ -84,21 +88,30 @@ bool TMainFrame::TakeAssembly(const std::string& source, const std::string& name
         AsmOut->setFocus();
         return false;
     }
+    // The text stays the operator's own: only the program changes.
     TakeWords(Image, assembly.Words);
-    BuildListing();
+    wordLines_ = assembly.Lines;
+    usedText_ = AsmOut->toPlainText();
+    AsmOut->document()->setModified(false);
     return true;
 }
 
-void TMainFrame::UseListingAsProgram() {
-    if (TakeAssembly(AsmOut->toPlainText().toStdString(), ListingName)) UpdateStatus();
+bool TMainFrame::UseListingAsProgram() {
+    const bool edited = ListingHasUnusedEdits();
+    if (!TakeAssembly(AsmOut->toPlainText().toStdString(), ListingName)) return false;
+    if (edited) listingProgramUnsaved_ = true;
+    UpdateStatus();
+    return true;
 }
 
 void TMainFrame::OpenGivenFile(const QString& file) {
-    if (!IsAssemblyFileName(file.toStdString())) {
-        OpenObjectFile(file);
+    if (!MayDropListingWork(false)) return;
+    const QString absolute = QDir::cleanPath(QFileInfo(file).absoluteFilePath());
+    const std::string path = absolute.toStdString();
+    if (!IsAssemblyFileName(path)) {
+        OpenObjectFile(absolute);
         return;
     }
-    const std::string path = file.toStdString();
     std::string source;
     if (const MaybeFailure failure = LoadAssemblyFile(path, source)) {
         ShowFailure(*failure);
@@ -106,10 +119,11 @@ void TMainFrame::OpenGivenFile(const QString& file) {
     }
     // The file's own text is shown, so that the caret can point at its errors; the
     // program and FileName change only when it assembles.
-    AsmOut->setPlainText(QString::fromStdString(source));
-    AsmOut->document()->setModified(false);
+    ShowListingText(
+        QString::fromStdString(source).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     if (!TakeAssembly(source, path)) return;
     FileName = path;
+    listingProgramUnsaved_ = false;
     UpdateStatus();
 }
 
@@ -117,8 +131,46 @@ bool TMainFrame::ListingHasUnkeptEdits() const {
     return AsmOut->document()->isModified();
 }
 
+bool TMainFrame::ListingHasUnusedEdits() const {
+    return AsmOut->toPlainText() != usedText_;
+}
+
+bool TMainFrame::OfferUnusedEdits() {
+    if (!ListingHasUnusedEdits()) return true;
+    switch (AskYesNoCancel(QString::fromLatin1(UnusedEditsQuestion))) {
+        case Answer::Yes:
+            return UseListingAsProgram();
+        case Answer::No:
+            return true;
+        case Answer::Cancel:
+            break;
+    }
+    return false;
+}
+
+bool TMainFrame::MayDropListingWork(bool closing) {
+    const char* lost = ListingHasUnkeptEdits()  ? UnkeptEdits
+                       : listingProgramUnsaved_ ? UnsavedProgram
+                                                : nullptr;
+    if (lost == nullptr) return true;
+    const char* goOn = closing                   ? "Close anyway?"
+                       : ListingHasUnkeptEdits() ? "Replace them anyway?"
+                                                 : "Replace it anyway?";
+    return AskYesNo(QString::fromLatin1(lost) + QLatin1Char(' ') + QString::fromLatin1(goOn));
+}
+
+void TMainFrame::ShowWordInListing(int address) {
+    if (address < 0 || address >= static_cast<int>(wordLines_.size())) return;
+    const QTextBlock block = AsmOut->document()->findBlockByNumber(wordLines_[address] - 1);
+    if (!block.isValid()) return;
+    AsmOut->setTextCursor(QTextCursor(block));
+    AsmOut->ensureCursorVisible();
+    AsmOut->setFocus();
+}
+
 void TMainFrame::CloseOnStopSignal() {
     AsmOut->document()->setModified(false);
+    listingProgramUnsaved_ = false;
     close();
 }
 
@@ -129,8 +181,23 @@ bool TMainFrame::AskYesNo(const QString& text) {
     return box.exec() == QMessageBox::Yes;
 }
 
+TMainFrame::Answer TMainFrame::AskYesNoCancel(const QString& text) {
+    QMessageBox box(QMessageBox::Question, windowTitle(), text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+        case QMessageBox::Yes:
+            return Answer::Yes;
+        case QMessageBox::No:
+            return Answer::No;
+        default:
+            return Answer::Cancel;
+    }
+}
+
 void TMainFrame::closeEvent(QCloseEvent* event) {
-    if (ListingHasUnkeptEdits() && !AskYesNo(QString::fromLatin1(UnkeptEditsQuestion))) {
+    if (!MayDropListingWork(true)) {
         event->ignore();
         return;
     }

@@ -31,6 +31,7 @@
 #include "app/PanelStatusBar.h"
 #include "app/Placement.h"
 #include "device/DeviceCommands.h"
+#include "device/Differences.h"
 #include "isa/Listing.h"
 #include "link/Comport.h"
 #include "link/PCPrtSel.h"
@@ -417,7 +418,17 @@ void TMainFrame::BuildListing() {
     const std::string separator = QLocale::system().decimalPoint().toStdString();
     QStringList lines;
     for (const std::string& line : ListingLines(Image, separator)) lines << FromLocal(line);
-    AsmOut->setPlainText(lines.join(QLatin1Char('\n')));
+    ShowListingText(lines.join(QLatin1Char('\n')));
+    usedText_ = AsmOut->toPlainText();
+    wordLines_.clear();
+    for (int position = 0; position < Image.WordCount; ++position) {
+        wordLines_.push_back(ListingLineNumber(position));
+    }
+    listingProgramUnsaved_ = false;
+}
+
+void TMainFrame::ShowListingText(const QString& text) {
+    AsmOut->setPlainText(text);
     AsmOut->document()->setModified(false);
     // Caret at the very start, the focus in the listing, the first line in view.
     QTextCursor start = AsmOut->textCursor();
@@ -441,11 +452,20 @@ std::vector<std::string> TMainFrame::AsmOutLines() const {
 }
 
 void TMainFrame::OpenFileBtnClick() {
-    const QString chosen =
-        AskOpenFileName(QStringLiteral("Object file (*.obj)"), QStringLiteral("Open Object File"),
-                        FromLocal(ReplaceFileExt(FileName, ".obj")));
+    const QString objectFilter = QString::fromLatin1(ObjectFileFilter);
+    QString filter = objectFilter;
+    const QString chosen = AskOpenFileName(
+        objectFilter + QStringLiteral(";;") + QString::fromLatin1(AssemblyFileFilter),
+        QStringLiteral("Open Object File"), FromLocal(ReplaceFileExt(FileName, ".obj")), filter);
     if (chosen.isEmpty()) return;
-    OpenObjectFile(chosen);
+    // Whatever extension was typed or picked, the file opened has the filter's: the
+    // ".obj" one, or the ".asm" one (a name that has it in another case keeps it).
+    const std::string name = chosen.toStdString();
+    if (filter == objectFilter) {
+        OpenGivenFile(FromLocal(ReplaceFileExt(name, ".obj")));
+    } else {
+        OpenGivenFile(FromLocal(IsAssemblyFileName(name) ? name : ReplaceFileExt(name, ".asm")));
+    }
 }
 
 void TMainFrame::OpenObjectFile(const QString& chosen) {
@@ -465,6 +485,7 @@ void TMainFrame::OpenObjectFile(const QString& chosen) {
 }
 
 void TMainFrame::SaveObjFileBtnClick() {
+    if (!OfferUnusedEdits()) return;
     if (Image.IsEmpty()) return;
     FormatObjectText(Image);
     const std::string before = FileName;
@@ -479,6 +500,7 @@ void TMainFrame::SaveObjFileBtnClick() {
         ShowFailure(*failure);
         return;
     }
+    listingProgramUnsaved_ = false;
     UpdateStatus();
 }
 
@@ -497,11 +519,34 @@ void TMainFrame::SaveAsmFileBtnClick() {
         throw std::runtime_error(FailureText(*failure));
     }
     AsmOut->document()->setModified(false);
+    // The file now holds the text the program was made from, if it still is.
+    if (!ListingHasUnusedEdits()) listingProgramUnsaved_ = false;
     UpdateStatus();
 }
 
 void TMainFrame::ShowFailure(const Failure& failure) {
     ShowMessage(FromLocal(FailureText(failure)), FromLocal(FailureDetail(failure)), MbIconError);
+}
+
+void TMainFrame::ShowVerifyFail(const Failure& failure) {
+    const std::vector<WordDifference> differences =
+        CompareWithDevice(Image, std::span(Image.ReadBackWords).first<MaxProgramWords>());
+    const std::size_t shown = std::min<std::size_t>(differences.size(), DifferencesShown);
+    QStringList lines;
+    for (const std::string& line : DifferenceLines(std::span(differences).first(shown))) {
+        lines << FromLocal(line);
+    }
+    if (differences.size() > shown) {
+        lines << QStringLiteral("and %1 more").arg(differences.size() - shown);
+    }
+    // The first difference the listing shows, in view behind the box.
+    for (const WordDifference& difference : differences) {
+        if (difference.Address < static_cast<int>(wordLines_.size())) {
+            ShowWordInListing(difference.Address);
+            break;
+        }
+    }
+    ShowMessage(FromLocal(FailureText(failure)), lines.join(QLatin1Char('\n')), MbIconError);
 }
 
 namespace {
@@ -559,6 +604,7 @@ bool Is(const MaybeFailure& failure, FailureKind kind) {
 }  // namespace
 
 void TMainFrame::WriteProgtBtnClick() {
+    if (!OfferUnusedEdits()) return;
     const MaybeFailure failure =
         WithBusyCursor([this] { return WriteProgram(*Link, Image, TransferBuffer); });
     // A closed link or an empty image ends the command before anything is sent.
@@ -571,6 +617,7 @@ void TMainFrame::WriteProgtBtnClick() {
 }
 
 void TMainFrame::ReadProgBtnClick() {
+    if (!MayDropListingWork(false)) return;
     // The image changes only when the whole program has arrived.
     const MaybeFailure failure =
         WithBusyCursor([this] { return ReadProgram(*Link, Image, TransferBuffer); });
@@ -585,6 +632,7 @@ void TMainFrame::ReadProgBtnClick() {
 }
 
 void TMainFrame::VerifyProgBtnClick() {
+    if (!OfferUnusedEdits()) return;
     const MaybeFailure failure =
         WithBusyCursor([this] { return VerifyProgram(*Link, Image, TransferBuffer); });
     if (failure && !Is(failure, FailureKind::VerifyFail)) {
@@ -592,7 +640,7 @@ void TMainFrame::VerifyProgBtnClick() {
         return;
     }
     if (failure) {
-        ShowFailure(*failure);
+        ShowVerifyFail(*failure);
     } else {
         ShowMessage(QStringLiteral("Verify OK"), QString(), MbNoIcon);
     }
@@ -663,15 +711,17 @@ void TMainFrame::ShowMessage(const QString& text, const QString& detail, int fla
 }
 
 QString TMainFrame::AskOpenFileName(const QString& filter, const QString& title,
-                                    const QString& initialName) {
-    // The name chosen need not exist: the command opens the ".obj" file of that name.
-    // The toolkit's own dialog takes such a name where a system dialog may refuse it.
+                                    const QString& initialName, QString& chosenFilter) {
+    // The name chosen need not exist: the command opens the file of that name with the
+    // filter's extension. The toolkit's own dialog takes such a name where a system
+    // dialog may refuse it.
     QFileDialog dialog(this, title, QString(), filter);
     dialog.setOptions(QFileDialog::DontUseNativeDialog);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.selectFile(initialName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
+    chosenFilter = dialog.selectedNameFilter();
     return dialog.selectedFiles().constFirst();
 }
 

@@ -50,6 +50,13 @@ public:
     // Message box flags: the error icon, or none.
     static constexpr int MbIconError = 16;
     static constexpr int MbNoIcon = 0;
+    // The Open dialog's filters; the first is chosen when the dialog opens.
+    static constexpr const char* ObjectFileFilter = "Object file (*.obj)";
+    static constexpr const char* AssemblyFileFilter = "Assembly files (*.asm)";
+    // Verify fail lists at most this many differences.
+    static constexpr int DifferencesShown = 16;
+    // The answers of a question with three buttons.
+    enum class Answer { Yes, No, Cancel };
 
     explicit TMainFrame(QWidget* parent = nullptr);
     ~TMainFrame() override;
@@ -109,15 +116,18 @@ public:
     // Replaces all of AsmOut with the listing of the image; leaves the caret at the
     // start, the focus in AsmOut and its first line in view.
     void BuildListing();
+    // Puts the caret at the start of the listing line that shows the program word at
+    // address, and that line in view; a word the listing does not show moves nothing.
+    void ShowWordInListing(int address);
     // The lines of AsmOut as they stand, the operator's edits included.
     std::vector<std::string> AsmOutLines() const;
 
     // The operator's commands.
     void SetSerialPortBtnClick();
+    // Asks for a file with two filters: with the object file filter the ".obj" file
+    // of the name chosen opens, with the assembly file filter the ".asm" one, and it
+    // is assembled (OpenGivenFile).
     void OpenFileBtnClick();
-    // Opens an object file as the Open command does once a name has been chosen:
-    // the file with that name and the extension ".obj".
-    void OpenObjectFile(const QString& chosen);
     void SaveObjFileBtnClick();
     void SaveAsmFileBtnClick();
     void ProgDisBtnClick();
@@ -130,15 +140,21 @@ public:
 
     // The listing read back as a program.
     // Assembles the text of AsmOut. Without errors its words become the program and
-    // the listing is rebuilt from them, as after an open; FileName stays. With errors
-    // they are shown, the caret goes to the first one and the image stays.
-    void UseListingAsProgram();
-    // A file named at start or dropped on the window: an assembly file (".asm" in any
-    // case) is assembled as UseListingAsProgram does and FileName becomes it; any
-    // other file opens as the Open command opens it.
+    // the text stays exactly as it is, with its comments, layout and undo history;
+    // FileName stays. With errors they are shown, the caret goes to the first one and
+    // the image stays. True when the words were taken.
+    bool UseListingAsProgram();
+    // A file named at start, dropped on the window or chosen in the Open dialog, after
+    // asking as Read does when the listing holds work that would be lost. The path
+    // counts from the current folder, so that the project's name is the same whichever
+    // way the file came. An assembly file (".asm" in any case) is shown and assembled
+    // as UseListingAsProgram does and FileName becomes it; any other file opens as
+    // the Open command opens an object file.
     void OpenGivenFile(const QString& file);
     // The listing holds typing that was neither saved nor made the program.
     bool ListingHasUnkeptEdits() const;
+    // The listing's text is not what the program was last made from or listed as.
+    bool ListingHasUnusedEdits() const;
     // Closes the window for a stop signal: without the question about unkept edits,
     // since whoever sent the signal wants the program to end, not a dialog to answer.
     void CloseOnStopSignal();
@@ -164,9 +180,11 @@ protected:
     // A modal message box with an OK button and the window's caption; flags is
     // MbIconError or MbNoIcon; detail is shown under the text when not empty.
     virtual void ShowMessage(const QString& text, const QString& detail, int flags);
-    // A modal file-open dialog. The chosen name, or an empty text when cancelled.
+    // A modal file-open dialog with the filters of filter (separated by ";;"), the
+    // first one chosen. The chosen name, or an empty text when cancelled; chosenFilter
+    // receives the filter in use when the name was chosen.
     virtual QString AskOpenFileName(const QString& filter, const QString& title,
-                                    const QString& initialName);
+                                    const QString& initialName, QString& chosenFilter);
     // A modal file-save dialog that asks before replacing an existing file. The
     // chosen name, or an empty text when cancelled.
     virtual QString AskSaveFileName(const QString& filter, const QString& title,
@@ -175,8 +193,11 @@ protected:
     virtual bool ExecPortDialog();
     // A modal question with Yes and No buttons and the window's caption; true for Yes.
     virtual bool AskYesNo(const QString& text);
+    // A modal question with Yes, No and Cancel buttons and the window's caption.
+    virtual Answer AskYesNoCancel(const QString& text);
 
-    // Closing the window with unkept edits in the listing asks first.
+    // Closing the window asks first while work in the listing would be lost
+    // (MayDropListingWork).
     void closeEvent(QCloseEvent* event) override;
 
     void showEvent(QShowEvent* event) override;
@@ -195,11 +216,28 @@ private:
     void BuildStatusBars();
     void BuildFileShortcuts();
     void BuildListingActions();
-    // Makes words the program, rebuilds the listing from them and refreshes the
-    // status; or shows the errors of source, named name, as ixo prints them (each with
-    // its line and a caret), and puts the caret on the first. True when the words were
-    // taken.
+    // Makes the words of source, the text AsmOut holds, the program and counts the
+    // text as used; or shows the errors of source, named name, as ixo prints them
+    // (each with its line and a caret), and puts the caret on the first. True when the
+    // words were taken.
     bool TakeAssembly(const std::string& source, const std::string& name);
+    // Opens an object file as the Open command does once a name has been chosen:
+    // the file with that name and the extension ".obj".
+    void OpenObjectFile(const QString& chosen);
+    // Shows text in AsmOut as a fresh listing: not modified, the caret at the start,
+    // the focus in AsmOut and its first line in view.
+    void ShowListingText(const QString& text);
+    // Before Write, Verify and Save object: while the listing has unused edits, asks
+    // whether to use them first. Yes makes them the program (errors end the command),
+    // No goes on with the program as it is, Cancel ends the command. True to go on.
+    bool OfferUnusedEdits();
+    // Before the listing is replaced (Read, Open, a drop) or the window closes: asks
+    // whether to go on when typing in the listing was neither saved nor used, or the
+    // program was made from the listing and not saved since. True to go on.
+    bool MayDropListingWork(bool closing);
+    // Verify fail, with the differences as its detail and the caret on the listing
+    // line of the first one.
+    void ShowVerifyFail(const Failure& failure);
     // The window's creation event: hooks the hint display.
     void FormCreate();
     // The window's destruction: closes and forgets the link.
@@ -220,6 +258,12 @@ private:
     std::unique_ptr<TSerialPortDlg> ownPortDialog_;
     // Why the link is not open, as the hint area shows it; empty while it is open.
     QString portTrouble_;
+    // The listing text the program was last made from or listed as.
+    QString usedText_;
+    // The listing line (from 1) of each program word, as that text has them.
+    std::vector<int> wordLines_;
+    // The program was made from the listing and has not been saved since.
+    bool listingProgramUnsaved_ = false;
 };
 
 // The one main window of the program; set by main().

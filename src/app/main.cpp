@@ -12,6 +12,7 @@
 
 #include "app/MainFrm.h"
 #include "core/Process.h"
+#include "core/ShownText.h"
 #include "core/Version.h"
 #include "link/StopSignals.h"
 
@@ -52,7 +53,7 @@ const char* const HelpText =
     "there is one, else /dev/ttyS<n-1>; a USB serial adapter is given the lowest free\n"
     "number and keeps it. 'ixo ports' lists and maps the ports. SIGINT, SIGTERM,\n"
     "SIGHUP, SIGQUIT, SIGPIPE and the other signals that would end it close the window\n"
-    "as its close box does.\n";
+    "as its close box does, and it exits with 128 plus the signal's number.\n";
 
 // Answers --help and --version, which need no window system: the program's exit
 // status when it did, nothing when the window is to start.
@@ -98,7 +99,7 @@ int main(int argc, char** argv) {
     const QString file = StartFile(usageError);
     if (!usageError.isEmpty()) {
         std::fprintf(stderr, "ixo-loader: %s\nTry 'ixo-loader --help'.\n",
-                     usageError.toLocal8Bit().constData());
+                     ixo::EscapeControls(usageError.toLocal8Bit().toStdString()).c_str());
         return 2;
     }
 
@@ -129,5 +130,8 @@ int main(int argc, char** argv) {
     }
     const int result = QApplication::exec();
     ixo::MainFrame = nullptr;
+    // Closed by an ending signal, it ends with the status the signal would have
+    // given it, 128 + its number, as ixo does: a script that killed it sees so.
+    if (const int signal = ixo::StopSignal()) return 128 + signal;
     return result;
 }

@@ -7,6 +7,7 @@
 #include "cli/Commands.h"
 #include "cli/PortOption.h"
 #include "cli/UsageErrors.h"
+#include "core/ShownText.h"
 #include "core/Version.h"
 #include "device/DeviceCommands.h"
 #include "link/StopSignals.h"
@@ -120,9 +121,10 @@ private:
     }
 };
 
-// The parse error's message, as ixo words usage errors.
+// The parse error's message, as ixo words usage errors: on one line, whatever the
+// arguments it quotes hold.
 std::string UsageText(const std::string& message) {
-    return "ixo: " + message + "\nTry 'ixo --help' for more information.\n";
+    return "ixo: " + EscapeControls(message) + "\nTry 'ixo --help' for more information.\n";
 }
 
 // What is wrong with the first argument that nothing took, if there is one.
@@ -314,8 +316,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 int Fail(const std::string& message) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "ixo: %s\n", message.c_str());
+    FlushStandardOutput();
+    // One line, whatever the file names or other arguments it quotes hold.
+    std::fprintf(stderr, "ixo: %s\n", EscapeControls(message).c_str());
     return ExitFailure;
 }
 
@@ -325,9 +328,9 @@ int Fail(const Failure& failure) {
     // What is wrong in an object file is placed as compilers place an error: file,
     // line, why.
     if (failure.Kind == FailureKind::TextLeftOut || failure.Kind == FailureKind::BadObjectLine) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "%s:%d: %s\n", failure.Path.c_str(), failure.Line,
-                     failure.Why.c_str());
+        const std::string place = failure.Path + ":" + std::to_string(failure.Line) + ": ";
+        FlushStandardOutput();
+        std::fprintf(stderr, "%s\n", EscapeControls(place + failure.Why).c_str());
         return ExitFailure;
     }
     const std::string detail = FailureDetail(failure);

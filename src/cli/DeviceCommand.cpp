@@ -12,6 +12,7 @@
 #include "cli/PortOption.h"
 #include "cli/UsageErrors.h"
 #include "device/DeviceCommands.h"
+#include "device/Differences.h"
 #include "link/Comport.h"
 #include "link/PortProbe.h"
 #include "link/StopSignals.h"
@@ -69,7 +70,7 @@ int WithLink(const CommandLine& line, Body body) {
 }
 
 // Compares the device with the program: "Verify OK", or "Verify fail" and each
-// address that differs.
+// address that differs, with both words.
 int VerifyAndReport(ComPort& link, ProgramImage& image) {
     const MaybeFailure failure = VerifyProgram(link, image, transferBuffer);
     if (!failure) {
@@ -78,12 +79,9 @@ int VerifyAndReport(ComPort& link, ProgramImage& image) {
     }
     if (failure->Kind != FailureKind::VerifyFail) return Fail(*failure);
     std::printf("%s\n", FailureText(*failure).c_str());
-    for (const WordDifference& difference :
-         CompareWithDevice(image, std::span(image.ReadBackWords).first<MaxProgramWords>())) {
-        std::printf("%3d program %08X device %08X\n", difference.Address,
-                    static_cast<unsigned>(difference.Program),
-                    static_cast<unsigned>(difference.Device));
-    }
+    const auto differences =
+        CompareWithDevice(image, std::span(image.ReadBackWords).first<MaxProgramWords>());
+    for (const std::string& line : DifferenceLines(differences)) std::printf("%s\n", line.c_str());
     return ExitFailure;
 }
 

@@ -25,7 +25,7 @@ const std::string& MapName(const SerialPortInfo& port) {
 void ExplainUnnumbered(const std::vector<NumberedPort>& ports) {
     for (const NumberedPort& port : ports) {
         if (port.Number != 0 || !port.Info.IsUsb) continue;
-        std::fflush(stdout);
+        FlushStandardOutput();
         std::fprintf(stderr,
                      "ixo: %s (%s) has no COM number: %s; give it one with\n"
                      "  ixo ports --map N %s\n",

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "cli/Commands.h"
+#include "core/ShownText.h"
 #include "isa/Assembler.h"
 #include "isa/Listing.h"
 #include "project/ProjectFiles.h"
@@ -26,8 +27,9 @@ int ReadAssemblyProgram(const std::string& path, ProgramImage& image) {
     if (const MaybeFailure failure = ReadAssembly(path, source)) return Fail(*failure);
     const Assembly assembly = AssembleListing(source);
     if (!assembly.Ok()) {
-        std::fflush(stdout);
-        std::fputs(FormatAsmErrors(ShownName(path), source, assembly.Errors).c_str(), stderr);
+        FlushStandardOutput();
+        const std::string name = EscapeControls(ShownName(path));
+        std::fputs(FormatAsmErrors(name, source, assembly.Errors).c_str(), stderr);
         return ExitFailure;
     }
     TakeWords(image, assembly.Words);
@@ -85,10 +87,10 @@ int ReadProgram(const CommandLine& line, ProgramImage& image, MaybeFailure* malf
 MaybeFailure SaveProgram(const std::string& path, const std::string& format,
                          const ProgramImage& image) {
     if (!IsAssemblyFile(path, format)) return SaveObject(path, image);
+    if (MaybeFailure clash = CheckNotRead(path)) return clash;
     const std::vector<std::string> lines = ListingLines(image, LocaleDecimalSeparator());
     if (path != StandardName) return SaveListingFile(path, lines);
-    for (const std::string& text : lines) std::fprintf(stdout, "%s\r\n", text.c_str());
-    if (std::fflush(stdout) != 0) return CantWriteFile("standard output", std::strerror(errno));
+    for (const std::string& text : lines) WriteStandardOutput(text + "\r\n");
     return std::nullopt;
 }
 

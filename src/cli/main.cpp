@@ -1,9 +1,7 @@
 // ixo: the command-line companion of Ixo Loader, for scripts and production use.
 
-#include <cerrno>
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,9 +12,6 @@
 namespace {
 
 using namespace ixo::cli;
-
-// The status of a program that SIGPIPE (13) ended, as a shell shows it.
-constexpr int ClosedPipeStatus = 128 + 13;
 
 int RunCommand(const CommandLine& line) {
     for (const Command& command : AllCommands()) {
@@ -33,19 +28,6 @@ int RunCommand(const CommandLine& line) {
     return Fail("no command '" + line.Command + "'");
 }
 
-// What went to standard output must have arrived: a full disk is a failure, never a
-// silent loss, and a closed pipe ends the program with SIGPIPE's status.
-int CheckStandardOutput(int status) {
-    errno = 0;
-    const bool written = std::fflush(stdout) == 0 && !std::ferror(stdout);
-    // A reader that went away wants nothing more, not even why.
-    if (ixo::StoppedByClosedPipe() || (!written && ixo::ReaderGone())) return ClosedPipeStatus;
-    if (written) return status;
-    const int error = errno != 0 ? errno : EIO;
-    std::fprintf(stderr, "ixo: can't write standard output: %s\n", std::strerror(error));
-    return status == ExitOk ? ExitFailure : status;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -60,7 +42,7 @@ int main(int argc, char** argv) {
     const ParseResult parsed = ParseCommandLine(ixo::ProgramArguments(argc, argv));
     if (!parsed.Line) {
         std::fputs(parsed.Text.c_str(), parsed.Status == ExitOk ? stdout : stderr);
-        return CheckStandardOutput(parsed.Status);
+        return FinishStandardOutput(parsed.Status);
     }
-    return CheckStandardOutput(RunCommand(*parsed.Line));
+    return FinishStandardOutput(RunCommand(*parsed.Line));
 }

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "core/NearestName.h"
+#include "core/ShownText.h"
 #include "isa/Notation.h"
 #include "isa/WordFields.h"
 #include "project/ProgramImage.h"
@@ -234,8 +235,8 @@ std::string ExpandTabs(std::string_view line) {
     return expanded;
 }
 
-// The text with each control character as "?", so that a source cannot send a
-// terminal its own commands through an error message; columns stay where they were.
+// The text with each control character as "?", so that a source line cannot send a
+// terminal its own commands through an error, while its columns stay where they were.
 std::string Printable(std::string text) {
     for (char& c : text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
@@ -289,7 +290,10 @@ public:
                 result_.Errors.begin() + static_cast<std::ptrdiff_t>(first), end,
                 [](const AsmError& a, const AsmError& b) { return a.Column < b.Column; });
         }
-        if (!result_.Ok()) result_.Words.clear();
+        if (!result_.Ok()) {
+            result_.Words.clear();
+            result_.Lines.clear();
+        }
         return std::move(result_);
     }
 
@@ -401,6 +405,7 @@ private:
         std::vector<Field> fields = SplitFields(text, endColumn);
         if (fields.empty()) return;
         ++wordCount_;
+        result_.Lines.push_back(line_);
         if (wordCount_ == MaxProgramWords + 1) {
             Error(fields[0].Column, "more than " + std::to_string(MaxProgramWords) + " words");
         }
@@ -807,7 +812,7 @@ std::string FormatAsmErrors(std::string_view name, std::string_view source,
         const std::size_t margin = std::max<std::size_t>(5, number.size());
         number.insert(0, margin - number.size(), ' ');
         text += std::string(name) + ":" + std::to_string(error.Line) + ":" +
-                std::to_string(column) + ": error: " + Printable(error.Message) + "\n";
+                std::to_string(column) + ": error: " + EscapeControls(error.Message) + "\n";
         text += number + " | " + Printable(ExpandTabs(line)) + "\n";
         text += std::string(margin, ' ') + " | " +
                 std::string(static_cast<std::size_t>(column - 1), ' ') + "^\n";

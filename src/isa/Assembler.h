@@ -25,10 +25,13 @@ struct AsmError {
 };
 
 // The words of a source, or every error found (at most 20; a 21st is reported as one
-// last AsmError with Message "too many errors" at its place). Words is meaningful only
-// when Errors is empty.
+// last AsmError with Message "too many errors" at its place). Words and Lines are
+// meaningful only when Errors is empty.
 struct Assembly {
     std::vector<std::uint32_t> Words;
+    // The source line (from 1) each word was written on, so that a word can be shown
+    // where the operator wrote it.
+    std::vector<int> Lines;
     std::vector<AsmError> Errors;
     bool Ok() const { return Errors.empty(); }
 };

@@ -97,19 +97,25 @@ std::string FormatCoefficient(int K, std::string_view decimalSeparator) {
     return result;
 }
 
+std::string FormatWordLine(std::uint32_t word, int position, std::string_view decimalSeparator) {
+    return position < LfoWordCount ? FormatLfoLine(word, position)
+                                   : FormatInstructionLine(word, decimalSeparator);
+}
+
+int ListingLineNumber(int position) {
+    // The ";" line stands between the LFO lines and the instructions.
+    return position < LfoWordCount ? position + 1 : position + 2;
+}
+
 std::vector<std::string> ListingLines(const ProgramImage& image,
                                       std::string_view decimalSeparator) {
     const int count = std::clamp(image.WordCount, 0, MaxProgramWords);
     std::vector<std::string> lines;
     lines.reserve(static_cast<std::size_t>(count) + 1);
     for (int position = 0; position < count; ++position) {
-        const std::uint32_t word = image.Words[static_cast<std::size_t>(position)];
-        if (position < LfoWordCount) {
-            lines.push_back(FormatLfoLine(word, position));
-            continue;
-        }
         if (position == LfoWordCount) lines.emplace_back(1, CommentStart);
-        lines.push_back(FormatInstructionLine(word, decimalSeparator));
+        lines.push_back(FormatWordLine(image.Words[static_cast<std::size_t>(position)], position,
+                                       decimalSeparator));
     }
     return lines;
 }

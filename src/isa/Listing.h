@@ -26,6 +26,13 @@ std::string FormatInstructionLine(std::uint32_t word, std::string_view decimalSe
 // the full stop: "0", "1", "-1", "0.503937007874016".
 std::string FormatCoefficient(int K, std::string_view decimalSeparator = ".");
 
+// The line of the word at position: its LFO line at 0 to 3, its instruction line after.
+std::string FormatWordLine(std::uint32_t word, int position,
+                           std::string_view decimalSeparator = ".");
+
+// The number (from 1) of the line of the whole listing that shows the word at position.
+int ListingLineNumber(int position);
+
 // The whole listing of image: the LFO lines of positions 0 to 3, then a line ";",
 // then the instruction lines. WordCount lines when WordCount is 4 or less, else
 // WordCount + 1.

@@ -32,6 +32,12 @@ std::string ReplaceFileExt(std::string_view path, std::string_view ext) {
 
 namespace {
 
+// Why a file larger than a kind of program file may be is refused.
+std::string TooLarge(const char* kind) {
+    return "larger than " + std::to_string(MaxProgramFileBytes >> 20) + " MiB, too large for " +
+           kind;
+}
+
 // Takes an object file's bytes as they are read. The first ObjTextSize of them are
 // the object text; of the rest only whether they go on after the program matters,
 // so nothing beyond the object text is kept, however long the file.
@@ -43,6 +49,8 @@ public:
 
     // Takes the next piece; false once the rest of the file no longer matters.
     bool Take(std::span<const std::uint8_t> piece) {
+        total_ += piece.size();
+        if (total_ > MaxProgramFileBytes) return false;
         const std::size_t copied = std::min(piece.size(), program_.ObjText.size() - held_);
         std::copy_n(piece.begin(), copied, program_.ObjText.begin() + held_);
         held_ += copied;
@@ -54,6 +62,7 @@ public:
     // After the last piece, the image takes the program; the words stay even when
     // the file fails, as a malformed file leaves the words before its bad line.
     MaybeFailure Finish(const std::string& name, ProgramImage& image) {
+        if (total_ > MaxProgramFileBytes) return CantOpenFile(name, TooLarge("an object file"));
         if (!parsed_) Parse();
         image = program_;
         const int endLine = image.WordCount + 1;
@@ -76,6 +85,7 @@ private:
     }
 
     ProgramImage program_;
+    std::size_t total_ = 0;
     std::size_t held_ = 0;
     bool parsed_ = false;
     ObjectLine stop_{ObjectLineKind::End};
@@ -101,22 +111,6 @@ bool LoadedInPart(const Failure& failure) {
 
 namespace {
 
-// Hands the bytes of a stream already open to take piece by piece, as ReadRegularFile
-// does for a file: until the stream ends or take returns false. False on a read
-// error, with the reason in why.
-bool ReadStream(std::FILE* file, const std::function<bool(std::span<const std::uint8_t>)>& take,
-                std::string& why) {
-    std::array<std::uint8_t, ObjTextSize> piece;
-    for (;;) {
-        const std::size_t got = std::fread(piece.data(), 1, piece.size(), file);
-        if (got < piece.size() && std::ferror(file)) {
-            why = std::strerror(errno);
-            return false;
-        }
-        if (!take(std::span(piece).first(got)) || got < piece.size()) return true;
-    }
-}
-
 // Collects an assembly text, up to one byte more than an assembly file may have.
 auto CollectAssemblyText(std::string& read) {
     return [&read](std::span<const std::uint8_t> piece) {
@@ -128,8 +122,7 @@ auto CollectAssemblyText(std::string& read) {
 // The text collected, unless it is larger than an assembly file may be.
 MaybeFailure TakeAssemblyText(std::string read, const std::string& name, std::string& text) {
     if (read.size() > MaxAssemblyFileBytes) {
-        return CantOpenFile(name, "larger than " + std::to_string(MaxAssemblyFileBytes >> 20) +
-                                      " MiB, too large for an assembly file");
+        return CantOpenFile(name, TooLarge("an assembly file"));
     }
     text = std::move(read);
     return std::nullopt;
@@ -140,8 +133,8 @@ MaybeFailure TakeAssemblyText(std::string read, const std::string& name, std::st
 MaybeFailure ReadObjectText(std::FILE* file, const std::string& name, ProgramImage& image) {
     ObjectFileReader reader(image);
     std::string why;
-    if (!ReadStream(
-            file, [&](std::span<const std::uint8_t> piece) { return reader.Take(piece); }, why)) {
+    if (!ReadOpenStream(
+            file, [&](std::span<const std::uint8_t> piece) { return reader.Take(piece); }, &why)) {
         return CantOpenFile(name, why);
     }
     return reader.Finish(name, image);
@@ -166,7 +159,7 @@ MaybeFailure LoadAssemblyFile(const std::string& path, std::string& text) {
 MaybeFailure ReadAssemblyText(std::FILE* file, const std::string& name, std::string& text) {
     std::string why;
     std::string read;
-    if (!ReadStream(file, CollectAssemblyText(read), why)) return CantOpenFile(name, why);
+    if (!ReadOpenStream(file, CollectAssemblyText(read), &why)) return CantOpenFile(name, why);
     return TakeAssemblyText(std::move(read), name, text);
 }
 

@@ -15,12 +15,17 @@ namespace ixo {
 // component "." or ".." has no extension. The whole path takes part, however long.
 std::string ReplaceFileExt(std::string_view path, std::string_view ext);
 
+// The most a program file, object or assembly, may hold; the reading of a larger
+// one stops there, so that an endless input (/dev/zero) is refused at once.
+inline constexpr std::size_t MaxProgramFileBytes = 1 << 20;
+
 // Opens an object file: reads up to 4096 bytes of it into ObjText (the rest zero)
-// and parses it; the rest of the file, of whatever length, is read only to see
-// that nothing but empty lines ("\r\n") and zero bytes follow the program. Failures:
-// - CantOpenFile: the file cannot be opened or read, or is not a regular file (a
-//   FIFO or device is refused at once, never waited for); Why says why; the image
-//   is unchanged.
+// and parses it; the rest of the file is read only to see that nothing but empty
+// lines ("\r\n") and zero bytes follow the program, and only until something else
+// does. Failures:
+// - CantOpenFile: the file cannot be opened or read, is not a regular file (a FIFO
+//   or device is refused at once, never waited for), or is larger than
+//   MaxProgramFileBytes; Why says why; the image is unchanged.
 // - BadObjectLine: a malformed line; the words before it are the program
 //   (WordCount of them), as ParseObjectText leaves them; Why says what is wrong
 //   with the line.
@@ -33,12 +38,13 @@ MaybeFailure LoadObjectFile(const std::string& path, ProgramImage& image);
 // the words before a bad line, or all but the text left out.
 bool LoadedInPart(const Failure& failure);
 
-// The same from a stream already open, for example standard input; name stands for
-// it in a failure.
+// The same from a stream already open, for example standard input, read as
+// ReadOpenStream reads it (a stop signal ends the wait for it); name stands for it in
+// a failure.
 MaybeFailure ReadObjectText(std::FILE* file, const std::string& name, ProgramImage& image);
 
 // An assembly file is text to assemble (isa/Assembler.h); a larger file is none.
-inline constexpr std::size_t MaxAssemblyFileBytes = 1 << 20;
+inline constexpr std::size_t MaxAssemblyFileBytes = MaxProgramFileBytes;
 
 // Whether path names an assembly file: it ends in ".asm", in any case.
 bool IsAssemblyFileName(std::string_view path);

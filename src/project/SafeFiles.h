@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <span>
@@ -25,6 +26,14 @@ bool ReadRegularFile(const std::string& path,
                      const std::function<bool(std::span<const std::uint8_t>)>& take,
                      std::string* why = nullptr);
 
+// Reads a stream already open (standard input, say) as ReadRegularFile reads a file:
+// piece by piece until it ends or take returns false. A wait for more input ends at
+// once when a stop signal comes (link/StopSignals.h), as a failure with the reason
+// in why, so that Ctrl+C or kill ends a program waiting on a terminal or a pipe. The
+// stream's own buffer is not used: read nothing from it before or after.
+bool ReadOpenStream(std::FILE* file, const std::function<bool(std::span<const std::uint8_t>)>& take,
+                    std::string* why = nullptr);
+
 // Replaces the file at path with bytes, so that a failure never damages what was
 // there: the bytes go to a temporary file ".NAME.xxxxxxxx.tmp" in the same folder,
 // which is flushed and renamed over the target only when all of it is written. Stale
@@ -34,10 +43,11 @@ bool ReadRegularFile(const std::string& path,
 // those signals itself sees the save complete).
 //
 // A replaced file keeps its permissions. A symbolic link is written through to its
-// target only where the system itself would follow it: not a link in a sticky,
-// world-writable folder that is owned neither by the folder's owner nor by this
-// user; such a link, a loop of links, and an existing target that may not be
-// written or is not a regular file are refused. Where the folder allows no new file
+// target, and a file is replaced, only where the system itself would follow or open
+// it: not a link or file in a sticky, world-writable folder (as /tmp) that is owned
+// neither by the folder's owner nor by this user, even for root; such a link or
+// file, a loop of links, and an existing target that may not be written or is not
+// a regular file are refused. Where the folder allows no new file
 // but the target itself may be written, the bytes are written over it in place.
 //
 // Windows has neither these signals nor sticky folders: there the temporary file is

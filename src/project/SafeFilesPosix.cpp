@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <mutex>
 #include <random>
 
+#include "link/StopSignals.h"
 #include "project/SafeFiles.h"
 
 namespace ixo {
@@ -70,6 +72,33 @@ bool ReadRegularFile(const std::string& path,
     return read;
 }
 
+bool ReadOpenStream(std::FILE* file, const std::function<bool(std::span<const std::uint8_t>)>& take,
+                    std::string* why) {
+    const auto fail = [why](int error) {
+        if (why != nullptr) *why = std::strerror(error);
+        return false;
+    };
+    const int fd = ::fileno(file);
+    if (fd < 0) return fail(errno);
+    std::array<std::uint8_t, ReadPieceBytes> piece;
+    for (;;) {
+        // Wait for input or a stop signal, whichever comes first: a read alone would
+        // be restarted after the signal's handler and wait on.
+        std::array<pollfd, 2> waits{{{fd, POLLIN, 0}, {StopSignalFd(), POLLIN, 0}}};
+        if (::poll(waits.data(), waits.size(), -1) < 0) {
+            if (errno == EINTR) continue;
+            return fail(errno);
+        }
+        if (waits[1].revents != 0) return fail(EINTR);
+        if (waits[0].revents == 0) continue;
+        const ssize_t n = ::read(fd, piece.data(), piece.size());
+        // A descriptor shared with a program that made it non-blocking.
+        if (n < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+        if (n < 0) return fail(errno);
+        if (n == 0 || !take(std::span(piece).first(static_cast<std::size_t>(n)))) return true;
+    }
+}
+
 namespace {
 
 // ---- Links
@@ -77,15 +106,18 @@ namespace {
 // As many links in a row as the system follows before it calls the chain a loop.
 constexpr int MaxLinkHops = 40;
 
-// Whether the link at path, described by linkInfo, may be followed: the rule the
-// kernel applies to links in shared sticky folders (fs.protected_symlinks), so that
-// a link planted in /tmp by another user cannot send the save to a file of ours.
-bool MayFollowLink(const fs::path& path, const struct stat& linkInfo) {
+// Whether the file or link at path, which owner owns, is another user's in a shared
+// folder: a sticky one that everybody may write to (as /tmp), the owner being
+// neither the folder's owner nor this user. The system follows no such link
+// (fs.protected_symlinks) and opens no such file to write it (fs.protected_regular),
+// so that nothing another user planted there turns a save against the saver: a link
+// to a file of ours, or a file whose planter would own what we saved in it.
+bool PlantedByAnother(const fs::path& path, uid_t owner) {
     struct stat folder {};
     const fs::path parent = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    if (::stat(parent.c_str(), &folder) != 0) return false;
+    if (::stat(parent.c_str(), &folder) != 0) return true;
     const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
-    return !shared || linkInfo.st_uid == folder.st_uid || linkInfo.st_uid == ::geteuid();
+    return shared && owner != folder.st_uid && owner != ::geteuid();
 }
 
 // The file that path finally names through its symbolic links (it need not exist
@@ -100,7 +132,7 @@ std::optional<fs::path> FinalTarget(const fs::path& path) {
             errno = ELOOP;
             return std::nullopt;
         }
-        if (!MayFollowLink(current, info)) {
+        if (PlantedByAnother(current, info.st_uid)) {
             errno = EACCES;  // as the system answers for such a link
             return std::nullopt;
         }
@@ -300,6 +332,9 @@ MaybeFailure FindSaveTarget(const std::string& path, const Failure& cannotCreate
     if (!target.Exists) return std::nullopt;
     if (S_ISDIR(target.Existing.st_mode)) return Because(cannotCreate, std::strerror(EISDIR));
     if (!S_ISREG(target.Existing.st_mode)) return Because(cannotCreate, NotRegular);
+    if (PlantedByAnother(target.Path, target.Existing.st_uid)) {
+        return Because(cannotCreate, std::strerror(EACCES));  // as the system answers
+    }
     if (::access(target.Path.c_str(), W_OK) != 0) {
         return Because(cannotCreate, std::strerror(errno));
     }

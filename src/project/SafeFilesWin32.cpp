@@ -2,6 +2,8 @@
 // and bytes go to and from the file exactly as given (no line-end translation).
 
 #include <windows.h>
+// After windows.h.
+#include <io.h>
 
 #include <algorithm>
 #include <array>
@@ -113,6 +115,26 @@ bool ReadRegularFile(const std::string& path,
         DWORD read = 0;
         if (!ReadFile(file.Get(), piece.data(), static_cast<DWORD>(piece.size()), &read, nullptr)) {
             return fail(SystemErrorText(GetLastError()));
+        }
+        if (read == 0 || !take(std::span(piece).first(read))) return true;
+    }
+}
+
+bool ReadOpenStream(std::FILE* stream,
+                    const std::function<bool(std::span<const std::uint8_t>)>& take,
+                    std::string* why) {
+    // Ctrl+C ends the program here, read or not: there is no signal to wait for. The
+    // bytes come as they are, CR LF included, whatever mode the C library gave the
+    // stream.
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    std::array<std::uint8_t, 4096> piece;
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(handle, piece.data(), static_cast<DWORD>(piece.size()), &read, nullptr)) {
+            // A pipe whose writer is done ends so.
+            if (GetLastError() == ERROR_BROKEN_PIPE) return true;
+            if (why != nullptr) *why = SystemErrorText(GetLastError());
+            return false;
         }
         if (read == 0 || !take(std::span(piece).first(read))) return true;
     }

@@ -3,6 +3,8 @@
 
 #include <QComboBox>
 #include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QToolButton>
 #include <QWheelEvent>
 #include <QtTest/QTest>
@@ -10,12 +12,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <thread>
 
 #include "device/Protocol.h"
 
 #include "TestFrame.h"
 #include "app/PanelStatusBar.h"
+#include "isa/Assembler.h"
 #include "isa/WordFields.h"
 #include "link/Comport.h"
 
@@ -24,6 +29,16 @@ namespace {
 
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+std::string Hex(std::uint32_t word) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(word));
+    return text;
+}
 
 std::uint32_t Pattern(int address) {
     return 0x9E3779B9u * static_cast<std::uint32_t>(address + 1);
@@ -133,6 +148,8 @@ TEST_F(WindowDevice, FailedReadLeavesProgramListingAndCwPanelAlone) {
     }
 }
 
+// Verify fail names the differences in both words' listing lines, at most 16 of them,
+// and puts the caret on the listing line of the first one the listing shows.
 TEST_F(WindowDevice, VerifyAgainstTheProgramAsWritten) {
     OpenProgram(10);
     frame.WriteProgtBtn->click();
@@ -144,13 +161,147 @@ TEST_F(WindowDevice, VerifyAgainstTheProgramAsWritten) {
     EXPECT_EQ(frame.Messages[0].Text, "Verify OK");
     EXPECT_EQ(frame.Messages[0].Flags, TMainFrame::MbNoIcon);
 
+    // A difference past the listing's words moves no caret.
     com1.Device.SetWord(12, 0);
     frame.VerifyProgBtn->click();
     ASSERT_EQ(frame.Messages.size(), 2u);
     EXPECT_EQ(frame.Messages[1].Text, "Verify fail");
     EXPECT_EQ(frame.Messages[1].Detail,
-              "First difference at address 12: program 00030000, device 00000000");
+              " 12  program 00030000 NOP  |  device 00000000 RZP INL K=0");
     EXPECT_EQ(frame.Messages[1].Flags, TMainFrame::MbIconError);
+    EXPECT_EQ(frame.AsmOut->textCursor().position(), 0);
+
+    // In a listing of the operator's own, with a comment line on top, the caret goes
+    // to the line the word was written on.
+    QTextCursor top(frame.AsmOut->document());
+    top.insertText("; mine\n");
+    frame.UseListingAct->trigger();
+    frame.WriteProgtBtn->click();  // the listing clears the bits it does not show
+    ASSERT_TRUE(com1.Device.WaitForReceived(2 * 1408, 10s));
+    for (int address = 20; address < 40; ++address) com1.Device.SetWord(address, 0);
+    com1.Device.SetWord(6, 0x00070000);
+    frame.VerifyProgBtn->click();
+    ASSERT_EQ(frame.Messages.size(), 3u);
+    const QStringList lines = frame.Messages[2].Detail.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 17);
+    EXPECT_TRUE(lines[0].startsWith(Q("  6  program " + Hex(frame.Image.Words[6]) + " RZP ")));
+    EXPECT_TRUE(lines[0].endsWith("  |  device 00070000 RAP INL K=0")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].startsWith(" 20  program 00030000 NOP ")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[15].startsWith(" 34  program")) << lines[15].toStdString();
+    EXPECT_EQ(lines[16], "and 5 more");
+    // Line 9: the comment, four LFO lines, ";", then the words at 4, 5 and 6.
+    EXPECT_EQ(frame.AsmOut->textCursor().blockNumber() + 1, 9);
+    EXPECT_EQ(frame.AsmOut->textCursor().positionInBlock(), 0);
+}
+
+// While the listing holds edits not yet used, Write, Verify and Save object ask first:
+// Yes uses them (errors end the command), No takes the program as it is, Cancel does
+// nothing.
+TEST_F(WindowDevice, UnusedEditsAreOfferedBeforeWriteVerifyAndSaveObject) {
+    using Answer = TMainFrame::Answer;
+    const std::uint32_t edited = 0x63000064;  // K=99 at address 4
+    struct Case {
+        const char* Command;
+        Answer Given;
+        const char* Line6;
+        std::uint32_t Word4;  // the program's word 4 afterwards
+        bool Runs;
+        QString Message = {};  // what the message shown says, in its text or detail
+    };
+    const char* const k99 = "\tRZP\t100\tK=99";
+    const char* const k200 = "\tRZP\t100\tK=200";
+    const QString kError = "listing:6:25: error: K=200 is outside";
+    const Case cases[] = {
+        {"write", Answer::Yes, k99, edited, true},
+        {"write", Answer::No, k99, Pattern(4), true},
+        {"write", Answer::Cancel, k99, Pattern(4), false},
+        {"write", Answer::Yes, k200, Pattern(4), false, kError},
+        {"verify", Answer::Yes, k99, edited, true, "Verify OK"},
+        {"verify", Answer::No, k99, Pattern(4), true, "Verify fail"},
+        {"verify", Answer::Cancel, k99, Pattern(4), false},
+        {"verify", Answer::Yes, k200, Pattern(4), false, kError},
+        {"save", Answer::Yes, k99, edited, true},
+        {"save", Answer::No, k99, Pattern(4), true},
+        {"save", Answer::Cancel, k99, Pattern(4), false},
+        {"save", Answer::Yes, k200, Pattern(4), false, kError},
+    };
+    const std::string saved = folder.File("saved.obj");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.Command) + ", answer " + std::to_string(int(c.Given)) + ", " +
+                     c.Line6);
+        frame.QuestionAnswers = {true};  // the last row's typing may go
+        OpenProgram(5);
+        frame.QuestionAnswers.clear();
+        frame.Messages.clear();
+        frame.Questions.clear();
+        QTextCursor cursor(frame.AsmOut->document()->findBlockByNumber(5));
+        cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        cursor.insertText(QString::fromLatin1(c.Line6));
+        // The device holds the edited program as written (without the bits the listing
+        // does not show).
+        std::vector<std::uint32_t> words =
+            AssembleListing(frame.AsmOut->toPlainText().toStdString()).Words;
+        if (words.empty()) words = {Pattern(0), Pattern(1), Pattern(2), Pattern(3), edited};
+        for (int address = 0; address < 128; ++address) {
+            com1.Device.SetWord(address, address < 5 ? words[address] : NopWord);
+        }
+        std::filesystem::remove(saved);
+        Taken();
+
+        frame.ChoiceAnswers.push_back(c.Given);
+        const std::string command = c.Command;
+        if (command == "write") frame.WriteProgtBtn->click();
+        if (command == "verify") frame.VerifyProgBtn->click();
+        if (command == "save") {
+            frame.SaveAnswers.push_back(QString::fromStdString(saved));
+            frame.SaveObjFileBtn->click();
+            frame.SaveAnswers.clear();
+        }
+
+        EXPECT_EQ(frame.Questions, std::vector<QString>{"The listing has changes that are not "
+                                                        "used as the program. Use them first?"});
+        EXPECT_EQ(frame.Image.Words[4], c.Word4);
+        if (c.Message.isEmpty()) {
+            EXPECT_TRUE(frame.Messages.empty());
+        } else {
+            ASSERT_EQ(frame.Messages.size(), 1u);
+            const QString shown = frame.Messages[0].Text + "\n" + frame.Messages[0].Detail;
+            EXPECT_TRUE(shown.contains(c.Message)) << shown.toStdString();
+        }
+        const Bytes taken = Taken();
+        if (command == "write") {
+            EXPECT_EQ(taken.size(), c.Runs ? 1408u : 0u);
+            EXPECT_EQ(com1.Device.Word(4), c.Runs ? c.Word4 : edited);
+        } else if (command == "verify") {
+            EXPECT_EQ(taken.size(), c.Runs ? 129u * FetchRequestLength : 0u);
+        } else {
+            EXPECT_EQ(std::filesystem::exists(saved), c.Runs);
+            if (c.Runs) {
+                EXPECT_EQ(ReadBytes(saved).substr(40, 8), Hex(c.Word4));
+            }
+        }
+        // Used, the edits ask nothing more; not used, they still do.
+        EXPECT_EQ(frame.ListingHasUnusedEdits(), c.Word4 != edited);
+    }
+}
+
+// Read asks before it replaces typing that was neither saved nor used.
+TEST_F(WindowDevice, ReadAsksBeforeReplacingEdits) {
+    OpenProgram(5);
+    QTextCursor(frame.AsmOut->document()).insertText("; mine\n");
+    const QString typed = frame.AsmOut->toPlainText();
+    for (const bool answer : {false, true}) {
+        SCOPED_TRACE(answer);
+        frame.Questions.clear();
+        frame.QuestionAnswers.push_back(answer);
+        frame.ReadProgBtn->click();
+        EXPECT_EQ(frame.Questions, std::vector<QString>{"The listing has changes that are not "
+                                                        "saved or used. Replace them anyway?"});
+        EXPECT_EQ(Taken().size(), answer ? 129u * FetchRequestLength : 0u);
+        EXPECT_EQ(frame.Image.WordCount, answer ? 128 : 5);
+        EXPECT_EQ(frame.AsmOut->toPlainText(), answer ? ListingOf(frame.Image) : typed);
+    }
+    EXPECT_TRUE(frame.Messages.empty());
 }
 
 TEST_F(WindowDevice, ClosedLinkIsSaidByEveryDeviceCommand) {

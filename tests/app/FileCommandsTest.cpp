@@ -86,7 +86,7 @@ TEST_F(FileCommands, OpenListsTheProgramAndRefreshesTheStatus) {
     Open(frame, path);
 
     ASSERT_EQ(frame.OpenQuestions.size(), 1u);
-    EXPECT_EQ(frame.OpenQuestions[0].Filter, "Object file (*.obj)");
+    EXPECT_EQ(frame.OpenQuestions[0].Filter, "Object file (*.obj);;Assembly files (*.asm)");
     EXPECT_EQ(frame.OpenQuestions[0].Title, "Open Object File");
     EXPECT_EQ(frame.OpenQuestions[0].InitialName, ".obj");
     EXPECT_TRUE(frame.Messages.empty());
@@ -285,6 +285,7 @@ TEST_F(FileCommands, SaveAsmFileWritesTheListingAsEdited) {
     frame.SaveAsmFileBtn->click();
     EXPECT_EQ(ReadBytes(dir.File("listing.asm")), "one\r\n\r\ntwo\r\n");
     // The next object save puts ".obj" back.
+    frame.ChoiceAnswers.push_back(TMainFrame::Answer::No);
     frame.SaveAnswers.push_back(QString());
     frame.SaveObjFileBtn->click();
     EXPECT_EQ(frame.SaveQuestions.back().InitialName, Q(dir.File("listing.obj")));
@@ -294,6 +295,7 @@ TEST_F(FileCommands, FirstDialogsSuggestOnlyTheExtension) {
     frame.Image.WordCount = 1;
     frame.AsmOut->setPlainText("NOP");
     frame.UpdateStatus();
+    frame.ChoiceAnswers.push_back(TMainFrame::Answer::No);
     frame.SaveAnswers = {QString(), QString()};
     frame.OpenAnswers = {QString()};
     frame.SaveObjFileBtn->click();
@@ -415,6 +417,7 @@ TEST_F(FileCommands, BuildListingShowsTheTopOfTheNewListing) {
     ASSERT_GT(frame.AsmOut->horizontalScrollBar()->value(), 0);
     frame.SetSerialPortBtn->setFocus();
 
+    frame.QuestionAnswers.push_back(true);
     Open(frame, path);
     EXPECT_EQ(frame.AsmOut->toPlainText(), ListingOf(frame.Image));
     EXPECT_EQ(frame.AsmOut->textCursor().position(), 0);
@@ -433,15 +436,28 @@ public:
 };
 
 // The real open dialog takes a name that does not exist, and the command opens the
-// ".obj" file of that name.
+// file of that name with the extension of the filter chosen: ".obj", or ".asm".
 TEST(FileDialogs, OpenDialogTakesANameThatDoesNotExist) {
     OwnPorts ports;
     TempDir dir;
     WriteBytes(dir.File("prog.obj"), SixWordObject);
+    WriteBytes(dir.File("prog.asm"), SixWordListing);
     TMainFrame frame;
     frame.show();
-    for (const char* typed : {"prog", "prog.txt"}) {
-        SCOPED_TRACE(typed);
+    struct Case {
+        const char* Typed;
+        const char* Filter;
+        const char* Opened;
+        QString Listing;
+    };
+    const Case cases[] = {
+        {"prog", TMainFrame::ObjectFileFilter, "prog.obj", SixWordShown},
+        {"prog.txt", TMainFrame::ObjectFileFilter, "prog.obj", SixWordShown},
+        {"prog", TMainFrame::AssemblyFileFilter, "prog.asm", Q(SixWordListing)},
+    };
+    for (const Case& c : cases) {
+        const char* typed = c.Typed;
+        SCOPED_TRACE(std::string(typed) + ", " + c.Filter);
         frame.FileName.clear();
         bool refused = false, stillOpen = false;
         QTimer::singleShot(0, [&] {
@@ -456,6 +472,7 @@ TEST(FileDialogs, OpenDialogTakesANameThatDoesNotExist) {
                     box->accept();
                 }
             });
+            dialog->selectNameFilter(QString::fromLatin1(c.Filter));
             name->setText(Q(dir.File(typed)));
             QTest::keyClick(name, Qt::Key_Return);
             stillOpen = dialog->isVisible();
@@ -464,8 +481,8 @@ TEST(FileDialogs, OpenDialogTakesANameThatDoesNotExist) {
         frame.OpenFileBtn->click();
         EXPECT_FALSE(refused);
         EXPECT_FALSE(stillOpen);
-        EXPECT_EQ(frame.FileName, dir.File("prog.obj"));
-        EXPECT_EQ(frame.AsmOut->toPlainText(), SixWordShown);
+        EXPECT_EQ(frame.FileName, dir.File(c.Opened));
+        EXPECT_EQ(frame.AsmOut->toPlainText(), c.Listing);
     }
 }
 

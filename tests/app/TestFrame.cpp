@@ -13,12 +13,15 @@ namespace ixo::test {
 
 namespace {
 
-QString NextAnswer(std::deque<QString>& answers, const QString& title) {
+// The next of answers for the dialog or question titled title; one with no answer
+// prepared fails the test and is answered with fallback.
+template <typename T>
+T NextAnswer(std::deque<T>& answers, const QString& title, T fallback = T()) {
     if (answers.empty()) {
         ADD_FAILURE() << "unexpected dialog \"" << title.toStdString() << "\"";
-        return QString();
+        return fallback;
     }
-    QString answer = answers.front();
+    T answer = answers.front();
     answers.pop_front();
     return answer;
 }
@@ -38,8 +41,12 @@ void TestFrame::ShowMessage(const QString& text, const QString& detail, int flag
 }
 
 QString TestFrame::AskOpenFileName(const QString& filter, const QString& title,
-                                   const QString& initialName) {
+                                   const QString& initialName, QString& chosenFilter) {
     OpenQuestions.push_back({filter, title, initialName});
+    if (!OpenFilterAnswers.empty()) {
+        chosenFilter = OpenFilterAnswers.front();
+        OpenFilterAnswers.pop_front();
+    }
     return NextAnswer(OpenAnswers, title);
 }
 
@@ -81,13 +88,12 @@ bool Drop(QWidget* target, const QList<QUrl>& urls) {
 
 bool TestFrame::AskYesNo(const QString& text) {
     Questions.push_back(text);
-    if (QuestionAnswers.empty()) {
-        ADD_FAILURE() << "unexpected question \"" << text.toStdString() << "\"";
-        return false;
-    }
-    const bool answer = QuestionAnswers.front();
-    QuestionAnswers.pop_front();
-    return answer;
+    return NextAnswer(QuestionAnswers, text, false);
+}
+
+TMainFrame::Answer TestFrame::AskYesNoCancel(const QString& text) {
+    Questions.push_back(text);
+    return NextAnswer(ChoiceAnswers, text, Answer::Cancel);
 }
 
 }  // namespace ixo::test

@@ -55,23 +55,28 @@ public:
     std::vector<FileQuestion> OpenQuestions;
     std::vector<FileQuestion> SaveQuestions;
     std::deque<QString> OpenAnswers;
+    // The filters to choose in the open dialogs in turn; without one, the first.
+    std::deque<QString> OpenFilterAnswers;
     std::deque<QString> SaveAnswers;
     // Answers the port dialog, which holds the probed ports as SelectPort left
     // them: may change the selection, returns true for OK. Counts its calls.
     std::function<bool(TSerialPortDlg&)> PortDialog;
     int PortDialogShown = 0;
-    // The yes-or-no questions asked, and the answers to give them in turn.
+    // The questions asked, with two buttons or three, and the answers to give them
+    // in turn.
     std::vector<QString> Questions;
     std::deque<bool> QuestionAnswers;
+    std::deque<Answer> ChoiceAnswers;
 
 protected:
     void ShowMessage(const QString& text, const QString& detail, int flags) override;
-    QString AskOpenFileName(const QString& filter, const QString& title,
-                            const QString& initialName) override;
+    QString AskOpenFileName(const QString& filter, const QString& title, const QString& initialName,
+                            QString& chosenFilter) override;
     QString AskSaveFileName(const QString& filter, const QString& title,
                             const QString& initialName) override;
     bool ExecPortDialog() override;
     bool AskYesNo(const QString& text) override;
+    Answer AskYesNoCancel(const QString& text) override;
 };
 
 // A window shown on a port map of the test's own, with a folder for the test's files.

@@ -36,14 +36,26 @@ std::string SavedListing() {
     return text;
 }
 
+std::string SameFile(const std::string& output, const std::string& input) {
+    return "ixo: Can't write file \"" + output + "\": the same file as the input \"" + input +
+           "\"\n";
+}
+
+std::string TooLarge(const std::string& kind) {
+    return "ixo: Can't open file \"<stdin>\": larger than 1 MiB, too large for " + kind + "\n";
+}
+
+const std::string NoSpace = "ixo: can't write standard output: No space left on device\n";
+
 struct FileCase {
     std::vector<std::string> Args;
-    std::string Input;  // a file of the folder as standard input, or empty
+    std::string Input;  // a file of the folder (or a path) as standard input, or empty
     int ExitStatus;
     std::string Out;
     std::string Err;
     // What files of the folder hold afterwards; nullopt: the file is not there.
     std::map<std::string, std::optional<std::string>> After = {};
+    std::string Output = {};  // where standard output goes when not captured
 };
 
 TEST(IxoAsm, AssemblesAndListsAssemblyFiles) {
@@ -64,6 +76,58 @@ TEST(IxoAsm, AssemblesAndListsAssemblyFiles) {
          "",
          "ixo: listing.obj: the object file would replace it; name one with -o\n",
          {{"listing.obj", SixWordListing}}},
+        // No output over the input, however it is named.
+        {{"asm", "six.asm", "-o", "six.asm"},
+         "",
+         1,
+         "",
+         SameFile("six.asm", "six.asm"),
+         {{"six.asm", SixWordListing}}},
+        {{"asm", "six.asm", "-o", "./six.asm"},
+         "",
+         1,
+         "",
+         SameFile("./six.asm", "six.asm"),
+         {{"six.asm", SixWordListing}}},
+        {{"asm", "six.asm", "-o", "link.obj"},
+         "",
+         1,
+         "",
+         SameFile("link.obj", "six.asm"),
+         {{"six.asm", SixWordListing}}},
+        {{"asm", "six.asm", "-o", "hard.obj"},
+         "",
+         1,
+         "",
+         SameFile("hard.obj", "six.asm"),
+         {{"six.asm", SixWordListing}}},
+        {{"asm", "-", "-o", "six.asm"},
+         "six.asm",
+         1,
+         "",
+         SameFile("six.asm", "<stdin>"),
+         {{"six.asm", SixWordListing}}},
+        // Endless input is refused at once.
+        {{"asm", "-"}, "/dev/zero", 1, "", TooLarge("an assembly file")},
+        {{"list", "-"}, "/dev/zero", 1, "", TooLarge("an object file")},
+        {{"write", "-"}, "/dev/zero", 1, "", TooLarge("an object file")},
+        {{"verify", "-"}, "/dev/zero", 1, "", TooLarge("an object file")},
+        // Control characters in an argument are shown escaped, and a message stays one line.
+        {{"list", "a\nb\x1b.obj"},
+         "",
+         1,
+         "",
+         "ixo: Can't open file \"a\\nb\\x1b.obj\": No such file or directory\n"},
+        // Standard output that cannot be written is said once, with its reason.
+        {{"list", "six.asm"}, "", 1, "", NoSpace, {}, "/dev/full"},
+        {{"asm", "six.asm", "-o", "-"}, "", 1, "", NoSpace, {}, "/dev/full"},
+        {{"list", "part.obj"},
+         "",
+         1,
+         "",
+         "part.obj:7: missing digit: 7 of 8 digits\n" + NoSpace,
+         {},
+         "/dev/full"},
         {{"asm", "absent.asm"},
          "",
          1,
@@ -108,13 +172,18 @@ TEST(IxoAsm, AssemblesAndListsAssemblyFiles) {
         WriteBytes(dir.File("bad.asm"), BadListing());
         WriteBytes(dir.File("bad.obj"), "kept");
         WriteBytes(dir.File("prog.s"), SixWordListing);
+        WriteBytes(dir.File("part.obj"), SixWordObject + "0000000");
+        std::filesystem::create_symlink("six.asm", dir.File("link.obj"));
+        std::filesystem::create_hard_link(dir.File("six.asm"), dir.File("hard.obj"));
         std::string shown = "ixo";
         for (const std::string& arg : c.Args) shown += " " + arg;
         SCOPED_TRACE(shown);
 
-        const IxoResult result =
-            RunIxo(c.Args, dir.Path().string(), {},
-                   {.Input = c.Input.empty() ? "/dev/null" : dir.File(c.Input)});
+        const IxoResult result = RunIxo(c.Args, dir.Path().string(), {},
+                                        {.Input = c.Input.empty()     ? "/dev/null"
+                                                  : c.Input[0] == '/' ? c.Input
+                                                                      : dir.File(c.Input),
+                                         .Output = c.Output});
         EXPECT_EQ(result.ExitStatus, c.ExitStatus);
         EXPECT_EQ(result.Out, c.Out);
         EXPECT_EQ(result.Err, c.Err);

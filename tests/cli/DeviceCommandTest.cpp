@@ -53,14 +53,20 @@ TEST_F(IxoDevice, WriteThenVerify) {
     EXPECT_EQ(result.ExitStatus, 0) << result.Err;
     EXPECT_EQ(result.Out, "Verify OK\n");
 
+    // Each difference in both words' listing lines, without the coefficient's comment,
+    // the bars one above the other.
     device_.SetWord(0, 0x11111111);
+    device_.SetWord(4, 0x40000064);
     device_.SetWord(127, 0);
     result = Ixo({"verify", "-p", "2", prog});
     EXPECT_EQ(result.ExitStatus, 1);
-    EXPECT_EQ(result.Out,
-              "Verify fail\n"
-              "  0 program 12345678 device 11111111\n"
-              "127 program 00030000 device 00000000\n");
+    EXPECT_EQ(
+        result.Out,
+        "Verify fail\n"
+        "  0  program 12345678 LFO0 SIN AMP=22136 FREQ=1128  |  device 11111111 LFO0 SIN "
+        "AMP=4369 FREQ=546\n"
+        "  4  program 00030000 NOP                           |  device 40000064 RZP 100 K=64\n"
+        "127  program 00030000 NOP                           |  device 00000000 RZP INL K=0\n");
 }
 
 TEST_F(IxoDevice, WriteReadsBackAndReportsADifference) {
@@ -71,7 +77,10 @@ TEST_F(IxoDevice, WriteReadsBackAndReportsADifference) {
     const std::string prog = Program("prog.obj", "12345678\r\n9ABCDEF0\r\n");
     IxoResult result = Ixo({"write", "-p", "2", prog});
     EXPECT_EQ(result.ExitStatus, 1) << result.Err;
-    EXPECT_EQ(result.Out, "Verify fail\n  5 program 00030000 device 0BADF00D\n");
+    EXPECT_EQ(
+        result.Out,
+        "Verify fail\n  5  program 00030000 NOP  |  device 0BADF00D CHR3 RBPB 61453 +COS COMPA "
+        "MASKA\n");
 
     // Without the read-back only the write's 1408 bytes go out.
     device_.ClearReceived();

@@ -63,7 +63,10 @@ void ExpectRoundTrip(const ProgramImage& image, std::mt19937& random) {
                                << assembly.Errors[0].Line << ":" << assembly.Errors[0].Column
                                << ": " << assembly.Errors[0].Message;
     ASSERT_EQ(assembly.Words.size(), static_cast<std::size_t>(image.WordCount));
+    ASSERT_EQ(assembly.Lines.size(), assembly.Words.size());
     for (int p = 0; p < image.WordCount; ++p) {
+        // Each word comes from the line the listing shows it on.
+        EXPECT_EQ(assembly.Lines[static_cast<std::size_t>(p)], ListingLineNumber(p));
         const std::uint32_t word = image.Words[static_cast<std::size_t>(p)];
         const std::uint32_t back = assembly.Words[static_cast<std::size_t>(p)];
         EXPECT_EQ(LineOf(back, p), LineOf(word, p)) << "position " << p;
@@ -304,13 +307,15 @@ TEST(AssemblerTest, ErrorsShowTheirLineWithACaret) {
               "  106 |         RZP     2\n"
               "      |                  ^\n");
 
-    // Control characters reach no terminal: each shows as "?", in its own column.
+    // Control characters reach no terminal: escaped in the message, "?" in the line,
+    // where each keeps its own column.
     const std::string escape = Lfos + "\tRZP\t\x1B[2J\tK=1";
-    EXPECT_EQ(FormatAsmErrors("e.asm", escape, AssembleListing(escape).Errors),
-              "e.asm:5:17: error: unknown operand \"?[2J\" (INL, INR, OUTL, OUTR or an address 0 "
-              "to 65535)\n"
-              "    5 |         RZP     ?[2J    K=1\n"
-              "      |                 ^\n");
+    EXPECT_EQ(
+        FormatAsmErrors("e.asm", escape, AssembleListing(escape).Errors),
+        "e.asm:5:17: error: unknown operand \"\\x1b[2J\" (INL, INR, OUTL, OUTR or an address 0 "
+        "to 65535)\n"
+        "    5 |         RZP     ?[2J    K=1\n"
+        "      |                 ^\n");
 }
 
 TEST(AssemblerTest, EmptySourceIsEmptyProgram) {

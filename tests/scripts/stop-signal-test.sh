@@ -49,7 +49,9 @@ for signal in TERM INT HUP QUIT PIPE; do
   kill -"$signal" "$app"
   status=0
   finish "$app" || status=$?
-  [ "$status" -eq 0 ] || fail "SIG$signal: the window ended with status $status: $(cat "$work/app.err")"
+  number=$(kill -l "$signal")
+  [ "$status" -eq $((128 + number)) ] ||
+    fail "SIG$signal: the window ended with status $status: $(cat "$work/app.err")"
   port_free 1 || fail "SIG$signal: COM1 stayed held after the window closed"
   passed=$((passed + 1))
 done
@@ -84,6 +86,58 @@ for signal in QUIT TERM; do
     fail "SIG$signal: ixo said: $(cat "$work/ixo.err")"
   port_free 2 || fail "SIG$signal: COM2 stayed held after ixo ended"
   passed=$((passed + 1))
+done
+
+# ixo waiting on standard input that stays open ends at once on a stop signal, with
+# 128 + N and nothing written: a FIFO with a writer that never writes, and a
+# terminal in which Ctrl+C is typed (script(1) runs ixo in one).
+mkfifo "$work/in" "$work/keys"
+exec 8<>"$work/in" 9<>"$work/keys"
+# The process under $1, itself included, that runs ixo.
+find_ixo() {
+  local pid
+  for pid in $1 $(pgrep -P "$1"); do
+    [ "$(readlink "/proc/$pid/exe")" = "$(readlink -f "$ixo")" ] && { echo "$pid"; return 0; }
+  done
+  return 1
+}
+# Whether process $1 sleeps waiting for input; it does so only once it reads.
+waiting() { [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = S ]; }
+# stopped_while_waiting SIGNAL COMMAND STATUS: COMMAND ended with STATUS on SIGNAL.
+stopped_while_waiting() {
+  local number
+  number=$(kill -l "$1")
+  [ "$3" -eq $((128 + number)) ] && [ ! -s "$work/ixo.out" ] &&
+    [ "$(tr -d '\r' <"$work/ixo.err" | sed 's/^^C//')" = "ixo: ${2%% *} stopped by signal $number" ] ||
+    fail "ixo $2 waiting on its input, SIG$1: status $3, said: $(cat "$work/ixo.err" "$work/ixo.out")"
+  passed=$((passed + 1))
+}
+for command in "list -" "write -" "asm -"; do
+  for signal in INT TERM HUP; do
+    # shellcheck disable=SC2086
+    "$ixo" $command <"$work/in" >"$work/ixo.out" 2>"$work/ixo.err" &
+    waiter=$!
+    pids+=("$waiter")
+    for _ in $(seq 200); do waiting "$waiter" && break; sleep 0.1; done
+    kill -"$signal" "$waiter"
+    status=0
+    finish "$waiter" || status=$?
+    stopped_while_waiting "$signal" "$command" "$status"
+  done
+  script -qec "$ixo $command" /dev/null <"$work/keys" >"$work/ixo.err" 2>&1 &
+  terminal=$!
+  pids+=("$terminal")
+  waiter=
+  for _ in $(seq 200); do
+    waiter=$(find_ixo "$terminal") && waiting "$waiter" && break
+    sleep 0.1
+  done
+  [ -n "$waiter" ] || fail "ixo $command did not start in a terminal"
+  printf '\003' >&9  # Ctrl+C
+  status=0
+  finish "$terminal" || status=$?
+  : >"$work/ixo.out"
+  stopped_while_waiting INT "$command" "$status"
 done
 
 # A reader that goes away: that of the trace, and that of the program read. Either

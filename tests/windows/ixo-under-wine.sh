@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # ixo.exe's device commands under Wine against simulated devices started here: write,
 # verify, read back into a file with a Cyrillic name, enable, disable, select; a
-# silent device, an absent port, and the port map that Windows does not need.
+# silent device, an absent port, and the port map that Windows does not need; standard
+# input, and an output that is the input under another name.
 #   ixo-under-wine.sh IXO_EXE LINUX_IXO_SIM SOURCE_DIR
 set -euo pipefail
 exe=$1 SIM=$2 root=$3
@@ -75,6 +76,22 @@ expect 0 "" "select"
 # The device takes a byte a little after ixo has closed the port: it waits for them.
 for _ in $(seq 100); do [ "$(received 11)" = "8A 89 90 " ] && break; sleep 0.1; done
 [ "$(received 11)" = "8A 89 90 " ] || fail "enable, disable, select sent: $(received 11)"
+
+# Standard input is read as it comes, CR LF and all.
+status=0
+out=$("$root/scripts/wine-run.sh" "$exe" list - <"$root/examples/full.obj" 2>&1) || status=$?
+expect 0 "LFO0" "list - from standard input"
+# No output over its own input, however it is named: another case, a hard link.
+listing="$sim_work/prog.asm"
+ixo_device read --port 11 -o "Z:$listing"
+expect 0 "CW=0BADF00D" "read -o prog.asm"
+cp "$listing" "$sim_work/kept.asm"
+ln "$listing" "$sim_work/hard.obj"
+for output in "Z:$sim_work/PROG.ASM" "Z:$sim_work/hard.obj"; do
+  ixo asm "Z:$listing" -o "$output"
+  expect 1 "the same file as the input" "asm -o $output"
+done
+cmp -s "$listing" "$sim_work/kept.asm" || fail "asm -o over its input changed it"
 
 ixo_device read --port 12
 expect 1 "No response from device at address 0" "read from a silent device"
