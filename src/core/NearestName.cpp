@@ -35,6 +35,10 @@ std::string NearestName(std::string_view typed, const std::vector<std::string>& 
     std::size_t best = 3;
     bool tied = false;
     for (const std::string& name : names) {
+        // Lengths that differ by more than best letters cannot come as near, however long
+        // what was typed.
+        const std::size_t longer = std::max(typed.size(), name.size());
+        if (longer - std::min(typed.size(), name.size()) > best) continue;
         const std::size_t distance = EditDistance(typed, name);
         if (2 * distance >= std::min(typed.size(), name.size())) continue;
         if (distance < best) {
