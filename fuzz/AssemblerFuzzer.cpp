@@ -1,7 +1,9 @@
 // Fuzz target: any bytes as an assembly source. The assembler never fails but by
-// its errors, and whatever it accepts lists and assembles back to the same words.
+// its errors, which show as three lines each, and whatever it accepts lists and
+// assembles back to the same words.
 // Aborts on any broken promise, so that the fuzzer keeps the input.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -37,6 +39,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Check(!error.Message.empty(), "error without a message");
             line = error.Line;
         }
+        // Shown as compilers show them: three lines an error, nothing a terminal takes
+        // for a command.
+        const std::string shown = FormatAsmErrors("f.asm", source, assembly.Errors);
+        Check(static_cast<std::size_t>(std::count(shown.begin(), shown.end(), '\n')) ==
+                  3 * assembly.Errors.size(),
+              "an error shown on other than three lines");
+        Check(std::none_of(shown.begin(), shown.end(),
+                           [](char c) { return (c >= 0 && c < 0x20 && c != '\n') || c == 0x7F; }),
+              "a control character in the errors shown");
         return 0;
     }
     Check(assembly.Words.size() <= MaxProgramWords, "more than 128 words");

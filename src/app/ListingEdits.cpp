@@ -21,6 +21,12 @@ namespace ixo {
 
 namespace {
 
+// How many errors the error box shows at most.
+constexpr std::size_t ErrorsInBox = 6;
+
+// What errors in the listing's own text are said to be in.
+const char* const ListingName = "listing";
+
 const char* const UnkeptEdits = "The listing has changes that are not saved or used.";
 const char* const UnsavedProgram = "The program made from the listing is not saved.";
 const char* const UnusedEditsQuestion =
@@ -65,16 +71,19 @@ QMenu* TMainFrame::ListingContextMenu() {
     return menu;
 }
 
-bool TMainFrame::TakeAssembly(const std::string& source) {
+bool TMainFrame::TakeAssembly(const std::string& source, const std::string& name) {
     const Assembly assembly = AssembleListing(source);
     if (!assembly.Ok()) {
-        QStringList lines;
-        for (const AsmError& error : assembly.Errors) {
-            lines << QStringLiteral("Line %1: %2")
-                         .arg(error.Line)
-                         .arg(QString::fromStdString(error.Message));
+        // The first errors only, three lines each, so that the box stays on the screen;
+        // the caret goes to the first, and the next Use shows what is left.
+        const std::size_t shown = std::min(assembly.Errors.size(), ErrorsInBox);
+        std::string detail = FormatAsmErrors(
+            name, source, {assembly.Errors.begin(), assembly.Errors.begin() + shown});
+        if (shown < assembly.Errors.size()) {
+            detail += "and more errors after these\n";
         }
-        ShowMessage(lines.join(QLatin1Char('\n')), QString(), MbIconError);
+        ShowMessage(QString::fromStdString(name + " does not assemble"),
+                    QString::fromStdString(detail), MbIconError);
         AsmOut->setTextCursor(CursorAt(AsmOut, assembly.Errors.front()));
         AsmOut->setFocus();
         return false;
@@ -89,7 +98,7 @@ bool TMainFrame::TakeAssembly(const std::string& source) {
 
 bool TMainFrame::UseListingAsProgram() {
     const bool edited = ListingHasUnusedEdits();
-    if (!TakeAssembly(AsmOut->toPlainText().toStdString())) return false;
+    if (!TakeAssembly(AsmOut->toPlainText().toStdString(), ListingName)) return false;
     if (edited) listingProgramUnsaved_ = true;
     UpdateStatus();
     return true;
@@ -112,7 +121,7 @@ void TMainFrame::OpenGivenFile(const QString& file) {
     // program and FileName change only when it assembles.
     ShowListingText(
         QString::fromStdString(source).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    if (!TakeAssembly(source)) return;
+    if (!TakeAssembly(source, path)) return;
     FileName = path;
     listingProgramUnsaved_ = false;
     UpdateStatus();

@@ -700,6 +700,13 @@ void TMainFrame::ShowMessage(const QString& text, const QString& detail, int fla
     // Texts hold paths and device words, never markup: every label shows its text as
     // it is.
     for (QLabel* label : box.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
+    // A detail holds device words, or lines of a listing with a caret under a column:
+    // in the listing's fixed-pitch font, and a detail of several lines with its lines
+    // whole, so that the columns stay in line.
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
+        label->setFont(AsmOut->font());
+        if (detail.contains(QLatin1Char('\n'))) label->setWordWrap(false);
+    }
     box.exec();
 }
 

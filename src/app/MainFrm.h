@@ -217,9 +217,10 @@ private:
     void BuildFileShortcuts();
     void BuildListingActions();
     // Makes the words of source, the text AsmOut holds, the program and counts the
-    // text as used; or shows the errors of source, each "Line N: ...", and puts the
-    // caret on the first. True when the words were taken.
-    bool TakeAssembly(const std::string& source);
+    // text as used; or shows the errors of source, named name, as ixo prints them
+    // (each with its line and a caret), and puts the caret on the first. True when the
+    // words were taken.
+    bool TakeAssembly(const std::string& source, const std::string& name);
     // Opens an object file as the Open command does once a name has been chosen:
     // the file with that name and the extension ".obj".
     void OpenObjectFile(const QString& chosen);

@@ -146,15 +146,17 @@ const std::vector<Command>& AllCommands() {
          "Prints the assembly listing of the object file FILE on standard output: the four LFO "
          "set-up words, a line \";\", then the instructions, one line per word, columns "
          "separated by tabs. FILE is used as given; no extension is added or replaced. "
-         "Coefficients are written with the decimal separator of the current locale. A file "
+         "Coefficients are written with the decimal separator of the current locale. With -o, "
+         "the listing is saved as a file instead, as the window's Save listing does. A file "
          "with a malformed line: the words before it are listed, the line is reported on "
-         "standard error, and the exit status is 1.",
+         "standard error as FILE:LINE: why, and the exit status is 1.",
          DefineList, RunList},
         {"asm", "assemble an assembly file into an object file",
          "Assembles the assembly file FILE, a listing as list prints it and the window saves "
          "it, edited or typed, into the object file OUT. Each error is reported on standard "
-         "error as FILE:LINE:COLUMN: MESSAGE (<stdin> for standard input), and then nothing is "
-         "written.",
+         "error as compilers report them, FILE:LINE:COLUMN: error: MESSAGE (<stdin> for standard "
+         "input; COLUMN counts tab stops every 8 columns), then the line with a caret under the "
+         "column; and then nothing is written.",
          DefineAsm, RunAsm},
         {"ports", "list the COM ports that open; map a port to a device",
          "Without options, tries COM1 to COM8 as the port dialog does (opens each at 9600 "
@@ -323,9 +325,13 @@ int Fail(const std::string& message) {
 int Fail(const Failure& failure) {
     // After a stop signal the command ends because of it; main says so.
     if (ixo::StopSignal() != 0) return ExitFailure;
-    // Text left out of a file is placed as compilers place an error: file, line, why.
-    if (failure.Kind == FailureKind::TextLeftOut) {
-        return Fail(failure.Path + ":" + std::to_string(failure.Line) + ": " + failure.Why);
+    // What is wrong in an object file is placed as compilers place an error: file,
+    // line, why.
+    if (failure.Kind == FailureKind::TextLeftOut || failure.Kind == FailureKind::BadObjectLine) {
+        const std::string place = failure.Path + ":" + std::to_string(failure.Line) + ": ";
+        FlushStandardOutput();
+        std::fprintf(stderr, "%s\n", EscapeControls(place + failure.Why).c_str());
+        return ExitFailure;
     }
     const std::string detail = FailureDetail(failure);
     return Fail(detail.empty() ? FailureText(failure) : FailureText(failure) + ": " + detail);

@@ -62,6 +62,10 @@ struct ParseResult {
 // "ixo help COMMAND" is "ixo COMMAND --help".
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
 
+// The --format values.
+inline constexpr const char* AssemblyFormat = "asm";
+inline constexpr const char* ObjectFormat = "obj";
+
 // For the device commands' Define: --port and --trace.
 void AddDeviceOptions(CLI::App& command, CommandLine& line);
 
@@ -69,8 +73,9 @@ void AddDeviceOptions(CLI::App& command, CommandLine& line);
 // --format.
 void AddFileArgument(CLI::App& command, CommandLine& line);
 
-// For the commands' Define: --format asm|obj, which says what a program file is.
-void AddFormatOption(CLI::App& command, CommandLine& line);
+// For the commands' Define: --format asm|obj, which says what the program file
+// named file (FILE, OUT) is.
+void AddFormatOption(CLI::App& command, CommandLine& line, const std::string& file = "FILE");
 
 // Whether the program file path is an assembly file: --format (format) when given,
 // else a name ending in ".asm" in any case.
@@ -78,8 +83,8 @@ bool IsAssemblyFile(const std::string& path, const std::string& format);
 
 // Reads the program file FILE into image: an object file as ReadObject does, or an
 // assembly file assembled. ExitOk, or ExitFailure once the reason is on standard
-// error: a file that cannot be read, or each error of an assembly file as
-// "FILE:LINE:COLUMN: MESSAGE" ("<stdin>" for standard input). A malformed object file
+// error: a file that cannot be read, or the errors of an assembly file as
+// FormatAsmErrors prints them, named by ShownName. A malformed object file
 // leaves the words before its bad line in image; with malformed given, its failure
 // is put there for the caller to report, and the result is ExitOk.
 int ReadProgram(const CommandLine& line, ProgramImage& image, MaybeFailure* malformed = nullptr);
@@ -94,6 +99,10 @@ MaybeFailure SaveProgram(const std::string& path, const std::string& format,
 
 // The decimal separator of the user's locale, which main() has set.
 std::string_view LocaleDecimalSeparator();
+
+// A program file's name in messages: path, or "<stdin>" for "-", as compilers name
+// standard input.
+std::string ShownName(const std::string& path);
 
 // Reads the object file path, or standard input for "-", into image, as
 // LoadObjectFile does. The file is noted as read, for CheckNotRead.

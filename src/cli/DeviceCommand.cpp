@@ -10,6 +10,7 @@
 
 #include "cli/Commands.h"
 #include "cli/PortOption.h"
+#include "cli/UsageErrors.h"
 #include "device/DeviceCommands.h"
 #include "device/Differences.h"
 #include "link/Comport.h"
@@ -91,7 +92,10 @@ int WithProgram(const CommandLine& line, Body body) {
     // A malformed object file is refused: only part of it would reach the device.
     ProgramImage image;
     if (const int status = ReadProgram(line, image); status != ExitOk) return status;
-    if (image.IsEmpty()) return Fail(EmptyProject());
+    if (image.IsEmpty()) {
+        return Fail(FailureText(EmptyProject()) + ": " + ShownName(line.Argument) +
+                    " holds no program words");
+    }
     return WithLink(line, [&](ComPort& link) { return body(link, image); });
 }
 
@@ -118,7 +122,7 @@ void DefineRead(CLI::App& command, CommandLine& line) {
         ->check([](const std::string& path) {
             return path.empty() ? std::string("no file name given") : std::string();
         });
-    AddFormatOption(command, line);
+    AddFormatOption(command, line, "OUT");
 }
 
 void DefineVerify(CLI::App& command, CommandLine& line) {
@@ -130,7 +134,10 @@ void DefineSelect(CLI::App& command, CommandLine& line) {
     command.add_option("NAME", line.Argument, "the program to run")
         ->required()
         ->check([](const std::string& name) {
-            return FindProgramChoice(name) ? std::string() : "no program named '" + name + "'";
+            if (FindProgramChoice(name)) return std::string();
+            const auto& choices = ProgramChoices();
+            return "no program named '" + name + "'" +
+                   SuggestName(name, std::vector<std::string>(choices.begin(), choices.end()));
         });
     AddDeviceOptions(command, line);
 }

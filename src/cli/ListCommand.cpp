@@ -1,4 +1,5 @@
-// ixo list FILE: the assembly listing of a program file on standard output.
+// ixo list FILE: the assembly listing of a program file on standard output, or saved
+// as a listing file with -o.
 
 #include <CLI/CLI.hpp>
 
@@ -12,6 +13,11 @@ namespace ixo::cli {
 
 void DefineList(CLI::App& command, CommandLine& line) {
     AddFileArgument(command, line);
+    command
+        .add_option("-o,--output", line.Output,
+                    "save the listing as OUT instead, each line ended by CR LF as the window "
+                    "saves a listing (- for standard output)")
+        ->type_name("OUT");
 }
 
 int RunList(const CommandLine& line) {
@@ -19,6 +25,12 @@ int RunList(const CommandLine& line) {
     MaybeFailure failure;
     if (const int status = ReadProgram(line, image, &failure); status != ExitOk) return status;
     // A malformed file still lists the words it gave, as the window does.
+    if (!line.Output.empty()) {
+        if (const MaybeFailure saved = SaveProgram(line.Output, AssemblyFormat, image)) {
+            return Fail(*saved);
+        }
+        return failure ? Fail(*failure) : ExitOk;
+    }
     for (const std::string& text : ListingLines(image, LocaleDecimalSeparator())) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         std::fputc('\n', stdout);

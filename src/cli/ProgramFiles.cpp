@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cctype>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -18,8 +19,6 @@ namespace ixo::cli {
 
 namespace {
 
-constexpr const char* AssemblyFormat = "asm";
-constexpr const char* ObjectFormat = "obj";
 constexpr const char* StandardName = "-";
 
 // Assembles the assembly file path into image, or prints its errors.
@@ -28,25 +27,36 @@ int ReadAssemblyProgram(const std::string& path, ProgramImage& image) {
     if (const MaybeFailure failure = ReadAssembly(path, source)) return Fail(*failure);
     const Assembly assembly = AssembleListing(source);
     if (!assembly.Ok()) {
-        const std::string name = path == StandardName ? "<stdin>" : EscapeControls(path);
         FlushStandardOutput();
-        for (const AsmError& error : assembly.Errors) {
-            std::fprintf(stderr, "%s:%d:%d: %s\n", name.c_str(), error.Line, error.Column,
-                         error.Message.c_str());
-        }
+        const std::string name = EscapeControls(ShownName(path));
+        std::fputs(FormatAsmErrors(name, source, assembly.Errors).c_str(), stderr);
         return ExitFailure;
     }
     TakeWords(image, assembly.Words);
     return ExitOk;
 }
 
+// Whether an object file that failed on its first line is most likely an assembly
+// file: one named as other assemblers name their sources, or one that starts as a
+// listing does.
+bool LooksLikeAssembly(const std::string& path, const Failure& failure, const ProgramImage& image) {
+    if (failure.Kind != FailureKind::BadObjectLine || failure.Line != 1) return false;
+    const std::string_view name = path;
+    const bool sourceName = name.size() > 2 && name[name.size() - 2] == '.' &&
+                            (name.back() == 's' || name.back() == 'S');
+    std::string start(image.ObjText.begin(), image.ObjText.begin() + 3);
+    for (char& c : start) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return sourceName || start == "LFO";
+}
+
 }  // namespace
 
-void AddFormatOption(CLI::App& command, CommandLine& line) {
+void AddFormatOption(CLI::App& command, CommandLine& line, const std::string& file) {
     command
         .add_option("--format", line.Format,
-                    "FILE is an assembly file (asm) or an object file (obj); without it, a name "
-                    "ending in .asm (any case) is assembly and any other an object file")
+                    file +
+                        " is an assembly file (asm) or an object file (obj); without it, a name "
+                        "ending in .asm (any case) is assembly and any other an object file")
         ->type_name("asm|obj")
         ->check([](const std::string& text) {
             return text == AssemblyFormat || text == ObjectFormat
@@ -64,6 +74,9 @@ int ReadProgram(const CommandLine& line, ProgramImage& image, MaybeFailure* malf
         return ReadAssemblyProgram(line.Argument, image);
     }
     MaybeFailure failure = ReadObject(line.Argument, image);
+    if (failure && LooksLikeAssembly(line.Argument, *failure, image)) {
+        failure->Why += "; for an assembly file, use --format asm";
+    }
     if (failure && malformed != nullptr && LoadedInPart(*failure)) {
         *malformed = std::move(failure);
         return ExitOk;

@@ -39,7 +39,7 @@ std::vector<FileRead> filesRead;
 
 void NoteRead(const std::string& path) {
     if (const std::optional<FileIdentity> identity = Identify(path, stdin)) {
-        filesRead.push_back({*identity, ShownName(path, "standard input")});
+        filesRead.push_back({*identity, ShownName(path, "<stdin>")});
     }
 }
 
@@ -58,6 +58,10 @@ void NoteOutputError() {
 }
 
 }  // namespace
+
+std::string ShownName(const std::string& path) {
+    return ShownName(path, "<stdin>");
+}
 
 bool WriteStandardOutput(std::string_view bytes) {
     errno = 0;
@@ -85,13 +89,13 @@ int FinishStandardOutput(int status) {
 MaybeFailure ReadObject(const std::string& path, ProgramImage& image) {
     NoteRead(path);
     if (path != StandardName) return LoadObjectFile(path, image);
-    return ReadObjectText(stdin, "standard input", image);
+    return ReadObjectText(stdin, ShownName(path), image);
 }
 
 MaybeFailure ReadAssembly(const std::string& path, std::string& text) {
     NoteRead(path);
     if (path != StandardName) return LoadAssemblyFile(path, text);
-    return ReadAssemblyText(stdin, "standard input", text);
+    return ReadAssemblyText(stdin, ShownName(path), text);
 }
 
 MaybeFailure CheckNotRead(const std::string& path) {

@@ -6,26 +6,11 @@
 
 #include <algorithm>
 
+#include "core/NearestName.h"
+
 namespace ixo::cli {
 
 namespace {
-
-// Letters added, dropped, changed or two neighbours swapped, to turn a into b.
-std::size_t EditDistance(std::string_view a, std::string_view b) {
-    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
-    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
-    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t change = a[i - 1] == b[j - 1] ? 0 : 1;
-            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + change});
-            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
-                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-            }
-        }
-    }
-    return d[a.size()][b.size()];
-}
 
 // The names of an app's options, long ones with "--", short ones with "-".
 std::vector<std::string> OptionNames(const CLI::App& app) {
@@ -67,21 +52,12 @@ std::string NameBeforeColon(const std::string& message) {
 
 }  // namespace
 
-std::string NearestName(std::string_view typed, const std::vector<std::string>& names) {
-    std::string nearest;
-    std::size_t best = 3;
-    for (const std::string& name : names) {
-        const std::size_t distance = EditDistance(typed, name);
-        if (distance < best && 2 * distance < std::min(typed.size(), name.size())) {
-            best = distance;
-            nearest = name;
-        }
-    }
-    return nearest;
+std::string SuggestName(std::string_view typed, const std::vector<std::string>& names) {
+    return DidYouMean(NearestName(typed, names));
 }
 
 std::string SuggestCommand(std::string_view typed, const CLI::App& app) {
-    return DidYouMean(NearestName(typed, CommandNames(app)));
+    return SuggestName(typed, CommandNames(app));
 }
 
 std::string LeftOverText(const std::string& argument, const CLI::App& app,

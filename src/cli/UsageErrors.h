@@ -20,12 +20,11 @@ std::string ParseErrorText(const CLI::ParseError& error, const CLI::App& app);
 // command it followed, or null before any.
 std::string LeftOverText(const std::string& argument, const CLI::App& app, const CLI::App* command);
 
+// "; did you mean 'Hall 1'?" with the name of names that typed most likely meant, or
+// empty.
+std::string SuggestName(std::string_view typed, const std::vector<std::string>& names);
+
 // "; did you mean 'write'?" with the command of app nearest to typed, or empty.
 std::string SuggestCommand(std::string_view typed, const CLI::App& app);
-
-// Of names, the one that typed differs least from (at most two letters added,
-// dropped, changed or swapped, and fewer than half its letters); empty when none is
-// that near.
-std::string NearestName(std::string_view typed, const std::vector<std::string>& names);
 
 }  // namespace ixo::cli

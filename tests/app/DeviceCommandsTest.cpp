@@ -206,11 +206,11 @@ TEST_F(WindowDevice, UnusedEditsAreOfferedBeforeWriteVerifyAndSaveObject) {
         const char* Line6;
         std::uint32_t Word4;  // the program's word 4 afterwards
         bool Runs;
-        QString Message = {};  // how the message shown begins
+        QString Message = {};  // what the message shown says, in its text or detail
     };
     const char* const k99 = "\tRZP\t100\tK=99";
     const char* const k200 = "\tRZP\t100\tK=200";
-    const QString kError = "Line 6: K=200 is outside";
+    const QString kError = "listing:6:25: error: K=200 is outside";
     const Case cases[] = {
         {"write", Answer::Yes, k99, edited, true},
         {"write", Answer::No, k99, Pattern(4), true},
@@ -265,8 +265,8 @@ TEST_F(WindowDevice, UnusedEditsAreOfferedBeforeWriteVerifyAndSaveObject) {
             EXPECT_TRUE(frame.Messages.empty());
         } else {
             ASSERT_EQ(frame.Messages.size(), 1u);
-            EXPECT_TRUE(frame.Messages[0].Text.startsWith(c.Message))
-                << frame.Messages[0].Text.toStdString();
+            const QString shown = frame.Messages[0].Text + "\n" + frame.Messages[0].Detail;
+            EXPECT_TRUE(shown.contains(c.Message)) << shown.toStdString();
         }
         const Bytes taken = Taken();
         if (command == "write") {

@@ -81,7 +81,7 @@ TEST_F(ListingEdits, UseListingTakesTheWordsOrShowsTheErrors) {
         const char* What;
         QString Listing;
         std::vector<std::uint32_t> Program;  // what the image holds afterwards
-        QString Errors = {};                 // the message box's text, when any
+        QString Errors = {};                 // the errors in the message box, when any
         int Line = 0, Column = 0;            // where the caret goes after errors
     };
     std::vector<std::uint32_t> edited = Six;
@@ -93,9 +93,18 @@ TEST_F(ListingEdits, UseListingTakesTheWordsOrShowsTheErrors) {
          {0x80010001, 0x80020003, 0x80030005, 0x40040007}},
         {"an empty listing", QString(), {}},
         {"a coefficient out of range", SixWordsWith("\tRZP\t100\tK=200"), Six,
-         "Line 6: K=200 is outside -127 to 127", 6, 10},
+         "listing:6:25: error: K=200 is outside -127 to 127\n"
+         "    6 |         RZP     100     K=200\n"
+         "      |                         ^\n",
+         6, 10},
         {"errors on two lines", SixWordsWith("\tRZP\tOUTL\tK=0") + "\nWZP\t1\tK=128", Six,
-         "Line 6: OUTL is an output: use it with W\nLine 8: K=128 is outside -127 to 127", 6, 6},
+         "listing:6:17: error: OUTL is an output: use it with W\n"
+         "    6 |         RZP     OUTL    K=0\n"
+         "      |                 ^\n"
+         "listing:8:17: error: K=128 is outside -127 to 127\n"
+         "    8 | WZP     1       K=128\n"
+         "      |                 ^\n",
+         6, 6},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.What);
@@ -117,12 +126,26 @@ TEST_F(ListingEdits, UseListingTakesTheWordsOrShowsTheErrors) {
             continue;
         }
         ASSERT_EQ(frame.Messages.size(), 1u);
-        EXPECT_EQ(frame.Messages[0].Text.toStdString(), c.Errors.toStdString());
+        EXPECT_EQ(frame.Messages[0].Text, "listing does not assemble");
+        EXPECT_EQ(frame.Messages[0].Detail.toStdString(), c.Errors.toStdString());
         EXPECT_EQ(frame.Messages[0].Flags, TMainFrame::MbIconError);
         EXPECT_EQ(CaretLine(), c.Line);
         EXPECT_EQ(CaretColumn(), c.Column);
         EXPECT_TRUE(frame.ListingHasUnkeptEdits());
     }
+}
+
+// However many errors, the box shows the first few, so that it fits on the screen.
+TEST_F(ListingEdits, ErrorBoxShowsTheFirstErrors) {
+    QString listing = SixWordsWith("\tRZP\t100\tK=200");
+    for (int i = 0; i < 10; ++i) listing += "\n\tRZP\t100\tK=200";
+    TypeListing(listing);
+    frame.UseListingAct->trigger();
+    ASSERT_EQ(frame.Messages.size(), 1u);
+    const QString detail = frame.Messages[0].Detail;
+    EXPECT_EQ(detail.count("error: K=200"), 6) << detail.toStdString();
+    EXPECT_TRUE(detail.startsWith("listing:6:25: error: K=200")) << detail.toStdString();
+    EXPECT_TRUE(detail.endsWith("\nand more errors after these\n")) << detail.toStdString();
 }
 
 // Ctrl+Return in the listing runs the action, and the listing's menu offers it.
@@ -167,7 +190,7 @@ TEST_F(ListingEdits, AssemblyFilesAreAssembledWhenOpened) {
         // The object filter opens the ".obj" file of the name, whatever it was typed as.
         {"edited.asm", edited, Way::ObjectFilter, Six, "", "Can't open file \""},
         {"bad.asm", "LFO1 AMP=1 FREQ=1\r\n", Way::Dropped, Six, "",
-         "Line 1: LFO1 where LFO0 was expected"},
+         "bad.asm:1:1: error: LFO1 where LFO0 was expected\n"},
         {"missing.asm", "", Way::Named, Six, "", "Can't open file \""},
     };
     const QString here = QDir::currentPath();
@@ -207,8 +230,8 @@ TEST_F(ListingEdits, AssemblyFilesAreAssembledWhenOpened) {
             EXPECT_EQ(frame.ComStatusBar->PanelText(1), Q(ReplaceFileExt(project, "")));
         } else {
             ASSERT_EQ(frame.Messages.size(), 1u);
-            EXPECT_TRUE(frame.Messages[0].Text.startsWith(c.Message))
-                << frame.Messages[0].Text.toStdString();
+            const QString shown = frame.Messages[0].Text + "\n" + frame.Messages[0].Detail;
+            EXPECT_TRUE(shown.contains(c.Message)) << shown.toStdString();
         }
     }
 }

@@ -364,6 +364,7 @@ struct SeenBox {
     QMessageBox::Icon Icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons Buttons;
     QStringList Texts;
+    QStringList FixedPitchTexts;
     bool AllPlain = true;
 };
 
@@ -379,6 +380,7 @@ void LookAtNextBox(SeenBox& seen) {
             if (label->text().isEmpty()) continue;
             seen.Texts << label->text();
             seen.AllPlain = seen.AllPlain && label->textFormat() == Qt::PlainText;
+            if (QFontInfo(label->font()).fixedPitch()) seen.FixedPitchTexts << label->text();
         }
         box->accept();
     });
@@ -404,6 +406,9 @@ TEST_F(MainFrame, MessageBoxesShowTheirTextsAsTheyAre) {
     EXPECT_EQ(seen.Icon, QMessageBox::NoIcon);
     EXPECT_EQ(seen.Texts, (QStringList{"Verify <i>OK</i>", "at <u>12</u> &amp;"}));
     EXPECT_TRUE(seen.AllPlain);
+    // The detail, words and listing lines, in the listing's font, so that its columns
+    // stay in line.
+    EXPECT_EQ(seen.FixedPitchTexts, QStringList{"at <u>12</u> &amp;"});
 }
 
 // The window carries the picture its desktop entry names, once the message loop has

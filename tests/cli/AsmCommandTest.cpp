@@ -23,7 +23,18 @@ std::string BadListing() {
     return text;
 }
 
-const std::string BadError = ":6:10: K=200 is outside -127 to 127\n";
+// As compilers show an error: its place, the line, a caret under the column.
+const std::string BadError =
+    ":6:25: error: K=200 is outside -127 to 127\n"
+    "    6 |         RZP     100     K=200           ; 0.503937007874016\n"
+    "      |                         ^\n";
+
+// The six-word listing as the window saves it.
+std::string SavedListing() {
+    std::string text;
+    for (const char c : SixWordListing) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return text;
+}
 
 std::string SameFile(const std::string& output, const std::string& input) {
     return "ixo: Can't write file \"" + output + "\": the same file as the input \"" + input +
@@ -31,8 +42,7 @@ std::string SameFile(const std::string& output, const std::string& input) {
 }
 
 std::string TooLarge(const std::string& kind) {
-    return "ixo: Can't open file \"standard input\": larger than 1 MiB, too large for " + kind +
-           "\n";
+    return "ixo: Can't open file \"<stdin>\": larger than 1 MiB, too large for " + kind + "\n";
 }
 
 const std::string NoSpace = "ixo: can't write standard output: No space left on device\n";
@@ -95,7 +105,7 @@ TEST(IxoAsm, AssemblesAndListsAssemblyFiles) {
          "six.asm",
          1,
          "",
-         SameFile("six.asm", "standard input"),
+         SameFile("six.asm", "<stdin>"),
          {{"six.asm", SixWordListing}}},
         // Endless input is refused at once.
         {{"asm", "-"}, "/dev/zero", 1, "", TooLarge("an assembly file")},
@@ -115,7 +125,7 @@ TEST(IxoAsm, AssemblesAndListsAssemblyFiles) {
          "",
          1,
          "",
-         "ixo: Bad line 7 in object file \"part.obj\": missing digit: 7 of 8 digits\n" + NoSpace,
+         "part.obj:7: missing digit: 7 of 8 digits\n" + NoSpace,
          {},
          "/dev/full"},
         {{"asm", "absent.asm"},
@@ -131,6 +141,27 @@ TEST(IxoAsm, AssemblesAndListsAssemblyFiles) {
         {{"list", "--format=obj", "object.asm"}, "", 0, SixWordListing, ""},
         {{"list", "--format", "asm", "-"}, "six.asm", 0, SixWordListing, ""},
         {{"list", "bad.asm"}, "", 1, "", "bad.asm" + BadError},
+        // Object-file errors in the same form, standard input under the same name.
+        {{"list", "-"}, "bad.obj", 1, "", "<stdin>:1: 'k' is not a hexadecimal digit\n"},
+        {{"list", "prog.s"},
+         "",
+         1,
+         "",
+         "prog.s:1: 'L' is not a hexadecimal digit; for an assembly file, use --format asm\n"},
+        // -o saves the listing as the window does, whatever the name.
+        {{"list", "--format=obj", "object.asm", "-o", "out.txt"},
+         "",
+         0,
+         "",
+         "",
+         {{"out.txt", SavedListing()}}},
+        {{"list", "six.asm", "-o", "-"}, "", 0, SavedListing(), ""},
+        {{"list", "six.asm", "-o", "six.asm"},
+         "",
+         1,
+         "",
+         SameFile("six.asm", "six.asm"),
+         {{"six.asm", SixWordListing}}},
         {{"list", "--format", "lst", "six.asm"},
          "",
          2,
@@ -146,6 +177,7 @@ TEST(IxoAsm, AssemblesAndListsAssemblyFiles) {
         WriteBytes(dir.File("six.obj.txt"), SixWordObject);
         WriteBytes(dir.File("bad.asm"), BadListing());
         WriteBytes(dir.File("bad.obj"), "kept");
+        WriteBytes(dir.File("prog.s"), SixWordListing);
         WriteBytes(dir.File("part.obj"), SixWordObject + "0000000");
         std::filesystem::create_symlink("six.asm", dir.File("link.obj"));
         std::filesystem::create_hard_link(dir.File("six.asm"), dir.File("hard.obj"));

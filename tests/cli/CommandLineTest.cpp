@@ -124,6 +124,12 @@ const ParseCase Cases[] = {
      "ixo: unknown option '--no-verify' for list\n"},
     {{"select"}, ExitUsage, "", "", false, "ixo: select needs NAME: the program to run\n"},
     {{"select", "Hall 9"}, ExitUsage, "", "", false, "ixo: NAME: no program named 'Hall 9'\n"},
+    {{"select", "flanger"},
+     ExitUsage,
+     "",
+     "",
+     false,
+     "ixo: NAME: no program named 'flanger'; did you mean 'Flange'?\n"},
     {{"ports", "--map", "1"}, ExitUsage, "", "", false, "ixo: --map needs N DEVICE\n"},
     {{"ports", "--map", "1", "/a", "--map", "2", "/b"},
      ExitUsage,
@@ -196,6 +202,14 @@ TEST(ParseCommandLine, SelectHelpNamesEveryProgram) {
     for (const char* name : {"\"Ext\"", "\"Hall 1\"", "\"Chorus/Room 2\"", "\"Rotary speaker\""}) {
         EXPECT_NE(help.find(name), std::string::npos) << name << " in\n" << help;
     }
+}
+
+// A command's help speaks of its own arguments: read has no FILE, its --format is
+// about OUT.
+TEST(ParseCommandLine, ReadHelpNamesNoFile) {
+    const std::string help = ParseCommandLine({"read", "--help"}).Text;
+    EXPECT_EQ(help.find("FILE"), std::string::npos) << help;
+    EXPECT_NE(help.find("OUT is an assembly file"), std::string::npos) << help;
 }
 
 }  // namespace

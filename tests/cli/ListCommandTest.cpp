@@ -94,8 +94,7 @@ TEST(IxoList, MalformedFileListsWordsBeforeBadLine) {
     const IxoResult result = RunIxo({"list", file}, folder);
     EXPECT_EQ(result.ExitStatus, 1);
     EXPECT_EQ(result.Out, SixWordListing);
-    EXPECT_EQ(result.Err, "ixo: Bad line 7 in object file \"" + file +
-                              "\": line feed without carriage return\n");
+    EXPECT_EQ(result.Err, file + ":7: line feed without carriage return\n");
 
     // A bad first line lists nothing.
     const std::string first = dir.File("first.obj");
@@ -103,8 +102,7 @@ TEST(IxoList, MalformedFileListsWordsBeforeBadLine) {
     const IxoResult none = RunIxo({"list", first}, folder);
     EXPECT_EQ(none.ExitStatus, 1);
     EXPECT_EQ(none.Out, "");
-    EXPECT_EQ(none.Err,
-              "ixo: Bad line 1 in object file \"" + first + "\": 'x' is not a hexadecimal digit\n");
+    EXPECT_EQ(none.Err, first + ":1: 'x' is not a hexadecimal digit\n");
 
     // Words beyond the 128th are listed by none, and named where they start.
     const std::string overlong = dir.File("overlong.obj");
@@ -114,7 +112,7 @@ TEST(IxoList, MalformedFileListsWordsBeforeBadLine) {
     const IxoResult cut = RunIxo({"list", overlong}, folder);
     EXPECT_EQ(cut.ExitStatus, 1);
     EXPECT_EQ(std::count(cut.Out.begin(), cut.Out.end(), '\n'), 129);  // with the ";" line
-    EXPECT_EQ(cut.Err, "ixo: " + overlong + ":129: more than 128 words\n");
+    EXPECT_EQ(cut.Err, overlong + ":129: more than 128 words\n");
 }
 
 TEST(IxoList, UsageErrorsExitTwo) {

@@ -149,7 +149,7 @@ TEST(AssemblerTest, WorkedExamplesAssembleBack) {
 
 struct ErrorCase {
     std::string Source;
-    std::string LastError;  // "LINE:COLUMN: MESSAGE"
+    std::string LastError;  // "LINE:COLUMN: error: MESSAGE", COLUMN in display columns
     std::size_t Count = 1;
 };
 
@@ -162,76 +162,164 @@ std::string Repeated(const std::string& line, int times) {
     return text;
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Every error as ixo and the window show it: the message at its line and display
+// column (tab stops every 8), and the caret under that column. One slip, one error.
 TEST(AssemblerTest, EachErrorWithItsPlace) {
     const ErrorCase cases[] = {
-        {"LFO0 AMP=1 FREQ=1\nLFO2 AMP=1 FREQ=1", "2:1: LFO2 where LFO1 was expected"},
-        {"LFO4 AMP=1 FREQ=1", "1:1: LFO4 is outside LFO0 to LFO3"},
-        {"  lfoX AMP=1 FREQ=1", "1:3: unknown label \"lfoX\" (LFO0 to LFO3)"},
-        {Lfos + "NOP\nlfo0 AMP=1 FREQ=1", "6:1: LFO0 where an instruction was expected"},
-        {"LFO0 AMP=1 FREQ=1\n\n\tRZP 2 K=1", "3:2: an instruction where LFO1 was expected"},
-        {"LFO0 SIN AMP=32768 FREQ=1", "1:10: AMP=32768 is outside 0 to 32767"},
-        {"LFO0 FREQ=8192 AMP=0", "1:6: FREQ=8192 is outside 0 to 8191"},
-        {"LFO0 AMP=1 FREQ=1.5", "1:12: \"FREQ=1.5\" is not a number from 0 to 8191"},
-        {"LFO0 AMP=1 AMP=2 FREQ=1", "1:12: AMP= given twice"},
-        {"LFO0 TRI FREQ=1 ; AMP=1", "1:16: missing AMP= (0 to 32767)"},
-        {"LFO0\tAMP=1", "1:11: missing FREQ= (0 to 8191)"},
-        {"LFO0 TRI AMP=1 FREQ=1 XFAD=1", "1:23: XFAD= only with SAW"},
-        {"LFO0 SAW AMP=1 XFAD=1 FREQ=1", "1:16: XFAD= comes after AMP= and FREQ="},
-        {"LFO0 SAW AMP=1 FREQ=1 XFAD=1/4", "1:23: XFAD=1/4 is not 1, 1/2, 1/8 or 1/16"},
+        {"LFO0 AMP=1 FREQ=1\nLFO2 AMP=1 FREQ=1", "2:1: error: LFO2 where LFO1 was expected"},
+        // Lines out of order, twice or missing: one error, at the line that is the slip.
+        {"LFO0 AMP=1 FREQ=1\nLFO2 AMP=1 FREQ=1\nLFO1 AMP=1 FREQ=1\nLFO3 AMP=1 FREQ=1\nNOP",
+         "2:1: error: LFO2 before LFO1 (the LFO lines go in order, LFO0 to LFO3)"},
+        {"LFO0 AMP=1 FREQ=1\nLFO1 AMP=1 FREQ=1\n\nLFO3 AMP=1 FREQ=1\n;\nlfo2 AMP=1 FREQ=1\nNOP",
+         "4:1: error: LFO3 before LFO2 (the LFO lines go in order, LFO0 to LFO3)"},
+        {"LFO0 AMP=1 FREQ=1\nLFO1 AMP=1 FREQ=1\nLFO1 AMP=1 FREQ=1\nLFO2 AMP=1 FREQ=1\n"
+         "LFO3 AMP=1 FREQ=1\nNOP",
+         "3:1: error: LFO1 given twice"},
+        {"LFO0 AMP=1 FREQ=1\nLFO1 AMP=1 FREQ=1\nLFO3 AMP=1 FREQ=1\nNOP",
+         "3:1: error: LFO3 where LFO2 was expected"},
+        {"LFO4 AMP=1 FREQ=1", "1:1: error: LFO4 is outside LFO0 to LFO3"},
+        {"  lfoX AMP=1 FREQ=1", "1:3: error: unknown label \"lfoX\" (LFO0 to LFO3)"},
+        {Lfos + "NOP\nlfo0 AMP=1 FREQ=1", "6:1: error: LFO0 given twice"},
+        {"LFO0 AMP=1 FREQ=1\n\n\tRZP 2 K=1", "3:9: error: an instruction where LFO1 was expected"},
+        {"LFO0 SIN AMP=32768 FREQ=1", "1:10: error: AMP=32768 is outside 0 to 32767"},
+        {"LFO0 FREQ=8192 AMP=0", "1:6: error: FREQ=8192 is outside 0 to 8191"},
+        {"LFO0 AMP=1 FREQ=1.5", "1:12: error: \"FREQ=1.5\" is not a number from 0 to 8191"},
+        {"LFO0 AMP=0x10 FREQ=1", "1:6: error: AMP=0x10: numbers are decimal, 0x10 is 16"},
+        {"LFO0 AMP=1 AMP=2 FREQ=1", "1:12: error: AMP= given twice"},
+        {"LFO0 TRI FREQ=1 ; AMP=1", "1:16: error: missing AMP= (0 to 32767)"},
+        {"LFO0\tAMP=1", "1:14: error: missing FREQ= (0 to 8191)"},
+        {"LFO0 TRI AMP=1 FREQ=1 XFAD=1", "1:23: error: XFAD= only with SAW"},
+        {"LFO0 SAW AMP=1 XFAD=1 FREQ=1", "1:16: error: XFAD= comes after AMP= and FREQ="},
+        {"LFO0 SAW AMP=1 FREQ=1 XFAD=1/4", "1:23: error: XFAD=1/4 is not 1, 1/2, 1/8 or 1/16"},
         {"LFO0 SQR AMP=1 FREQ=1",
-         "1:6: unknown field \"SQR\" (SIN, TRI, SAW or none, then AMP=a and FREQ=f)"},
-        {"LFO0 SAW AMP=1 FREQ=1 XFAD=1 X", "1:30: unexpected \"X\" at the end of the line"},
+         "1:6: error: unknown field \"SQR\" (SIN, TRI, SAW or no waveform name, then AMP=a and "
+         "FREQ=f)"},
+        // A byte order mark takes no column.
+        {"\xEF\xBB\xBFLFO0 SQR AMP=1 FREQ=1",
+         "1:6: error: unknown field \"SQR\" (SIN, TRI, SAW "
+         "or no waveform name, then AMP=a and FREQ=f)"},
+        {"LFO0 sine AMP=1 FREQ=1", "1:6: error: unknown field \"sine\"; did you mean SIN?"},
+        {"LFO0 AMP=1 FRQ=2", "1:12: error: unknown field \"FRQ=2\"; did you mean FREQ=2?"},
+        {"LFO0 AMP=1 SAW FREQ=1 XFAD=1/2", "1:12: error: SAW comes before AMP= and FREQ="},
+        {"LFO0 SAW AMP=1 FREQ=1 XFAD=1 X", "1:30: error: unexpected \"X\" at the end of the line"},
+        {"LFO0 AMP= 5 FREQ=1", "1:9: error: no spaces around ="},
+        {"// set-up first\n" + Lfos, "1:1: error: unexpected \"//\": comments start with ;"},
         {Lfos + "MOV\t2\tK=1",
-         "5:1: unknown operation \"MOV\" (R or W, then ZP, BP, CP or AP, "
-         "then B, then C)"},
-        {Lfos + "        RXP\t100\tK=1", "5:9: unknown pointer \"XP\" (ZP, BP, CP or AP)"},
-        {Lfos + "\tRZPCB\t2\tK=1", "5:2: unknown flags \"CB\" after RZP (B, then C)"},
+         "5:1: error: unknown operation \"MOV\" (R or W, then ZP, BP, CP or AP, then B, then C)"},
+        {Lfos + "\trpz\t2\tK=1", "5:9: error: unknown operation \"rpz\"; did you mean RZP?"},
+        {Lfos + "        RXP\t100\tK=1", "5:9: error: unknown pointer \"XP\" (ZP, BP, CP or AP)"},
+        {Lfos + "\tRZPCB\t2\tK=1", "5:9: error: unknown flags \"CB\" after RZP (B, then C)"},
+        {Lfos + "loop:\tRZP\t2\tK=1",
+         "5:1: error: unknown label \"loop:\": only CHR0 to CHR3 stand before the operation"},
         {Lfos + "CHR0 ; RZP",
-         "5:5: missing operation (R or W, then ZP, BP, CP or AP, then B, "
-         "then C)"},
-        {Lfos + "\tRZP", "5:5: missing operand (INL, INR, OUTL, OUTR or an address 0 to 65535)"},
-        {Lfos + "\tWZP\tinl\tK=1", "5:6: INL is an input: use it with R"},
-        {Lfos + "\tRZP\tOUTL\tK=1", "5:6: OUTL is an output: use it with W"},
+         "5:5: error: missing operation (R or W, then ZP, BP, CP or AP, then B, then C)"},
+        {Lfos + "\tRZP",
+         "5:12: error: missing operand (INL, INR, OUTL, OUTR or an address 0 to 65535)"},
+        // A field left out mid-line is missing where the next one stands.
+        {Lfos + "\tRZP\tK=1",
+         "5:17: error: missing operand (INL, INR, OUTL, OUTR or an address 0 to 65535)"},
+        {Lfos + "CHR0\tRZP\t-COS",
+         "5:17: error: missing operand (INL, INR, OUTL, OUTR or an address 0 to 65535)"},
+        {Lfos + "\tOUTL\tK=1",
+         "5:9: error: missing operation (R or W, then ZP, BP, CP or AP, then B, then C)"},
+        {Lfos + "\tWZP\tinl\tK=1", "5:17: error: INL is an input: use it with R"},
+        {Lfos + "\tRZP\tOUTL\tK=1", "5:17: error: OUTL is an output: use it with W"},
         {Lfos + "\tRZP\tX1\tK=1",
-         "5:6: unknown operand \"X1\" (INL, INR, OUTL, OUTR or an "
-         "address 0 to 65535)"},
-        {Lfos + "\tRZP\t65536\tK=1", "5:6: address 65536 is outside 0 to 65535"},
-        {Lfos + "\tRZP\t2", "5:7: missing K=k (-127 to 127)"},
-        {Lfos + "\tRZP\t2\t+SIN", "5:8: \"+SIN\" where K=k was expected"},
-        {Lfos + "\tRZP\t2\tK=200", "5:8: K=200 is outside -127 to 127"},
-        {Lfos + "\tRZP\t2\tk=-128", "5:8: K=-128 is outside -127 to 127"},
-        {Lfos + "\tRZP\t2\tK=+1", "5:8: \"K=+1\" is not a number from -127 to 127"},
-        {Lfos + "\tRZP\t2\tK=1\tK=2", "5:12: unexpected \"K=2\" at the end of the line"},
-        {Lfos + "NOP 5", "5:5: unexpected \"5\" at the end of the line"},
-        {Lfos + "CHR4\tRZP\t2\t+SIN", "5:1: CHR4 is outside CHR0 to CHR3"},
-        {Lfos + "CHR0\tRZP\t2", "5:11: missing +SIN, +COS, -SIN or -COS"},
-        {Lfos + "CHR0\tRZP\t2\tK=1", "5:12: unknown modulation \"K=1\" (+SIN, +COS, -SIN or -COS)"},
+         "5:17: error: unknown operand \"X1\" (INL, INR, OUTL, OUTR or an address 0 to 65535)"},
+        {Lfos + "\tWZP\toutll\tK=1", "5:17: error: unknown operand \"outll\"; did you mean OUTL?"},
+        {Lfos + "\tRZP\t0x100\tK=1",
+         "5:17: error: unknown operand \"0x100\": addresses are decimal, 0x100 is 256"},
+        {Lfos + "\tRZP\t65536\tK=1", "5:17: error: address 65536 is outside 0 to 65535"},
+        {Lfos + "\tRZP\t2", "5:18: error: missing K=k (-127 to 127)"},
+        {Lfos + "\tRZP\t2\t+SIN", "5:25: error: \"+SIN\" where K=k was expected"},
+        {Lfos + "\tRZP\t2\tK=200", "5:25: error: K=200 is outside -127 to 127"},
+        {Lfos + "\tRZP\t2\tk=-128", "5:25: error: K=-128 is outside -127 to 127"},
+        {Lfos + "\tRZP\t2\tK=+1", "5:25: error: \"K=+1\" is not a number from -127 to 127"},
+        // A coefficient written as its value: the K that stands for it.
+        {Lfos + "\tRZP\t2\tK=0.5",
+         "5:25: error: K=0.5: K is -127 to 127, worth K/127: 0.5 is K=64"},
+        {Lfos + "\tRZP\t2\tk=-0,25",
+         "5:25: error: K=-0,25: K is -127 to 127, worth K/127: -0,25 is K=-32"},
+        {Lfos + "\tRZP\t2\tK=1.5", "5:25: error: K=1.5: K is -127 to 127, worth K/127"},
+        {Lfos + "\tRZP\t2\tK = 64", "5:27: error: no spaces around ="},
+        {Lfos + "\tRZP\t2\tK=1\t# gain", "5:33: error: unexpected \"#\": comments start with ;"},
+        {Lfos + "\tRZP\t2\tK=1\tK=2", "5:33: error: unexpected \"K=2\" at the end of the line"},
+        {Lfos + "NOP 5", "5:5: error: unexpected \"5\" at the end of the line"},
+        {Lfos + "CHR4\tRZP\t2\t+SIN", "5:1: error: CHR4 is outside CHR0 to CHR3"},
+        {Lfos + "CHR0\tRZP\t2", "5:18: error: missing +SIN, +COS, -SIN or -COS"},
+        {Lfos + "CHR0\tRZP\t2\tK=1",
+         "5:25: error: unknown modulation \"K=1\" (+SIN, +COS, -SIN or -COS)"},
+        {Lfos + "CHR0\tRZP\t2\t+SIM",
+         "5:25: error: unknown modulation \"+SIM\"; did you mean +SIN?"},
         {Lfos + "CHR0\tRZP\t2\t+SIN MASKB",
-         "5:17: unknown option \"MASKB\" (COMPK, COMPA, MASKA, LATCH or COMPS)"},
-        {Lfos + "CHR0\tRZP\t2\t+SIN COMPK LATCH compk", "5:29: COMPK given twice"},
-        // A column counts characters, not bytes.
-        {Lfos + "\tRZP\t\xC3\x84\xC3\x84\tK=1\tX", "5:13: unexpected \"X\" at the end of the line",
-         2},
-        {Lfos + Repeated("NOP\n", 125), "129:1: more than 128 words"},
+         "5:30: error: unknown option \"MASKB\"; did you mean MASKA?"},
+        {Lfos + "CHR0\tRZP\t2\t+SIN COMPK LATCH compk", "5:42: error: COMPK given twice"},
+        // A column counts characters, not bytes; errors of a line from left to right.
+        {Lfos + "\tRZP\t\xC3\x84\xC3\x84\tK=1\tX",
+         "5:33: error: unexpected \"X\" at the end of the line", 2},
+        {Lfos + Repeated("NOP\n", 125), "129:1: error: more than 128 words"},
         // Every error of the source, up to 20, then one more saying there are more.
-        {Lfos + Repeated("\tRZP\t2\tK=200\n", 2), "6:8: K=200 is outside -127 to 127", 2},
-        {Lfos + Repeated("\tRZP\t2\tK=200 X\n", 11), "15:8: too many errors", 21},
+        {Lfos + Repeated("\tRZP\t2\tK=200\n", 2), "6:25: error: K=200 is outside -127 to 127", 2},
+        {Lfos + Repeated("\tRZP\t2\tK=200 X\n", 11), "15:25: error: too many errors", 21},
     };
     for (const ErrorCase& c : cases) {
+        SCOPED_TRACE(c.Source);
         const Assembly assembly = AssembleListing(c.Source);
-        ASSERT_FALSE(assembly.Ok()) << c.Source;
-        EXPECT_TRUE(assembly.Words.empty()) << c.Source;
-        EXPECT_EQ(assembly.Errors.size(), c.Count) << c.Source;
-        const AsmError& last = assembly.Errors.back();
-        EXPECT_EQ(
-            std::to_string(last.Line) + ":" + std::to_string(last.Column) + ": " + last.Message,
-            c.LastError)
-            << c.Source;
+        ASSERT_FALSE(assembly.Ok());
+        EXPECT_TRUE(assembly.Words.empty());
+        EXPECT_EQ(assembly.Errors.size(), c.Count);
+        const std::vector<std::string> shown =
+            Lines(FormatAsmErrors("f.asm", c.Source, assembly.Errors));
+        ASSERT_EQ(shown.size(), 3 * assembly.Errors.size());
+        EXPECT_EQ(shown[shown.size() - 3], "f.asm:" + c.LastError);
+        // The caret stands in the column the message names.
+        const std::string column = c.LastError.substr(c.LastError.find(':') + 1);
+        const std::string& caret = shown.back();
+        EXPECT_EQ(caret.find('^') - caret.find('|') - 1, std::stoul(column)) << caret;
     }
 }
 
+// The lines shown under each message: the source line with its tabs expanded, so that
+// the caret stands under the column in any fixed-pitch font, in GCC's margin.
+TEST(AssemblerTest, ErrorsShowTheirLineWithACaret) {
+    const std::string source =
+        "\xEF\xBB\xBF" + Lfos + Repeated(";\n", 100) + "\tRZP\t\xC3\x84\tK=1\tX\r\n\tRZP\t2";
+    const Assembly assembly = AssembleListing(source);
+    EXPECT_EQ(FormatAsmErrors("<stdin>", source, assembly.Errors),
+              "<stdin>:105:17: error: unknown operand \"\xC3\x84\" (INL, INR, OUTL, OUTR or an "
+              "address 0 to 65535)\n"
+              "  105 |         RZP     \xC3\x84       K=1     X\n"
+              "      |                 ^\n"
+              "<stdin>:105:33: error: unexpected \"X\" at the end of the line\n"
+              "  105 |         RZP     \xC3\x84       K=1     X\n"
+              "      |                                 ^\n"
+              "<stdin>:106:18: error: missing K=k (-127 to 127)\n"
+              "  106 |         RZP     2\n"
+              "      |                  ^\n");
+
+    // Control characters reach no terminal: escaped in the message, "?" in the line,
+    // where each keeps its own column.
+    const std::string escape = Lfos + "\tRZP\t\x1B[2J\tK=1";
+    EXPECT_EQ(
+        FormatAsmErrors("e.asm", escape, AssembleListing(escape).Errors),
+        "e.asm:5:17: error: unknown operand \"\\x1b[2J\" (INL, INR, OUTL, OUTR or an address 0 "
+        "to 65535)\n"
+        "    5 |         RZP     ?[2J    K=1\n"
+        "      |                 ^\n");
+}
+
 TEST(AssemblerTest, EmptySourceIsEmptyProgram) {
-    for (const char* source : {"", "\n", "; nothing\r\n\t \n;"}) {
+    for (const char* source : {"", "\n", "; nothing\r\n\t \n;", "\xEF\xBB\xBF\r\n"}) {
         const Assembly assembly = AssembleListing(source);
         EXPECT_TRUE(assembly.Ok()) << source;
         EXPECT_TRUE(assembly.Words.empty()) << source;

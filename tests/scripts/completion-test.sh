@@ -49,6 +49,9 @@ expect "ixo list --format " "asm obj"
 expect "ixo --format asm asm " "folder prog.asm"
 expect "ixo select hall" 'Hall\ 1 Hall\ 2'
 expect "ixo select Chorus/" 'Chorus/Room\ 1 Chorus/Room\ 2'
+# After an opening quote the names go in as they are; the quote is not part of them.
+expect 'ixo select "Ha' 'Hall 1 Hall 2'
+expect "ixo select 'rot" 'Rotary speaker'
 expect "ixo ports --unmap " "1 2 3 4 5 6 7 8"
 expect "ixo enable " ""
 
