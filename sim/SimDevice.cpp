@@ -278,12 +278,14 @@ bool SimDevice::Impl::TakePacedByte(Clock::time_point at) {
 bool SimDevice::Impl::Act(std::uint8_t byte, Clock::time_point at) {
     SimFaults faults;
     bool hangUp = false;
+    bool newFaults = false;
     {
         std::lock_guard lock(Mutex);
-        ++ReceivedSinceFaults;
+        newFaults = ++ReceivedSinceFaults == 1;
         faults = Faults;
         hangUp = HangUpDue();
     }
+    if (newFaults) Logic.CatchUp();
     if (!hangUp) {
         if (const std::optional<Answer> answer = Logic.Take(byte, faults)) {
             Output.Queue(*answer, at, faults.PaceBaud);

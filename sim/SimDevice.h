@@ -26,6 +26,9 @@ struct SimFaults {
     int RepeatAfterUs = -1;     // send every answer a second time, this many microseconds
                                 // after it (-1: never)
     int RepeatAddress = -1;     // repeat only the answer to this address (-1: every one)
+    int BehindAddress = -1;     // send the answer to this address twice, the copy
+    int BehindCopyUs = 0;       // BehindCopyUs microseconds after it, and from then on
+    int BehindLateMs = 0;       // every answer BehindLateMs milliseconds late (-1: never)
 };
 
 enum class TraceDirection { Received, Sent };
