@@ -113,26 +113,20 @@ MaybeFailure ReadDeviceWords(ComPort& link, std::span<std::uint32_t, DeviceWordC
     constexpr int LastAddress = DeviceWordCount - 1;
     Clock::time_point lastRequest{};
     Clock::duration longestGap{};
-    // Notes the time of a request about to go out.
-    const auto requesting = [&](int address) {
+    std::uint32_t again = 0;
+    // Addresses 0..128, then 0 again (2 above).
+    for (int request = 0; request <= DeviceWordCount; ++request) {
+        const int address = request % DeviceWordCount;
+        if (request > 0 && link.Waiting() > 0) return SentMoreThanAskedAfter(request - 1);
         const Clock::time_point now = Clock::now();
-        if (address > 0) longestGap = std::max(longestGap, now - lastRequest);
+        if (request > 0) longestGap = std::max(longestGap, now - lastRequest);
         lastRequest = now;
-    };
-    for (int address = 0; address < DeviceWordCount; ++address) {
-        if (address > 0 && link.Waiting() > 0) return SentMoreThanAskedAfter(address - 1);
-        requesting(address);
-        if (MaybeFailure failure = ReadDeviceWord(link, address, buffer, words[address])) {
-            return failure;
-        }
+        std::uint32_t& word = request < DeviceWordCount ? words[address] : again;
+        if (MaybeFailure failure = ReadDeviceWord(link, address, buffer, word)) return failure;
     }
-    if (link.Waiting() > 0) return SentMoreThanAskedAfter(LastAddress);
-    requesting(DeviceWordCount);
-    std::uint32_t first = 0;
-    if (MaybeFailure failure = ReadDeviceWord(link, 0, buffer, first)) return failure;
-    if (first != words[0]) return OutOfStepAfter(LastAddress);
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(longestGap) +
-                      std::chrono::milliseconds(link.ByteTime());
+    if (again != words[0]) return OutOfStepAfter(LastAddress);
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(
+        longestGap + std::chrono::milliseconds(link.ByteTime()));
     // A line that hangs up or a stop signal ends the wait before it could tell.
     if (!link.Pause(wait)) return CantWriteToPort(link.TransferError());
     if (link.Waiting() > 0) return OutOfStepAfter(LastAddress);
