@@ -40,10 +40,10 @@ MaybeFailure WriteProgram(ComPort& link, ProgramImage& image, TransferBytes& buf
 // Replaces the program with the device's: Words 0..128 (128 is the CW word) and
 // WordCount 128. The image changes only when all 129 words have arrived and the
 // device is found in step with the requests: bytes it sends beyond its answers
-// (found before each exchange) are SentMoreThanAsked; after the last word, address 0
-// is read again, and another word there, or bytes that follow it within the longest
-// time between two requests of the read, are OutOfStep. Either way the answers may
-// not be the words asked for.
+// (found before each exchange; only the first is preceded by a purge) are
+// SentMoreThanAsked; after the last word, address 0 is read again, and another word
+// there, or bytes that follow it within the longest time between two requests of
+// the read, are OutOfStep. Either way the answers may not be the words asked for.
 MaybeFailure ReadProgram(ComPort& link, ProgramImage& image, TransferBytes& buffer);
 
 // The 128 words a device holds after a write of image: the program, then NopWord.
