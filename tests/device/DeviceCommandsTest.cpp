@@ -227,9 +227,9 @@ TEST_F(DeviceCommands, AnswersOutOfStepFailTheReadAndTheVerify) {
          {.BehindAddress = 128, .BehindCopyUs = 1000, .BehindLateMs = 50},
          128},
         // Every word alike: only the answer still owed at the end tells.
-        {"one behind from address 5, every word alike",
-         {.BehindAddress = 5, .BehindCopyUs = 2000, .BehindLateMs = 30},
-         5,
+        {"one behind from address 127, every word alike",
+         {.PaceBaud = 38400, .BehindAddress = 127, .BehindCopyUs = 1000, .BehindLateMs = 20},
+         127,
          [](int) { return NopWord; }},
     };
     for (const Case& c : cases) {
