@@ -5,7 +5,9 @@
 # time and the median of the per-pair ratios AFTER/BEFORE, so that the load of a
 # shared machine falls on both alike.
 #   bench/device/compare-commits.sh BEFORE AFTER [PAIRS]
-# for example bench/device/compare-commits.sh HEAD~1 HEAD
+# for example bench/device/compare-commits.sh HEAD~1 HEAD. On a busy machine, root
+# can run the benchmarks (not the builds) at a real-time priority, which keeps
+# other programs from delaying them: IXO_BENCH_RUN="chrt -f 10" bench/device/....
 set -euo pipefail
 [ $# -ge 2 ] || { echo "usage: $0 BEFORE AFTER [PAIRS]" >&2; exit 2; }
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -27,11 +29,11 @@ done
 # One run of a side: "ReadBack=RATIO Verify=RATIO", each the mean of its runs that
 # succeeded, as a ratio to the line time.
 run() {
-  "$work/$1/build/bench/device/device_bench" --benchmark_format=json 2>/dev/null |
+  ${IXO_BENCH_RUN:-} "$work/$1/build/bench/device/device_bench" --benchmark_format=json 2>/dev/null |
     python3 -c '
 import json, sys
 runs = json.load(sys.stdin)["benchmarks"]
-print(" ".join("%s=%.4f" % (r["name"], r["RatioToLineTime"]) for r in runs))'
+print(" ".join("%s=%.4f" % (r["name"].split("/")[0], r["RatioToLineTime"]) for r in runs))'
 }
 
 for i in $(seq "$pairs"); do
