@@ -129,7 +129,7 @@ MaybeFailure ReadDeviceWords(ComPort& link, std::span<std::uint32_t, DeviceWordC
     if (!link.IsOpen()) return PortNotOpened();
     link.Purge(1);
     // Addresses 0..128, then 0 again (2 above).
-    for (int request = 0; request <= DeviceWordCount; ++request) {
+    for (int request = 0; request < ReadBackRequests; ++request) {
         const int address = request % DeviceWordCount;
         if (request > 0 && link.Waiting() > 0) return SentMoreThanAskedAfter(request - 1);
         const Clock::time_point now = Clock::now();

@@ -46,6 +46,10 @@ MaybeFailure WriteProgram(ComPort& link, ProgramImage& image, TransferBytes& buf
 // the read, are OutOfStep. Either way the answers may not be the words asked for.
 MaybeFailure ReadProgram(ComPort& link, ProgramImage& image, TransferBytes& buffer);
 
+// The read requests of a whole read (ReadProgram, VerifyProgram): every device
+// address, then address 0 again.
+inline constexpr int ReadBackRequests = DeviceWordCount + 1;
+
 // The 128 words a device holds after a write of image: the program, then NopWord.
 std::array<std::uint32_t, MaxProgramWords> ProgramAsWritten(const ProgramImage& image);
 

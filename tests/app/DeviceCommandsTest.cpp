@@ -295,7 +295,8 @@ TEST_F(WindowDevice, UnusedEditsAreOfferedBeforeWriteVerifyAndSaveObject) {
             EXPECT_EQ(taken.size(), c.Runs ? 1408u : 0u);
             EXPECT_EQ(com1.Device.Word(4), c.Runs ? c.Word4 : edited);
         } else if (command == "verify") {
-            EXPECT_EQ(taken.size(), c.Runs ? 129u * FetchRequestLength : 0u);
+            EXPECT_EQ(taken.size(),
+                      c.Runs ? std::size_t{ReadBackRequests} * FetchRequestLength : 0u);
         } else {
             EXPECT_EQ(std::filesystem::exists(saved), c.Runs);
             if (c.Runs) {
@@ -319,7 +320,7 @@ TEST_F(WindowDevice, ReadAsksBeforeReplacingEdits) {
         frame.ReadProgBtn->click();
         EXPECT_EQ(frame.Questions, std::vector<QString>{"The listing has changes that are not "
                                                         "saved or used. Replace them anyway?"});
-        EXPECT_EQ(Taken().size(), answer ? 129u * FetchRequestLength : 0u);
+        EXPECT_EQ(Taken().size(), answer ? std::size_t{ReadBackRequests} * FetchRequestLength : 0u);
         EXPECT_EQ(frame.Image.WordCount, answer ? 128 : 5);
         EXPECT_EQ(frame.AsmOut->toPlainText(), answer ? ListingOf(frame.Image) : typed);
     }

@@ -160,7 +160,7 @@ TEST_F(DeviceCommands, ReadTakesAll129WordsIgnoringHighNibbles) {
     // One 3-byte request per address, in ascending order, then address 0 once more to
     // see that the answers kept step, and nothing else.
     const Bytes received = device_.Received();
-    ASSERT_EQ(received.size(), 130u * 3);
+    ASSERT_EQ(received.size(), std::size_t{ReadBackRequests} * 3);
     EXPECT_EQ(Bytes(received.begin(), received.begin() + 3), (Bytes{0x88, 0, 0}));
     EXPECT_EQ(Bytes(received.begin() + 45, received.begin() + 51),
               (Bytes{0x88, 0, 0xF, 0x88, 1, 0}));
