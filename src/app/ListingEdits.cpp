@@ -12,9 +12,11 @@
 #include <QTextBlock>
 
 #include <algorithm>
+#include <vector>
 
 #include "app/MainFrm.h"
 #include "isa/Assembler.h"
+#include "isa/Listing.h"
 #include "project/ProjectFiles.h"
 
 namespace ixo {
@@ -71,7 +73,8 @@ QMenu* TMainFrame::ListingContextMenu() {
     return menu;
 }
 
-bool TMainFrame::TakeAssembly(const std::string& source, const std::string& name) {
+bool TMainFrame::TakeAssembly(const std::string& source, const std::string& name,
+                              std::span<const std::uint32_t> unchanged) {
     const Assembly assembly = AssembleListing(source);
     if (!assembly.Ok()) {
         // The first errors only, three lines each, so that the box stays on the screen;
@@ -88,8 +91,11 @@ bool TMainFrame::TakeAssembly(const std::string& source, const std::string& name
         AsmOut->setFocus();
         return false;
     }
-    // The text stays the operator's own: only the program changes.
-    TakeWords(Image, assembly.Words);
+    // The text stays the operator's own: only the program changes, and only in the
+    // words whose lines changed.
+    std::vector<std::uint32_t> words = assembly.Words;
+    KeepUnchangedWords(unchanged, words);
+    TakeWords(Image, words);
     wordLines_ = assembly.Lines;
     usedText_ = AsmOut->toPlainText();
     AsmOut->document()->setModified(false);
@@ -98,7 +104,9 @@ bool TMainFrame::TakeAssembly(const std::string& source, const std::string& name
 
 bool TMainFrame::UseListingAsProgram() {
     const bool edited = ListingHasUnusedEdits();
-    if (!TakeAssembly(AsmOut->toPlainText().toStdString(), ListingName)) return false;
+    const std::vector<std::uint32_t> program(Image.Words.begin(),
+                                             Image.Words.begin() + Image.WordCount);
+    if (!TakeAssembly(AsmOut->toPlainText().toStdString(), ListingName, program)) return false;
     if (edited) listingProgramUnsaved_ = true;
     UpdateStatus();
     return true;

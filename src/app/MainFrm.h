@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -219,8 +220,10 @@ private:
     // Makes the words of source, the text AsmOut holds, the program and counts the
     // text as used; or shows the errors of source, named name, as ixo prints them
     // (each with its line and a caret), and puts the caret on the first. True when the
-    // words were taken.
-    bool TakeAssembly(const std::string& source, const std::string& name);
+    // words were taken. A word whose line is that of the word at its position in
+    // unchanged stays that word (KeepUnchangedWords).
+    bool TakeAssembly(const std::string& source, const std::string& name,
+                      std::span<const std::uint32_t> unchanged = {});
     // Opens an object file as the Open command does once a name has been chosen:
     // the file with that name and the extension ".obj".
     void OpenObjectFile(const QString& chosen);

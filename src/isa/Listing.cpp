@@ -102,6 +102,17 @@ std::string FormatWordLine(std::uint32_t word, int position, std::string_view de
                                    : FormatInstructionLine(word, decimalSeparator);
 }
 
+void KeepUnchangedWords(std::span<const std::uint32_t> program,
+                        std::span<std::uint32_t> assembled) {
+    const std::size_t count = std::min(program.size(), assembled.size());
+    for (std::size_t i = 0; i < count; ++i) {
+        const int position = static_cast<int>(i);
+        if (FormatWordLine(program[i], position) == FormatWordLine(assembled[i], position)) {
+            assembled[i] = program[i];
+        }
+    }
+}
+
 int ListingLineNumber(int position) {
     // The ";" line stands between the LFO lines and the instructions.
     return position < LfoWordCount ? position + 1 : position + 2;

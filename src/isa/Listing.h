@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,11 @@ std::string FormatCoefficient(int K, std::string_view decimalSeparator = ".");
 // The line of the word at position: its LFO line at 0 to 3, its instruction line after.
 std::string FormatWordLine(std::uint32_t word, int position,
                            std::string_view decimalSeparator = ".");
+
+// Where an assembled word shows as the same line as the word the program already holds
+// at that position, the program's word stays: a listing line does not show every bit of
+// its word, and an edit elsewhere in the listing must not change a word it left alone.
+void KeepUnchangedWords(std::span<const std::uint32_t> program, std::span<std::uint32_t> assembled);
 
 // The number (from 1) of the line of the whole listing that shows the word at position.
 int ListingLineNumber(int position);

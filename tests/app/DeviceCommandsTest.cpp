@@ -259,13 +259,12 @@ TEST_F(WindowDevice, UnusedEditsAreOfferedBeforeWriteVerifyAndSaveObject) {
         QTextCursor cursor(frame.AsmOut->document()->findBlockByNumber(5));
         cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
         cursor.insertText(QString::fromLatin1(c.Line6));
-        // The device holds the edited program as written (without the bits the listing
-        // does not show).
-        std::vector<std::uint32_t> words =
-            AssembleListing(frame.AsmOut->toPlainText().toStdString()).Words;
-        if (words.empty()) words = {Pattern(0), Pattern(1), Pattern(2), Pattern(3), edited};
+        // The device holds the edited program as written: the words of the lines left
+        // alone keep every bit, even those no line shows, and word 4 is the edited one.
         for (int address = 0; address < 128; ++address) {
-            com1.Device.SetWord(address, address < 5 ? words[address] : NopWord);
+            com1.Device.SetWord(address, address < 4    ? Pattern(address)
+                                         : address == 4 ? edited
+                                                        : NopWord);
         }
         std::filesystem::remove(saved);
         Taken();
