@@ -1,7 +1,6 @@
-// Program files of either kind, object or assembly, and ixo asm FILE, which turns
-// the one into the other.
+// Program files of either kind, object or assembly.
 
-#include <CLI/CLI.hpp>
+#include "cli/ProgramFile.h"
 
 #include <cctype>
 #include <cerrno>
@@ -9,7 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/Commands.h"
+#include "cli/Fail.h"
+#include "cli/StandardStreams.h"
 #include "core/ShownText.h"
 #include "isa/Assembler.h"
 #include "isa/Listing.h"
@@ -18,23 +18,6 @@
 namespace ixo::cli {
 
 namespace {
-
-constexpr const char* StandardName = "-";
-
-// Assembles the assembly file path into image, or prints its errors.
-int ReadAssemblyProgram(const std::string& path, ProgramImage& image) {
-    std::string source;
-    if (const MaybeFailure failure = ReadAssembly(path, source)) return Fail(*failure);
-    const Assembly assembly = AssembleListing(source);
-    if (!assembly.Ok()) {
-        FlushStandardOutput();
-        const std::string name = EscapeControls(ShownName(path));
-        std::fputs(FormatAsmErrors(name, source, assembly.Errors).c_str(), stderr);
-        return ExitFailure;
-    }
-    TakeWords(image, assembly.Words);
-    return ExitOk;
-}
 
 // Whether an object file that failed on its first line is most likely an assembly
 // file: one named as other assemblers name their sources, or one that starts as a
@@ -51,27 +34,27 @@ bool LooksLikeAssembly(const std::string& path, const Failure& failure, const Pr
 
 }  // namespace
 
-void AddFormatOption(CLI::App& command, CommandLine& line, const std::string& file) {
-    command
-        .add_option("--format", line.Format,
-                    file +
-                        " is an assembly file (asm) or an object file (obj); without it, a name "
-                        "ending in .asm (any case) is assembly and any other an object file")
-        ->type_name("asm|obj")
-        ->check([](const std::string& text) {
-            return text == AssemblyFormat || text == ObjectFormat
-                       ? std::string()
-                       : "not a format: '" + text + "' (asm or obj)";
-        });
+int AssembleFile(const std::string& path, ProgramImage& image) {
+    std::string source;
+    if (const MaybeFailure failure = ReadAssembly(path, source)) return Fail(*failure);
+    const Assembly assembly = AssembleListing(source);
+    if (!assembly.Ok()) {
+        FlushStandardOutput();
+        const std::string name = EscapeControls(ShownName(path));
+        std::fputs(FormatAsmErrors(name, source, assembly.Errors).c_str(), stderr);
+        return ExitFailure;
+    }
+    TakeWords(image, assembly.Words);
+    return ExitOk;
 }
 
 bool IsAssemblyFile(const std::string& path, const std::string& format) {
     return format.empty() ? IsAssemblyFileName(path) : format == AssemblyFormat;
 }
 
-int ReadProgram(const CommandLine& line, ProgramImage& image, MaybeFailure* malformed) {
+int ReadProgramFile(const CommandLine& line, ProgramImage& image, MaybeFailure* malformed) {
     if (IsAssemblyFile(line.Argument, line.Format)) {
-        return ReadAssemblyProgram(line.Argument, image);
+        return AssembleFile(line.Argument, image);
     }
     MaybeFailure failure = ReadObject(line.Argument, image);
     if (failure && LooksLikeAssembly(line.Argument, *failure, image)) {
@@ -101,34 +84,6 @@ std::string_view LocaleDecimalSeparator() {
         return ".";
     }
     return conventions->decimal_point;
-}
-
-void DefineAsm(CLI::App& command, CommandLine& line) {
-    command.add_option("FILE", line.Argument, "the assembly file, - for standard input")
-        ->required();
-    command
-        .add_option("-o,--output", line.Output,
-                    "save the object file as OUT (- for standard output); the default is FILE "
-                    "with the extension .obj, or standard output for standard input")
-        ->type_name("OUT");
-}
-
-int RunAsm(const CommandLine& line) {
-    std::string output = line.Output;
-    if (output.empty() && line.Argument == StandardName) output = StandardName;
-    if (output.empty()) {
-        output = ReplaceFileExt(line.Argument, ".obj");
-        // A source that is itself named .obj is not replaced by its own object text.
-        if (output == line.Argument) {
-            return Fail(line.Argument + ": the object file would replace it; name one with -o");
-        }
-    }
-    ProgramImage image;
-    if (const int status = ReadAssemblyProgram(line.Argument, image); status != ExitOk) {
-        return status;
-    }
-    const MaybeFailure failure = SaveObject(output, image);
-    return failure ? Fail(*failure) : ExitOk;
 }
 
 }  // namespace ixo::cli
