@@ -50,9 +50,10 @@ std::optional<Answer> DeviceLogic::Take(std::uint8_t byte, const SimFaults& faul
 void DeviceLogic::Reset() {
     command_ = -1;
     nibbles_.clear();
+    CatchUp();
 }
 
-std::optional<Answer> DeviceLogic::AnswerFetch(int address, const SimFaults& faults) const {
+std::optional<Answer> DeviceLogic::AnswerFetch(int address, const SimFaults& faults) {
     if (faults.Silent || address > CwAddress) return std::nullopt;
     if (faults.AnswerBelow >= 0 && address >= faults.AnswerBelow) return std::nullopt;
     Answer answer{.Bytes = EncodeReplyWord(memory_.Get(address))};
@@ -68,6 +69,15 @@ std::optional<Answer> DeviceLogic::AnswerFetch(int address, const SimFaults& fau
     if (faults.RepeatAfterUs >= 0 &&
         (faults.RepeatAddress < 0 || faults.RepeatAddress == address)) {
         answer.RepeatAfter = std::chrono::microseconds(faults.RepeatAfterUs);
+    }
+    // Falling behind: the copy is taken for the next answer, and the late answers keep
+    // each one request behind.
+    if (behind_ && faults.BehindLateMs >= 0) {
+        answer.Late = std::chrono::milliseconds(faults.BehindLateMs);
+    }
+    if (address == faults.BehindAddress) {
+        answer.RepeatAfter = std::chrono::microseconds(faults.BehindCopyUs);
+        behind_ = true;
     }
     return answer;
 }

@@ -28,11 +28,12 @@ private:
     std::array<std::uint32_t, DeviceWordCount> words_{};
 };
 
-// The answer to one fetch as the faults shape it: Bytes[0, Now) go out at once, the
-// rest after RestAfter, or never when RestAfter is empty. With RepeatAfter, all that
-// went out goes out once more that long after.
+// The answer to one fetch as the faults shape it: Bytes[0, Now) go out at once (or
+// Late after the fetch), the rest after RestAfter, or never when RestAfter is empty.
+// With RepeatAfter, all that went out goes out once more that long after.
 struct Answer {
     std::array<std::uint8_t, ReplyLength> Bytes{};
+    std::chrono::microseconds Late{0};
     int Now = ReplyLength;
     std::optional<std::chrono::microseconds> RestAfter{};
     std::optional<std::chrono::microseconds> RepeatAfter{};
@@ -48,15 +49,18 @@ public:
 
     // Acts on byte; gives the answer it calls for, if any.
     std::optional<Answer> Take(std::uint8_t byte, const SimFaults& faults);
-    // Forgets a frame half gathered (the line has gone).
+    // Forgets a frame half gathered (the line has gone), and catches up.
     void Reset();
+    // New faults: a device that fell behind is in step again.
+    void CatchUp() { behind_ = false; }
 
 private:
-    std::optional<Answer> AnswerFetch(int address, const SimFaults& faults) const;
+    std::optional<Answer> AnswerFetch(int address, const SimFaults& faults);
 
     DeviceMemory& memory_;
     int command_ = -1;  // command byte of the frame being gathered, -1 when none
     std::vector<std::uint8_t> nibbles_;
+    bool behind_ = false;  // has sent the answer to BehindAddress twice
 };
 
 }  // namespace ixo::sim

@@ -33,7 +33,8 @@ void InputPacing::Forget() {
     waiting_.clear();
 }
 
-void OutputQueue::Queue(const Answer& answer, Clock::time_point at, int baud) {
+void OutputQueue::Queue(const Answer& answer, Clock::time_point decided, int baud) {
+    const Clock::time_point at = decided + answer.Late;
     const std::span<const std::uint8_t> bytes(answer.Bytes);
     const std::size_t now = static_cast<std::size_t>(answer.Now);
     QueueRun(bytes.first(now), at, baud);

@@ -52,10 +52,10 @@ private:
 // the last of them would have crossed the line, so that they leave in one write.
 class OutputQueue {
 public:
-    // Queues an answer decided at time at: the bytes that go out at once from at on,
-    // the rest RestAfter after those have gone, and a repeat of all that went out
-    // RepeatAfter after that; paced at baud bit/s (0: no pacing).
-    void Queue(const Answer& answer, Clock::time_point at, int baud);
+    // Queues an answer decided at time decided: the bytes that go out at once from
+    // then on (Late after it), the rest RestAfter after those have gone, and a repeat
+    // of all that went out RepeatAfter after that; paced at baud bit/s (0: no pacing).
+    void Queue(const Answer& answer, Clock::time_point decided, int baud);
     // When the first queued byte is due; empty when none is queued.
     std::optional<Clock::time_point> NextDue() const;
     // Copies the bytes due by now, in order, as many as fit into chunk; gives the count.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #ifdef __linux__
 #include <sys/prctl.h>
@@ -62,12 +63,20 @@ void TightenTimers() {}
 // The most bytes one read or write moves.
 constexpr std::size_t ChunkSize = 4096;
 
-// While nobody has the port open, the device looks this often whether someone has.
+// While the tty has nobody on it (its own side too hung up from outside), the device
+// looks this often whether someone has opened it.
 // Well within the time a first answer byte is allowed.
 constexpr int UnopenedLookMs = 10;
 
+// Clears the exclusive mark of the tty port: called once nobody else has it open,
+// when the mark can only have been left by a program that ended without clearing it.
+void ClearLeftMark(int port) {
+    int marked = 0;
+    if (::ioctl(port, TIOCGEXCL, &marked) == 0 && marked != 0) ::ioctl(port, TIOCNXCL);
+}
+
 // Whether a failed read of the master leaves the line alive: nothing there yet, or
-// nobody has the port open (EIO), which the next opener ends.
+// nobody has the tty open (EIO), which the next opener ends.
 bool Unread(int error) {
     return error == EAGAIN || error == EINTR || error == EIO;
 }
@@ -78,6 +87,8 @@ struct SimDevice::Impl {
     // Opened by the constructor; the serving thread closes it when it hangs up, and
     // only while it runs.
     int Master = -1;
+    int Port = -1;      // the tty's own side, kept open to clear a mark left behind
+    int Openings = -1;  // inotify: the opens and closes of the tty by others
     int WakeRead = -1;
     int WakeWrite = -1;
     std::string Path;
@@ -101,6 +112,7 @@ struct SimDevice::Impl {
     DeviceLogic Logic{Memory};
     InputPacing Input;
     OutputQueue Output;
+    int Openers = 0;  // how many others have the tty open
 
     // Takes master as the device's side of its pseudo-terminal and sets both sides up.
     void Attach(int master);
@@ -117,6 +129,7 @@ struct SimDevice::Impl {
     bool Receive(short lineEvents, int baud);
     bool ReadChunk();
     bool TakePacedByte(Clock::time_point at);
+    void CountOpeners();
     bool Act(std::uint8_t byte, Clock::time_point at);
     std::size_t Waiting() const;
     void HangUp();
@@ -203,7 +216,7 @@ std::optional<short> SimDevice::Impl::WaitForWork(bool sendBlocked, int baud) {
     // A byte already counted is taken at its time, however readable the line is.
     if (!takeAt) events |= POLLIN;
     if (sendBlocked) events |= POLLOUT;
-    pollfd fds[2] = {{WakeRead, POLLIN, 0}, {Master, events, 0}};
+    pollfd fds[3] = {{WakeRead, POLLIN, 0}, {Master, events, 0}, {Openings, POLLIN, 0}};
     timespec timeout{};
     timespec* limit = nullptr;
     if (deadline) {
@@ -213,12 +226,13 @@ std::optional<short> SimDevice::Impl::WaitForWork(bool sendBlocked, int baud) {
         timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
         limit = &timeout;
     }
-    if (::ppoll(fds, 2, limit, nullptr) < 0) {
+    if (::ppoll(fds, 3, limit, nullptr) < 0) {
         if (errno == EINTR) return 0;
         return std::nullopt;
     }
     if ((fds[0].revents & POLLIN) != 0) DrainWake();
-    // The master hangs up while nobody has the port open: nothing to do until someone
+    if ((fds[2].revents & POLLIN) != 0) CountOpeners();
+    // The master hangs up while nobody has the tty open: nothing to do until someone
     // does, which the master does not tell. Look again a little later.
     if ((fds[1].revents & (POLLHUP | POLLIN)) == POLLHUP) {
         WaitForWake(UnopenedLookMs);
@@ -278,12 +292,14 @@ bool SimDevice::Impl::TakePacedByte(Clock::time_point at) {
 bool SimDevice::Impl::Act(std::uint8_t byte, Clock::time_point at) {
     SimFaults faults;
     bool hangUp = false;
+    bool newFaults = false;
     {
         std::lock_guard lock(Mutex);
-        ++ReceivedSinceFaults;
+        newFaults = ++ReceivedSinceFaults == 1;
         faults = Faults;
         hangUp = HangUpDue();
     }
+    if (newFaults) Logic.CatchUp();
     if (!hangUp) {
         if (const std::optional<Answer> answer = Logic.Take(byte, faults)) {
             Output.Queue(*answer, at, faults.PaceBaud);
@@ -298,6 +314,26 @@ bool SimDevice::Impl::Act(std::uint8_t byte, Clock::time_point at) {
     return !hangUp;
 }
 
+// Counts the opens and closes of the tty since the last look. Once nobody but the
+// device has it open, a mark still on it was left by a program that could not clear
+// it (killed with SIGKILL): it would keep every other user out.
+void SimDevice::Impl::CountOpeners() {
+    alignas(inotify_event) char events[4096];
+    ssize_t got = 0;
+    while ((got = ::read(Openings, events, sizeof events)) > 0) {
+        for (ssize_t at = 0; at < got;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(events + at);
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            if ((event->mask & IN_OPEN) != 0) ++Openers;
+            if ((event->mask & IN_CLOSE) != 0) --Openers;
+        }
+    }
+    if (Openers <= 0) {
+        Openers = 0;
+        ClearLeftMark(Port);
+    }
+}
+
 // The count of received bytes waiting in the line.
 std::size_t SimDevice::Impl::Waiting() const {
     int available = 0;
@@ -308,6 +344,7 @@ std::size_t SimDevice::Impl::Waiting() const {
 void SimDevice::Impl::HangUp() {
     // Closing the master is what the other side sees as the line going away.
     CloseFd(Master);
+    CloseFd(Port);
     Output.Clear();
     Input.Forget();
     Logic.Reset();
@@ -356,15 +393,19 @@ void SimDevice::Impl::Attach(int master) {
         return;
     }
     Path = name.data();
-    // The port's side is set up once and left closed: the master keeps the line and
-    // its settings alive, and the device holds nothing that another program opens.
-    int port = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    const bool raw = port >= 0 && MakeRaw(port);
-    CloseFd(port);
+    // The port's side is set up once and kept open, never read or written. Opens and
+    // closes by others count from here on.
+    Port = ::open(Path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const bool raw = Port >= 0 && MakeRaw(Port);
+    Openings = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (Openings >= 0 && ::inotify_add_watch(Openings, Path.c_str(), IN_OPEN | IN_CLOSE) < 0) {
+        CloseFd(Openings);
+    }
     int wake[2] = {-1, -1};
     if (!raw || !MakeRaw(Master) || ::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
         OpenFailure = SystemError(Path);
         CloseFd(Master);
+        CloseFd(Port);
         return;
     }
     WakeRead = wake[0];
@@ -376,6 +417,8 @@ SimDevice::~SimDevice() {
     Impl& d = *impl_;
     d.GiveBackPorts();
     CloseFd(d.Master);
+    CloseFd(d.Port);
+    CloseFd(d.Openings);
     CloseFd(d.WakeRead);
     CloseFd(d.WakeWrite);
 }

@@ -26,6 +26,9 @@ struct SimFaults {
     int RepeatAfterUs = -1;     // send every answer a second time, this many microseconds
                                 // after it (-1: never)
     int RepeatAddress = -1;     // repeat only the answer to this address (-1: every one)
+    int BehindAddress = -1;     // send the answer to this address twice, the copy
+    int BehindCopyUs = 0;       // BehindCopyUs microseconds after it, and from then on
+    int BehindLateMs = 0;       // every answer BehindLateMs milliseconds late (-1: never)
 };
 
 enum class TraceDirection { Received, Sent };
@@ -37,11 +40,13 @@ enum class TraceDirection { Received, Sent };
 // Fetches of addresses above 128 get no answer; writes to them and to the CW word
 // are ignored.
 //
-// The simulator holds only the master side of the pseudo-terminal, so that no
-// process but the program on the other side has the tty open; the program side can
-// open and close the device path as often as it likes. A side that sets TIOCEXCL
-// must clear it (TIOCNXCL) before it closes: the tty outlives that close, and a user
-// other than root could not open the path again.
+// The program side can open and close the device path as often as it likes. The
+// simulator keeps the tty open too, besides its master side (which makes it the
+// terminal's other end, not a holder of the port): so it can clear an exclusive mark
+// (TIOCEXCL) that the program side left behind when it ended without closing cleanly
+// (kill -9). The tty outlives that program, and with the mark no user but root could
+// open the path again. A mark still there once nobody but the device has the tty
+// open was left behind; the device counts the opens and closes of its path.
 //
 // Output goes out in order: an answer waits behind any late bytes still pending. A
 // paced answer goes out whole, in one write, once its last byte would have crossed

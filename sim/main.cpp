@@ -66,6 +66,11 @@ void PrintHelp() {
         "  --high-nibbles       set the high nibbles of answer bytes (0x30 | nibble)\n"
         "  --hang-up-after N    close the line after N bytes received\n"
         "  --repeat-answer US   send every answer a second time, US microseconds later\n"
+        "  --fall-behind A US MS\n"
+        "                       send the answer to address A twice, the copy US\n"
+        "                       microseconds after it, and from then on every answer\n"
+        "                       MS milliseconds late: each answer is taken for the\n"
+        "                       next request's\n"
         "  -h, --help           show this help\n"
         "  -V, --version        show the version and exit\n\n"
         "Exit status: 0 after a stop signal, 1 the device could not be set up,\n"
@@ -178,6 +183,23 @@ std::optional<int> ParseOptions(const std::vector<std::string_view>& args, Optio
             options.Faults.ShortAddress = *a;
             options.Faults.ShortCount = *k;
             i += 2;
+        } else if (arg == "--fall-behind") {
+            const auto address = after(1);
+            const auto copy = after(2);
+            const auto late = after(3);
+            if (!address || !copy || !late) {
+                return missing("an address, a copy's delay in us and a lateness in ms");
+            }
+            const auto a = ParseNumber(*address, 0, 128);
+            const auto us = ParseNumber(*copy, 0, 600000000);
+            const auto ms = ParseNumber(*late, 0, 600000);
+            if (!a) return bad(*address);
+            if (!us) return bad(*copy);
+            if (!ms) return bad(*late);
+            options.Faults.BehindAddress = *a;
+            options.Faults.BehindCopyUs = *us;
+            options.Faults.BehindLateMs = *ms;
+            i += 3;
         } else {
             return UsageError("unknown argument '" + std::string(arg) + "'");
         }

@@ -50,6 +50,10 @@ Failure SentMoreThanAskedAfter(int address) {
     return {.Kind = FailureKind::SentMoreThanAsked, .Address = address};
 }
 
+Failure OutOfStepAfter(int address) {
+    return {.Kind = FailureKind::OutOfStep, .Address = address};
+}
+
 Failure EmptyProject() {
     return {.Kind = FailureKind::EmptyProject};
 }
@@ -83,6 +87,9 @@ std::string FailureText(const Failure& failure) {
             return "No response from device at address " + std::to_string(failure.Address);
         case FailureKind::SentMoreThanAsked:
             return "Device sent more than was asked, after address " +
+                   std::to_string(failure.Address);
+        case FailureKind::OutOfStep:
+            return "Device answers out of step with the requests, after address " +
                    std::to_string(failure.Address);
         case FailureKind::EmptyProject:
             return "Empty Project";

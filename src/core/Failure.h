@@ -19,6 +19,7 @@ enum class FailureKind {
     CantWriteToPort,    // a send that did not go out in full
     NoResponse,         // a device address that gave no full answer
     SentMoreThanAsked,  // bytes from the device beyond the answer to a read
+    OutOfStep,          // answers to a read that belong to earlier requests
     EmptyProject,       // a write with no program loaded
     VerifyFail,         // the device holds another program than the one written
 };
@@ -30,8 +31,8 @@ struct Failure {
     FailureKind Kind;
     std::string Path{};  // the file of the file kinds
     int Line = 0;        // BadObjectLine, TextLeftOut: the line, from 1
-    int Address = 0;     // NoResponse, VerifyFail: the device address; SentMoreThanAsked:
-                         // the address whose answer the extra bytes followed
+    int Address = 0;     // NoResponse, VerifyFail: the device address; SentMoreThanAsked,
+                         // OutOfStep: the address whose answer the extra bytes followed
     std::uint32_t ProgramWord = 0;  // VerifyFail: the program's word at Address
     std::uint32_t DeviceWord = 0;   // VerifyFail: the device's word at Address
     // PortNotOpened, CantWriteToPort and the file kinds: the system's reason, where
@@ -49,6 +50,7 @@ Failure PortNotOpened(const std::string& why = {});
 Failure CantWriteToPort(const std::string& why = {});
 Failure NoResponseAt(int address);
 Failure SentMoreThanAskedAfter(int address);
+Failure OutOfStepAfter(int address);
 Failure EmptyProject();
 // The first address at which the device's word differs from the program's.
 Failure VerifyFailAt(int address, std::uint32_t programWord, std::uint32_t deviceWord);

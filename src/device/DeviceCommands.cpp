@@ -27,10 +27,10 @@ MaybeFailure SendCommandByte(ComPort& link, std::uint8_t command) {
     return std::nullopt;
 }
 
-MaybeFailure ReadDeviceWord(ComPort& link, int address, TransferBytes& buffer,
-                            std::uint32_t& word) {
-    if (!link.IsOpen()) return PortNotOpened();
-    link.Purge(1);
+namespace {
+
+// The request for address and its 8-byte answer, on an open link.
+MaybeFailure Exchange(ComPort& link, int address, TransferBytes& buffer, std::uint32_t& word) {
     const FetchRequest request = EncodeFetchRequest(address);
     std::copy(request.begin(), request.end(), buffer.begin());
     if (link.Send(buffer.data(), FetchRequestLength, true) != FetchRequestLength) {
@@ -41,6 +41,15 @@ MaybeFailure ReadDeviceWord(ComPort& link, int address, TransferBytes& buffer,
     }
     word = DecodeReplyWord(std::span(buffer).first<ReplyLength>());
     return std::nullopt;
+}
+
+}  // namespace
+
+MaybeFailure ReadDeviceWord(ComPort& link, int address, TransferBytes& buffer,
+                            std::uint32_t& word) {
+    if (!link.IsOpen()) return PortNotOpened();
+    link.Purge(1);
+    return Exchange(link, address, buffer, word);
 }
 
 MaybeFailure WriteProgram(ComPort& link, ProgramImage& image, TransferBytes& buffer) {
@@ -72,21 +81,69 @@ MaybeFailure WriteProgram(ComPort& link, ProgramImage& image, TransferBytes& buf
 
 namespace {
 
-// Reads device addresses 0..128 into words, stopping at the first failure. A byte
-// that the device sent beyond an answer would be taken, once a purge had missed it,
-// as part of the next address's answer: so whatever waits before each purge, or comes
-// within one byte time after the last answer, fails the read.
+// Reads device addresses 0..128 into words, stopping at the first failure, and then
+// makes sure that every answer was the one asked for.
+//
+// Nothing on the line says which request an answer belongs to: the read takes the
+// first 8 bytes that come after it asked. A device that sends an answer twice, or
+// late, falls behind: the copy or the late answer comes after the next request went
+// out and is taken as that request's answer. From then on each word taken is the
+// word of an address asked for earlier (k >= 1 exchanges behind), and the device
+// still owes k answers when the last one has been taken. Three checks fail such a
+// read:
+//
+// 1. Only the first request is preceded by a purge, of what came before the read.
+//    Before every later one, whatever has arrived unasked fails the read
+//    (SentMoreThanAsked), and there is nothing to purge: a purge could only drop,
+//    unseen, a byte that came just after the look. So no byte of the device's is
+//    lost, and a device that is behind stays behind: it cannot catch up without
+//    sending fewer answers than it was asked for.
+// 2. A closing exchange asks for address 0 again. Its word is known: it was the first
+//    answer of the read, which nothing earlier of this read can have stood in for. A
+//    device still behind gives instead the word of an address asked for after 0 (the
+//    CW word when it is one behind); a different word fails the read (OutOfStep).
+// 3. The owed answers still come. After the closing answer the read waits as long as
+//    the longest time between two of its requests, and a millisecond more; a byte
+//    that comes meanwhile fails the read (OutOfStep).
+//
+// Why the wait of 3 suffices, also where the words of 2 happen to agree: a device
+// behind sends its answers in the order asked, each as long after its request as the
+// one before (or back to back when its line is the limit; then the requests follow
+// its answers and are as far apart as they are). The answer taken last belongs to some
+// request r, the first one owed to the request after r, which went out at most the
+// longest request gap after r: so the owed answer comes at most that long after the
+// last one taken, give or take the device's own timing, which the longest gap mostly
+// shows already: one millisecond more is waited for it. The wait is
+// measured on this line, so a USB adapter's latency, which delays every answer alike,
+// is in it. A device in step owes nothing, and nothing comes: it never fails here.
+// What none of this can see is a device that answers in step with another address's
+// word, or one that grows later at the very end of the read by more than its longest
+// gap while the words of 2 agree.
 MaybeFailure ReadDeviceWords(ComPort& link, std::span<std::uint32_t, DeviceWordCount> words,
                              TransferBytes& buffer) {
-    for (int address = 0; address < DeviceWordCount; ++address) {
-        if (address > 0 && link.Waiting() > 0) return SentMoreThanAskedAfter(address - 1);
-        if (MaybeFailure failure = ReadDeviceWord(link, address, buffer, words[address])) {
-            return failure;
-        }
+    using Clock = std::chrono::steady_clock;
+    constexpr int LastAddress = DeviceWordCount - 1;
+    Clock::time_point lastRequest{};
+    Clock::duration longestGap{};
+    std::uint32_t again = 0;
+    if (!link.IsOpen()) return PortNotOpened();
+    link.Purge(1);
+    // Addresses 0..128, then 0 again (2 above).
+    for (int request = 0; request < ReadBackRequests; ++request) {
+        const int address = request % DeviceWordCount;
+        if (request > 0 && link.Waiting() > 0) return SentMoreThanAskedAfter(request - 1);
+        const Clock::time_point now = Clock::now();
+        if (request > 0) longestGap = std::max(longestGap, now - lastRequest);
+        lastRequest = now;
+        std::uint32_t& word = request < DeviceWordCount ? words[address] : again;
+        if (MaybeFailure failure = Exchange(link, address, buffer, word)) return failure;
     }
-    // A line that hangs up now takes no stragglers with it; the words are all here.
-    (void)link.Pause(std::chrono::milliseconds(link.ByteTime()));
-    if (link.Waiting() > 0) return SentMoreThanAskedAfter(DeviceWordCount - 1);
+    if (again != words[0]) return OutOfStepAfter(LastAddress);
+    const auto wait =
+        std::chrono::ceil<std::chrono::milliseconds>(longestGap + std::chrono::milliseconds(1));
+    // A line that hangs up or a stop signal ends the wait before it could tell.
+    if (!link.Pause(wait)) return CantWriteToPort(link.TransferError());
+    if (link.Waiting() > 0) return OutOfStepAfter(LastAddress);
     return std::nullopt;
 }
 

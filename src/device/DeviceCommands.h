@@ -38,10 +38,17 @@ MaybeFailure ReadDeviceWord(ComPort& link, int address, TransferBytes& buffer, s
 MaybeFailure WriteProgram(ComPort& link, ProgramImage& image, TransferBytes& buffer);
 
 // Replaces the program with the device's: Words 0..128 (128 is the CW word) and
-// WordCount 128. The image changes only when all 129 words have arrived. Bytes the
-// device sends beyond its answers (found before each exchange, and for one byte time
-// after the last) are SentMoreThanAsked: the answers may not be the words asked for.
+// WordCount 128. The image changes only when all 129 words have arrived and the
+// device is found in step with the requests: bytes it sends beyond its answers
+// (found before each exchange; only the first is preceded by a purge) are
+// SentMoreThanAsked; after the last word, address 0 is read again, and another word
+// there, or bytes that follow it within the longest time between two requests of
+// the read, are OutOfStep. Either way the answers may not be the words asked for.
 MaybeFailure ReadProgram(ComPort& link, ProgramImage& image, TransferBytes& buffer);
+
+// The read requests of a whole read (ReadProgram, VerifyProgram): every device
+// address, then address 0 again.
+inline constexpr int ReadBackRequests = DeviceWordCount + 1;
 
 // The 128 words a device holds after a write of image: the program, then NopWord.
 std::array<std::uint32_t, MaxProgramWords> ProgramAsWritten(const ProgramImage& image);

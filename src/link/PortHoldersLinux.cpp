@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <vector>
 
 #include "link/PortHolders.h"
 
@@ -90,10 +91,42 @@ std::optional<ProcessStat> ReadStat(int proc, const std::string& pid) {
                        terminal != 0 ? makedev(major, minor) : 0, (flags & KernelThread) != 0};
 }
 
+// The number of the pseudo-terminal whose slave side is rdev (its name in /dev/pts);
+// empty when rdev is no such slave.
+std::optional<unsigned> PseudoTerminalIndex(dev_t rdev) {
+    constexpr unsigned FirstSlaveMajor = 136;
+    constexpr unsigned LastSlaveMajor = 143;
+    const unsigned number = major(rdev);
+    if (number < FirstSlaveMajor || number > LastSlaveMajor) return std::nullopt;
+    return (number - FirstSlaveMajor) * 256 + minor(rdev);
+}
+
+// Whether one of the descriptors names of the process is the master side of
+// pseudo-terminal index, as its fdinfo says.
+bool HasMasterOf(int proc, const std::string& pid, const std::vector<std::string>& names,
+                 unsigned index) {
+    const std::string field = "tty-index:\t";
+    for (const std::string& name : names) {
+        const std::optional<std::string> info =
+            ReadSmallFile(proc, (pid + "/fdinfo/" + name).c_str());
+        const std::size_t at = info ? info->find(field) : std::string::npos;
+        if (at != std::string::npos &&
+            std::strtoul(info->c_str() + at + field.size(), nullptr, 10) == index) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // Whether the process has a descriptor open on the character device rdev; empty when
 // its descriptors cannot be looked at. The folder is read with getdents64 itself:
-// a DIR would cost two more calls for each of the machine's processes.
+// a DIR would cost two more calls for each of the machine's processes. A process that
+// has the master side of a pseudo-terminal open as well as its slave is the
+// terminal's other end (a simulated device), not a program using it.
 std::optional<bool> HasOpen(int proc, const std::string& pid, dev_t rdev) {
+    const std::optional<unsigned> pseudoTerminal = PseudoTerminalIndex(rdev);
+    const dev_t masters = makedev(5, 2);  // /dev/ptmx and /dev/pts/ptmx
+    std::vector<std::string> masterNames;
     const int folder = ::openat(proc, (pid + "/fd").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder < 0) {
         if (errno == EACCES || errno == EPERM) return std::nullopt;
@@ -103,15 +136,21 @@ std::optional<bool> HasOpen(int proc, const std::string& pid, dev_t rdev) {
     bool found = false;
     bool refused = false;
     long got = 0;
-    while (!found && !refused &&
+    // With a pseudo-terminal found, the rest are looked at for its master.
+    const auto done = [&] { return found && !pseudoTerminal; };
+    while (!done() && !refused &&
            (got = ::syscall(SYS_getdents64, folder, buffer, sizeof buffer)) > 0) {
-        for (long at = 0; at < got && !found && !refused;) {
+        for (long at = 0; at < got && !done() && !refused;) {
             const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
             at += entry->d_reclen;
             if (entry->d_name[0] == '.') continue;
             struct stat target {};
             if (::fstatat(folder, entry->d_name, &target, 0) == 0) {
-                found = S_ISCHR(target.st_mode) && target.st_rdev == rdev;
+                if (!S_ISCHR(target.st_mode)) continue;
+                if (target.st_rdev == rdev) found = true;
+                if (pseudoTerminal && target.st_rdev == masters) {
+                    masterNames.emplace_back(entry->d_name);
+                }
             } else if (errno == EACCES || errno == EPERM) {
                 // Whether a descriptor may be followed is decided for the whole
                 // process (one of another user namespace lists its descriptors but
@@ -122,7 +161,7 @@ std::optional<bool> HasOpen(int proc, const std::string& pid, dev_t rdev) {
         }
     }
     ::close(folder);
-    return found;
+    return found && !(pseudoTerminal && HasMasterOf(proc, pid, masterNames, *pseudoTerminal));
 }
 
 Holders FindHolders(dev_t rdev) {

@@ -104,6 +104,11 @@ SerialLine::~SerialLine() {
 
 bool SerialLine::Open(const std::string& device, std::int32_t baudRate, std::string* why) {
     Close();
+    // Before anything looks for its holders: whoever holds /dev/null has no port.
+    if (!tty::MayBeTty(device)) {
+        if (why != nullptr) *why = device + ": not a serial port";
+        return false;
+    }
     // A program that keeps lock files holds the port while its process lives.
     if (const long holder = LockFileHolder(device)) {
         if (why != nullptr) {

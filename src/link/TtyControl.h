@@ -7,6 +7,12 @@
 // serial line. Each system has its own file behind this header.
 namespace ixo::tty {
 
+// Whether device may be a tty, told without opening it (an open alone sets some
+// devices going: a watchdog starts counting, a tape rewinds): a character device
+// that the system does not file as some other kind. A FIFO, a regular file or
+// /dev/null is not one.
+bool MayBeTty(const std::string& device);
+
 // Sets the line of fd to rate bit/s, raw, 8 data bits, no parity, one stop bit, no
 // flow control, reads returning at once; then reads the settings back, since some
 // devices drop what they cannot do without saying so. False, with why, when the

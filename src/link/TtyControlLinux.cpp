@@ -6,9 +6,12 @@
 #include <asm/termbits.h>
 #include <linux/serial.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 namespace ixo::tty {
 
@@ -25,6 +28,23 @@ bool Fail(std::string* why, const char* reason) {
     if (why != nullptr) *why = reason;
     return false;
 }
+
+}  // namespace
+
+bool MayBeTty(const std::string& device) {
+    struct stat node {};
+    if (::stat(device.c_str(), &node) != 0) return true;  // the open says why
+    if (!S_ISCHR(node.st_mode)) return false;
+    // sysfs files each registered device under its kind; a pseudo-terminal's slave
+    // has no record there.
+    const std::string record = "/sys/dev/char/" + std::to_string(major(node.st_rdev)) + ":" +
+                               std::to_string(minor(node.st_rdev)) + "/subsystem";
+    std::error_code error;
+    const std::filesystem::path kind = std::filesystem::read_symlink(record, error);
+    return error || kind.filename() == "tty";
+}
+
+namespace {
 
 bool IsWanted(const termios2& line, std::int32_t rate) {
     const auto want = static_cast<speed_t>(rate);

@@ -118,34 +118,56 @@ TEST_F(WindowDevice, ReadShowsTheDevicesProgramAndCwWord) {
     EXPECT_TRUE(frame.FileName.empty());
 }
 
-TEST_F(WindowDevice, FailedReadLeavesProgramListingAndCwPanelAlone) {
+TEST_F(WindowDevice, FailedReadOrVerifyLeavesProgramListingAndCwPanelAlone) {
     OpenProgram(10);
+    // The device holds the program as written, so that only the fault can fail.
+    for (int address = 0; address < MaxProgramWords; ++address) {
+        com1.Device.SetWord(address, address < 10 ? Pattern(address) : NopWord);
+    }
     const ProgramImage before = frame.Image;
     const QString listing = frame.AsmOut->toPlainText();
     frame.StatusBar->SetPanelText(0, "CW=12345678");
     struct Case {
         sim::SimFaults Faults;
         QString Text;  // how the message begins
+        QString Or;    // or how else it may begin
     };
+    const QString sentMore = "Device sent more than was asked, after address ";
+    const QString outOfStep = "Device answers out of step with the requests, after address 128";
     const Case cases[] = {
-        {{.AnswerBelow = 128}, "No response from device at address 128"},
+        {{.AnswerBelow = 128}, "No response from device at address 128", {}},
         // Every answer twice: some answers were not the words asked for.
-        {{.RepeatAfterUs = 1000}, "Device sent more than was asked, after address "},
+        {{.RepeatAfterUs = 1000}, sentMore, outOfStep},
+        // Paced answers twice, or one answer twice and the rest late: each answer is
+        // taken for the next request's.
+        {{.PaceBaud = 4800, .RepeatAfterUs = 500}, sentMore, outOfStep},
+        {{.BehindAddress = 3, .BehindCopyUs = 2000, .BehindLateMs = 20}, sentMore, outOfStep},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.Text.toStdString());
-        frame.Messages.clear();
-        com1.Device.SetFaults(c.Faults);
-        frame.ReadProgBtn->click();
-        ASSERT_EQ(frame.Messages.size(), 1u);
-        EXPECT_TRUE(frame.Messages[0].Text.startsWith(c.Text))
-            << frame.Messages[0].Text.toStdString();
-        EXPECT_EQ(frame.Messages[0].Flags, TMainFrame::MbIconError);
-        EXPECT_EQ(frame.Image.Words, before.Words);
-        EXPECT_EQ(frame.Image.WordCount, 10);
-        EXPECT_EQ(frame.AsmOut->toPlainText(), listing);
-        EXPECT_EQ(frame.StatusBar->PanelText(0), "CW=12345678");
+        for (QToolButton* command : {frame.ReadProgBtn, frame.VerifyProgBtn}) {
+            SCOPED_TRACE(c.Text.toStdString() +
+                         (command == frame.ReadProgBtn ? " read" : " verify"));
+            frame.Messages.clear();
+            com1.Device.SetFaults(c.Faults);
+            command->click();
+            ASSERT_EQ(frame.Messages.size(), 1u);
+            const QString said = frame.Messages[0].Text;
+            EXPECT_TRUE(said.startsWith(c.Text) || (!c.Or.isEmpty() && said.startsWith(c.Or)))
+                << said.toStdString();
+            EXPECT_EQ(frame.Messages[0].Flags, TMainFrame::MbIconError);
+            EXPECT_EQ(frame.Image.Words, before.Words);
+            EXPECT_EQ(frame.Image.WordCount, 10);
+            EXPECT_EQ(frame.AsmOut->toPlainText(), listing);
+            EXPECT_EQ(frame.StatusBar->PanelText(0), "CW=12345678");
+            com1.Device.SetFaults({});
+            ASSERT_TRUE(com1.WaitForQuiet(100ms));
+        }
     }
+    // Without a fault the same program verifies.
+    frame.Messages.clear();
+    frame.VerifyProgBtn->click();
+    ASSERT_EQ(frame.Messages.size(), 1u);
+    EXPECT_EQ(frame.Messages[0].Text, "Verify OK");
 }
 
 // Verify fail names the differences in both words' listing lines, at most 16 of them,
@@ -273,7 +295,8 @@ TEST_F(WindowDevice, UnusedEditsAreOfferedBeforeWriteVerifyAndSaveObject) {
             EXPECT_EQ(taken.size(), c.Runs ? 1408u : 0u);
             EXPECT_EQ(com1.Device.Word(4), c.Runs ? c.Word4 : edited);
         } else if (command == "verify") {
-            EXPECT_EQ(taken.size(), c.Runs ? 129u * FetchRequestLength : 0u);
+            EXPECT_EQ(taken.size(),
+                      c.Runs ? std::size_t{ReadBackRequests} * FetchRequestLength : 0u);
         } else {
             EXPECT_EQ(std::filesystem::exists(saved), c.Runs);
             if (c.Runs) {
@@ -297,7 +320,7 @@ TEST_F(WindowDevice, ReadAsksBeforeReplacingEdits) {
         frame.ReadProgBtn->click();
         EXPECT_EQ(frame.Questions, std::vector<QString>{"The listing has changes that are not "
                                                         "saved or used. Replace them anyway?"});
-        EXPECT_EQ(Taken().size(), answer ? 129u * FetchRequestLength : 0u);
+        EXPECT_EQ(Taken().size(), answer ? std::size_t{ReadBackRequests} * FetchRequestLength : 0u);
         EXPECT_EQ(frame.Image.WordCount, answer ? 128 : 5);
         EXPECT_EQ(frame.AsmOut->toPlainText(), answer ? ListingOf(frame.Image) : typed);
     }

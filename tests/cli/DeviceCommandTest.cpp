@@ -14,6 +14,8 @@
 #include "SimPort.h"
 #include "SixWords.h"
 #include "TempDir.h"
+#include "device/Protocol.h"
+#include "isa/WordFields.h"
 
 namespace ixo::test {
 namespace {
@@ -297,22 +299,41 @@ TEST_F(IxoDevice, FailuresAreReportedWithStatusOne) {
     EXPECT_TRUE(device_.Received().empty());
 }
 
-TEST_F(IxoDevice, AnswersSentTwiceAreAFailureAndNothingIsShownOrSaved) {
-    device_.SetFaults({.RepeatAfterUs = 1000});
+TEST_F(IxoDevice, AnswersOutOfStepAreAFailureAndNothingIsShownOrSaved) {
+    const std::uint32_t words[] = {0x12345678, 0x9ABCDEF0, 0x0F1E2D3C};
+    for (int address = 0; address < DeviceWordCount; ++address) {
+        device_.SetWord(address, address < 3 ? words[address] : NopWord);
+    }
+    device_.SetWord(DeviceWordCount - 1, 0);
     const std::string out = folder_.File("read.obj");
-    const std::string prog = Program("prog.obj", "12345678\r\n");
+    const std::string prog = Program("prog.obj", "12345678\r\n9ABCDEF0\r\n0F1E2D3C\r\n");
+    ASSERT_EQ(Ixo({"verify", "-p", "2", prog}).Out, "Verify OK\n");
+    const sim::SimFaults faults[] = {
+        {.RepeatAfterUs = 1000},
+        {.PaceBaud = 4800, .RepeatAfterUs = 500},
+        {.BehindAddress = 1, .BehindCopyUs = 2000, .BehindLateMs = 20},
+    };
     const std::vector<std::vector<std::string>> calls = {{"read", "-p", "2"},
                                                          {"read", "-p", "2", "-o", out},
                                                          {"read", "-p", "2", "-o", "-"},
                                                          {"verify", "-p", "2", prog}};
-    for (const auto& call : calls) {
-        SCOPED_TRACE(call.back());
-        const IxoResult result = Ixo(call);
-        EXPECT_EQ(result.ExitStatus, 1);
-        EXPECT_EQ(result.Out, "");
-        EXPECT_TRUE(result.Err.starts_with("ixo: Device sent more than was asked, after address "))
-            << result.Err;
-        EXPECT_FALSE(std::filesystem::exists(out));
+    for (const sim::SimFaults& fault : faults) {
+        for (const auto& call : calls) {
+            SCOPED_TRACE(std::to_string(fault.PaceBaud) + " bit/s, " + call.back());
+            device_.SetFaults(fault);
+            const IxoResult result = Ixo(call);
+            EXPECT_EQ(result.ExitStatus, 1);
+            EXPECT_EQ(result.Out, "");
+            EXPECT_TRUE(
+                result.Err.starts_with("ixo: Device sent more than was asked, after address ") ||
+                result.Err ==
+                    "ixo: Device answers out of step with the requests, after address 128\n")
+                << result.Err;
+            EXPECT_FALSE(std::filesystem::exists(out));
+            // What is still on its way goes before the next run.
+            device_.SetFaults({});
+            ASSERT_TRUE(com2_.WaitForQuiet(100ms));
+        }
     }
 }
 

@@ -82,13 +82,15 @@ TEST_F(PortsCommandTest, MapAndUnmapChangeThePortMap) {
 
 TEST_F(PortsCommandTest, AllListsEveryMapEntryWithWhereItLeadsAndWhyItDoesNotOpen) {
     ASSERT_EQ(Ports({"--map", "5", output_.File("plain")}).ExitStatus, 0);
+    ASSERT_EQ(Ports({"--map", "6", "/dev/null"}).ExitStatus, 0);
     WriteBytes(output_.File("plain"), "");
     const IxoResult result = Ports({"--all"});
     EXPECT_EQ(result.ExitStatus, 0) << result.Err;
     const std::string lines[] = {
         "\n3\t" + device_.DevicePath() + "\t-\tport map entry\n",
         "\n1\t" + ports_.AbsentPath(1) + "\t-\tport map entry\tNo such file or directory\n",
-        "\n5\t" + output_.File("plain") + "\t-\tport map entry\tInappropriate ioctl for device\n",
+        "\n5\t" + output_.File("plain") + "\t-\tport map entry\tnot a serial port\n",
+        "\n6\t/dev/null\t-\tport map entry\tnot a serial port\n",
     };
     for (const std::string& line : lines) {
         EXPECT_NE(("\n" + result.Out).find(line), std::string::npos) << line << "in\n"

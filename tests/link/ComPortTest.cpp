@@ -100,15 +100,24 @@ TEST(ComPortOpen, ARelativeMapEntryLeadsFromTheMapFolder) {
 
 TEST(ComPortOpen, FailureSaysWhichDeviceAndWhy) {
     OwnPortMap map;
+    // Entries that lead to no terminal are no serial port, whoever holds them.
     const std::string notATty = map.ConfigHome() + "/plain-file";
     WriteBytes(notATty, "");
     ASSERT_TRUE(MapPort(3, notATty));
+    const std::string fifo = map.ConfigHome() + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_TRUE(MapPort(4, fifo));
+    ASSERT_TRUE(MapPort(5, "/dev/null"));
+    ASSERT_TRUE(MapPort(6, map.ConfigHome()));
     const struct {
         int Port;
         std::string Error;
     } cases[] = {
         {2, map.AbsentPath(2) + ": No such file or directory"},
-        {3, notATty + ": Inappropriate ioctl for device"},
+        {3, notATty + ": not a serial port"},
+        {4, fifo + ": not a serial port"},
+        {5, "/dev/null: not a serial port"},
+        {6, map.ConfigHome() + ": not a serial port"},
         {0, "COM0: no such port"},
         {-5, "COM-5: no such port"},
     };

@@ -87,6 +87,34 @@ TEST_F(UartLine, AStuckTransmitterFailsTheSendAndLeavesNothingBehind) {
     EXPECT_EQ(device_->Received(), FetchOf(9));
 }
 
+// A healthy device behind an adapter that passes its answers on late (16 ms: an
+// adapter whose latency timer was left as it came) reads and verifies: the wait for
+// answers still owed after a read takes late answers for no fault.
+TEST_F(UartLine, AnswersLateByTheAdaptersLatencyStillKeepStep) {
+    ProgramImage written;
+    for (int address = 0; address < DeviceWordCount; ++address) {
+        written.Words[address] = 0x0DEF0000u + static_cast<std::uint32_t>(address) * 0x10101u;
+    }
+    written.WordCount = MaxProgramWords;
+    for (const auto latency : {2ms, 16ms}) {
+        SCOPED_TRACE(latency.count());
+        device_.reset();  // the device now serves behind the adapter's delay
+        device_ = std::make_unique<sim::SimDevice>(Bed.Delay("ttyUSB0", latency));
+        std::string why;
+        ASSERT_TRUE(device_->Start(&why)) << why;
+        device_->SetFaults({.PaceBaud = 38400});
+        for (int address = 0; address < DeviceWordCount; ++address) {
+            device_->SetWord(address, written.Words[address]);
+        }
+        ProgramImage image;
+        const MaybeFailure read = ReadProgram(link_, image, buffer_);
+        ASSERT_FALSE(read.has_value()) << FailureText(*read);
+        EXPECT_EQ(image.Words, written.Words);
+        const MaybeFailure verify = VerifyProgram(link_, written, buffer_);
+        EXPECT_FALSE(verify.has_value()) << FailureText(*verify);
+    }
+}
+
 // What the program asks of the driver: its line, low latency, the exclusive mark while
 // it holds the port, and DTR and RTS off from the open on, whatever it sends.
 TEST_F(UartLine, TheOpenAsksForTheLineAndHoldsTheModemLinesOff) {

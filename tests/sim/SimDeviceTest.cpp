@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <memory>
 #include <thread>
@@ -288,6 +289,44 @@ TEST_F(SimDeviceTest, PathReopensAsOftenAsTheComputerLikes) {
         EXPECT_EQ(line.Read(ReplyLength), AnswerOf(WordAt(round)));
         ASSERT_EQ(ioctl(line.Fd(), TIOCNXCL), 0);
     }
+}
+
+// A program killed while it holds the port cannot clear its exclusive mark; the
+// device does, so that the next program opens the port.
+TEST_F(SimDeviceTest, PathReopensAfterTheProgramThatHeldItWasKilled) {
+    line_.reset();
+    const std::string path = device_.DevicePath();
+    int ready[2] = {-1, -1};
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Takes the port as the link does, then waits to be killed.
+        const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0) _exit(1);
+        if (write(ready[1], "x", 1) != 1) _exit(2);
+        for (;;) pause();
+    }
+    close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    close(ready[0]);
+    ComPort held;
+    held.Device = path;
+    EXPECT_FALSE(held.Open());  // the child has it
+    kill(child, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+
+    ComPort port;
+    port.Device = path;
+    const auto deadline = Clock::now() + 10s;
+    while (!port.Open() && Clock::now() < deadline) std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(port.IsOpen()) << port.OpenError();
+    TransferBytes buffer{};
+    std::uint32_t word = 0;
+    ASSERT_FALSE(ReadDeviceWord(port, 7, buffer, word).has_value());
+    EXPECT_EQ(word, WordAt(7));
 }
 
 TEST_F(SimDeviceTest, AnotherUserCanOpenThePathOnceItIsReleased) {

@@ -202,6 +202,19 @@ TEST_F(SimProgramTest, DefaultPortIsComOneAndFaultSwitchesReachTheDevice) {
     EXPECT_EQ(sim.Finish(SIGTERM), 0);
 }
 
+TEST_F(SimProgramTest, FallBehindSendsOneAnswerTwiceThenTheRestLate) {
+    SimProcess sim({"--fall-behind", "1", "2000", "300", "--cw", "C"}, folder_);
+    ASSERT_TRUE(sim.ReadLine().starts_with("COM1 "));
+    SimLine port(MapEntry(1));
+    const Bytes zero = AnswerOf(0);
+    EXPECT_EQ(Fetch(port, 1), zero);
+    EXPECT_EQ(port.Read(8), zero);  // the copy
+    port.Write(FetchOf(128));
+    EXPECT_TRUE(port.Read(1, 100ms).empty());  // late
+    EXPECT_EQ(port.Read(8), AnswerOf(0xC));
+    EXPECT_EQ(sim.Finish(SIGTERM), 0);
+}
+
 TEST_F(SimProgramTest, HungUpDeviceGivesBackItsPortAtOnce) {
     SimProcess sim({"--port", "2", "--hang-up-after", "3"}, folder_);
     ASSERT_TRUE(sim.ReadLine().starts_with("COM2 "));
@@ -262,6 +275,8 @@ TEST_F(SimProgramTest, UsageErrorsAndHelp) {
         {{"--pace", "0"}, 2},
         {{"--hang-up-after", "-1"}, 2},
         {{"--late-byte", "ten"}, 2},
+        {{"--fall-behind", "5", "100"}, 2},
+        {{"--fall-behind", "129", "0", "20"}, 2},
         {{"--load"}, 2},
         {{"--load", ""}, 2},
         {{"COM1"}, 2},

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -274,6 +275,92 @@ private:
     std::thread line_;
 };
 
+// Between the device and a faked tty's pseudo-terminal: the device serves a
+// pseudo-terminal of the relay's own, whose bytes the relay holds back as an
+// adapter's latency timer does. A thread of its own moves the bytes.
+class AdapterTestbed::Relay {
+public:
+    Relay(int adapter, std::chrono::milliseconds latency) : adapter_(adapter), latency_(latency) {
+        char name[64] = {};
+        device_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (device_ < 0 || ::grantpt(device_) != 0 || ::unlockpt(device_) != 0 ||
+            ::ptsname_r(device_, name, sizeof name) != 0 || ::pipe2(stop_, O_CLOEXEC) != 0) {
+            return;
+        }
+        inner_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        // The adapter's side stays open, so that its master never reports a hang-up
+        // while the program has the port closed.
+        if (::ptsname_r(adapter_, name, sizeof name) == 0) {
+            outer_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        }
+        termios raw{};
+        if (inner_ < 0 || outer_ < 0 || ::tcgetattr(inner_, &raw) != 0) return;
+        ::cfmakeraw(&raw);
+        if (::tcsetattr(inner_, TCSANOW, &raw) != 0 || ::tcsetattr(outer_, TCSANOW, &raw) != 0) {
+            return;
+        }
+        line_ = std::thread([this] { Run(); });
+    }
+    ~Relay() {
+        Stop();
+        for (int fd : {device_, inner_, outer_, stop_[0], stop_[1]}) {
+            if (fd >= 0) ::close(fd);
+        }
+    }
+    Relay(const Relay&) = delete;
+    Relay& operator=(const Relay&) = delete;
+
+    // The master side the device serves; -1 when the relay could not be made.
+    int DeviceSide() const { return line_.joinable() ? device_ : -1; }
+
+    void Stop() {
+        if (!line_.joinable()) return;
+        (void)!::write(stop_[1], "x", 1);
+        line_.join();
+    }
+
+private:
+    void Run() {
+        std::string held;
+        Clock::time_point due;
+        char bytes[4096];
+        for (;;) {
+            int wait = -1;
+            if (!held.empty()) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
+                wait = static_cast<int>(std::max<std::int64_t>(left.count(), 0));
+            }
+            pollfd fds[3] = {{stop_[0], POLLIN, 0}, {adapter_, POLLIN, 0}, {inner_, POLLIN, 0}};
+            if (::poll(fds, 3, wait) < 0 && errno != EINTR) return;
+            if (fds[0].revents != 0) return;
+            if ((fds[1].revents & POLLIN) != 0) {
+                const ssize_t got = ::read(adapter_, bytes, sizeof bytes);
+                if (got > 0) (void)!::write(inner_, bytes, static_cast<std::size_t>(got));
+            }
+            if ((fds[2].revents & POLLIN) != 0) {
+                const ssize_t got = ::read(inner_, bytes, sizeof bytes);
+                if (got > 0) {
+                    if (held.empty()) due = Clock::now() + latency_;
+                    held.append(bytes, static_cast<std::size_t>(got));
+                }
+            }
+            if (!held.empty() && Clock::now() >= due) {
+                (void)!::write(adapter_, held.data(), held.size());
+                held.clear();
+            }
+        }
+    }
+
+    using Clock = std::chrono::steady_clock;
+    const int adapter_;  // the master side behind the faked tty
+    const std::chrono::milliseconds latency_;
+    int device_ = -1;  // the master side the device serves
+    int inner_ = -1;   // its tty, where the relay takes and gives the device's bytes
+    int outer_ = -1;   // the faked tty's own pseudo-terminal side, kept open
+    int stop_[2] = {-1, -1};
+    std::thread line_;
+};
+
 namespace {
 
 // umockdev's signals, passed to the tty's driver that the handler holds.
@@ -347,6 +434,7 @@ AdapterTestbed::~AdapterTestbed() {
     // Nothing moves on the lines while the pseudo-terminals close.
     for (auto& [name, tty] : ttys_) {
         if (tty.Driver) tty.Driver->Stop();
+        if (tty.Delayed) tty.Delayed->Stop();
     }
     // The testbed first: its worker may still pass on what a closing client did.
     if (bed_ != nullptr) g_object_unref(bed_);
@@ -448,6 +536,7 @@ void AdapterTestbed::Unplug(const std::string& name) {
     if (bed_ == nullptr || found == ttys_.end()) return;
     Tty& tty = found->second;
     if (tty.Driver) tty.Driver->Stop();
+    if (tty.Delayed) tty.Delayed->Stop();
     for (const std::string& node : tty.Nodes) {
         umockdev_testbed_detach_ioctl(bed_, node.c_str(), nullptr);
     }
@@ -481,6 +570,13 @@ void AdapterTestbed::UartMode(const std::string& name) {
     connect("handle-ioctl", G_CALLBACK(UartIoctl));
     connect("handle-write", G_CALLBACK(UartWrite));
     connect("client-connected", G_CALLBACK(UartOpened));
+}
+
+int AdapterTestbed::Delay(const std::string& name, std::chrono::milliseconds latency) {
+    const auto found = ttys_.find(name);
+    if (found == ttys_.end()) return -1;
+    found->second.Delayed = std::make_shared<Relay>(Master(name), latency);
+    return found->second.Delayed->DeviceSide();
 }
 
 void AdapterTestbed::Stick(const std::string& name, bool stuck) {

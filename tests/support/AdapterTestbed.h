@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -77,9 +78,16 @@ public:
     void UartMode(const std::string& name);
     // A stuck transmitter (a cable pulled, flow control held) sends nothing until freed.
     void Stick(const std::string& name, bool stuck);
+    // Makes the adapter pass on what the device sends only latency after the first
+    // byte of each run came in, as an adapter gathers what it receives until its
+    // latency timer runs out (16 ms unless asked for less); what the program sends
+    // goes on at once. Gives the master side for the device to serve in place of
+    // Master(name), or -1 when none could be made.
+    int Delay(const std::string& name, std::chrono::milliseconds latency);
     UartRecord Record(const std::string& name) const;
 
     class Uart;
+    class Relay;
 
 private:
     // A faked tty: what unplugging it removes, and how umockdev passes its requests.
@@ -89,6 +97,7 @@ private:
         std::vector<std::string> Nodes;  // paths its requests come through
         std::filesystem::path Link;      // its by-id link, if any
         std::shared_ptr<Uart> Driver;    // in UART mode
+        std::shared_ptr<Relay> Delayed;  // with a latency
     };
     void Add(const std::string& record, const std::string& name, const std::string& top);
     void Attach(const std::string& name, const std::string& node);

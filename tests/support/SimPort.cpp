@@ -28,6 +28,16 @@ bool SimPort::WaitForSent(int count) const {
     return true;
 }
 
+bool SimPort::WaitForQuiet(std::chrono::milliseconds quiet) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (;;) {
+        const int before = sent_;
+        std::this_thread::sleep_for(quiet);
+        if (sent_ == before) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+    }
+}
+
 Bytes FetchOf(int address) {
     const auto request = EncodeFetchRequest(address);
     return Bytes(request.begin(), request.end());

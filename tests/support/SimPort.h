@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,6 +23,8 @@ public:
     std::string Path() const { return Device.DevicePath(); }
     // True once the device has sent count bytes in all; false after 10 s.
     bool WaitForSent(int count) const;
+    // True once the device has sent nothing for quiet; false after 10 s.
+    bool WaitForQuiet(std::chrono::milliseconds quiet) const;
 
 private:
     std::atomic<int> sent_{0};
