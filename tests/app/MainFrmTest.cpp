@@ -6,7 +6,6 @@
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QGroupBox>
-#include <QHelpEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -15,7 +14,6 @@
 #include <QStyleOptionComboBox>
 #include <QTimer>
 #include <QToolButton>
-#include <QToolTip>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
@@ -274,44 +272,6 @@ TEST_F(MainFrame, ListingIsAnEditableFixedPitchTextWithTabStopsEveryEightColumns
     EXPECT_EQ(frame.focusWidget(), asmOut);
 }
 
-// The long part of the hint goes to StatusBar panel 1 while the pointer is over
-// the control; a control without hint clears it.
-TEST_F(MainFrame, HintOfTheControlUnderThePointerShowsInTheStatusBar) {
-    SimPort com1(1);  // with a port, nothing else claims the panel
-    TestFrame frame;
-    Show(frame);
-
-    struct HintCase {
-        QWidget* Over;
-        const char* Status;
-        QPoint At = QPoint(-1, -1);  // default: the middle
-    };
-    const HintCase cases[] = {
-        {frame.OpenFileBtn, "Open object file"},
-        {frame.AsmOut->viewport(), ""},
-        {frame.SetSerialPortBtn, "COM port selection"},
-        {frame.VerifyProgBtn, "Verify program with IXO"},  // disabled at start
-        {frame.IntProgSelCb, ""},
-        {frame.ProgEnBtn, "Enable programming"},
-        {frame.ToolGroups[3], "", QPoint(2, 30)},  // the group's margin under its buttons
-        {frame.ReadProgBtn, "Read program from IXO"},
-        {frame.ComStatusBar, ""},
-    };
-    for (const HintCase& c : cases) {
-        SCOPED_TRACE(c.Over->objectName().toStdString() + " -> " + c.Status);
-        const QPoint at = c.At.x() >= 0 ? c.At : QPoint(c.Over->width() / 2, c.Over->height() / 2);
-        QTest::mouseMove(c.Over, at);
-        EXPECT_EQ(frame.StatusBar->PanelText(1), c.Status);
-        EXPECT_EQ(frame.StatusBar->PanelText(0), "");
-    }
-
-    // The short part is the tooltip the button shows.
-    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), frame.OpenFileBtn->mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(frame.OpenFileBtn, &help);
-    EXPECT_EQ(QToolTip::text(), "Open obj");
-    QToolTip::hideText();
-}
-
 struct ErrorCase {
     const char* Thrown;
     const char* Shown;
@@ -411,8 +371,8 @@ TEST_F(MainFrame, MessageBoxesShowTheirTextsAsTheyAre) {
 TEST_F(MainFrame, WindowHasTheDesktopEntrysIcon) {
     TMainFrame frame;
     QCoreApplication::processEvents();
-    const QIcon entryIcon(QStringLiteral(IXO_PACKAGING_DIR "/ixo-loader.svg"));
-    ASSERT_FALSE(entryIcon.pixmap(32).isNull()) << "no SVG support";
+    const QIcon entryIcon(QStringLiteral(IXO_ENTRY_ICON));
+    ASSERT_FALSE(entryIcon.pixmap(32).isNull()) << "cannot draw " IXO_ENTRY_ICON;
     EXPECT_EQ(frame.windowIcon().pixmap(32).toImage(), entryIcon.pixmap(32).toImage());
 }
 
