@@ -43,6 +43,10 @@ fi
 ensure_packages qt6-base-dev qt6-base-dev-tools g++-mingw-w64-x86-64-posix \
   mingw-w64-x86-64-dev cmake ninja-build dpkg-dev xz-utils
 prefix=$(qt_windows_prefix)
+# One build at a time: a second run waits for the first, then finds its result.
+mkdir -p "$(dirname "$prefix")"
+exec 9>"$(dirname "$prefix")/.qt-windows.lock"
+flock 9
 [ -e "$prefix/.done" ] && { echo "$prefix"; exit 0; }
 version=$(qt_version)
 
@@ -71,8 +75,13 @@ for patch in "$patches"/*.patch; do
   patch -d "$src" -p1 --forward --silent <"$patch"
 done
 
+# With ccache, paths taken relative to the work folder let a build under another
+# key (after a change to this script) reuse what an earlier one compiled.
 launcher=()
-command -v ccache >/dev/null && launcher=(-DQT_USE_CCACHE=ON)
+if command -v ccache >/dev/null; then
+  launcher=(-DQT_USE_CCACHE=ON)
+  export CCACHE_BASEDIR=$work
+fi
 host_cmake=$(dirname "$(dirname "$(find /usr/lib -path '*/cmake/Qt6HostInfo/Qt6HostInfoConfig.cmake' | head -n 1)")")
 
 # The smallest Qt that serves the window and its tests: no network, SQL, XML, D-Bus,
@@ -80,6 +89,7 @@ host_cmake=$(dirname "$(dirname "$(find /usr/lib -path '*/cmake/Qt6HostInfo/Qt6H
 # that nothing from the build machine ends up in a Windows DLL. Direct2D goes with
 # DirectWrite 3, which its platform plugin needs; Debian's source lacks the tablet
 # library. FreeType is kept: under Wine the window draws its text with it.
+# scripts/qt-windows-patches/ says why each of its patches is needed.
 nice cmake -S "$src" -B "$work/build" -G Ninja "${launcher[@]}" \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=ON \
