@@ -87,12 +87,14 @@ fi
 echo "Windows zip: $zip holds an ixo.exe that runs on its own"
 
 # The zip's window needs nothing that Windows lacks: every library that it, its
-# libraries and its plugins name is in the zip or is one of the system's own.
+# libraries and its plugins name is in the zip or is one of the system's own (an API
+# set, api-ms-win-*, is a name Windows' loader resolves itself).
 ixo_loader_exe=$(find "$unpacked" -name ixo-loader.exe)
 system32="$WINEPREFIX/drive_c/windows/system32"
 missing=""
 for binary in $(find "$unpacked" -iname '*.exe' -o -iname '*.dll'); do
-  for dll in $(x86_64-w64-mingw32-objdump -p "$binary" | awk '/DLL Name/ { print $3 }'); do
+  for dll in $(x86_64-w64-mingw32-objdump -p "$binary" |
+    awk '/DLL Name/ && tolower($3) !~ /^api-ms-win-/ { print $3 }'); do
     [ -n "$(find "$unpacked" "$system32" -maxdepth 3 -iname "$dll" -print -quit)" ] ||
       missing+=" $dll (of $(basename "$binary"))"
   done
