@@ -51,7 +51,8 @@ cleanup() {
 trap cleanup EXIT
 wine_prefix_create "$work/prefix"
 source "$IXO_ROOT/tests/windows/sim-ports.sh"
-trap 'stop_sims; cleanup' EXIT
+# The program and the window manager end first: stop_sims waits for every child.
+trap 'cleanup; stop_sims' EXIT
 start_sim 1 --trace --load "$IXO_ROOT/examples/full.obj" --cw ABCDEF01
 for n in 2 3 4 5 6 7 8; do absent_port $n; done
 
