@@ -13,6 +13,10 @@ IXO_WINE_LAST_PORT=255
 IXO_WINE_MARK=ixo-serial-ports-off
 
 export WINEDEBUG=-all
+# Qt's own Windows font engine draws "MS Sans Serif", the window's face, without its
+# capital I under Wine; the FreeType engine, which Qt for Windows carries, draws it.
+# Only under Wine: on Windows the program keeps the system's engine.
+export QT_QPA_PLATFORM=windows:fontengine=freetype
 # No Mono, no Gecko, no desktop menu entries in a throw-away prefix.
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 

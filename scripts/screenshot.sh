@@ -65,28 +65,10 @@ window_active() {
   [ "$(xdotool getactivewindow 2>/dev/null)" = "$1" ]
 }
 
-screen_digest() {
-  import -window root rgb:- | md5sum
-}
-
-# Waits until the screen has stopped changing: two pictures 0.3 s apart match.
-wait_until_painted() {
-  local deadline=$((SECONDS + 10)) before after
-  before=$(screen_digest)
-  while :; do
-    sleep 0.3
-    after=$(screen_digest)
-    [ "$after" = "$before" ] && return 0
-    [ $SECONDS -lt $deadline ] || fail "the screen kept changing"
-    before=$after
-  done
-}
-
 # shoot ID NAME: photographs the screen where window ID and its frame are (with
 # whatever dialog stands in front of it) into docs/NAME.png.
 shoot() {
-  wait_until_painted
-  import -window root -crop "$(frame_geometry "$1")" +repage "$docs/$2.png"
+  shoot_window "$1" "$docs/$2.png"
   echo "wrote docs/$2.png"
 }
 

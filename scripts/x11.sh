@@ -114,6 +114,30 @@ settled_frame_geometry() {
   done
 }
 
+screen_digest() {
+  import -window root rgb:- | md5sum
+}
+
+# Waits until the screen has stopped changing: two pictures 0.3 s apart match.
+wait_until_painted() {
+  local deadline=$((SECONDS + 10)) before after
+  before=$(screen_digest)
+  while :; do
+    sleep 0.3
+    after=$(screen_digest)
+    [ "$after" = "$before" ] && return 0
+    [ $SECONDS -lt $deadline ] || fail "the screen kept changing"
+    before=$after
+  done
+}
+
+# shoot_window ID FILE: once the screen is still, photographs where window ID and
+# its frame are (with whatever dialog stands in front of it) into FILE, a PNG.
+shoot_window() {
+  wait_until_painted
+  import -window root -crop "$(frame_geometry "$1")" +repage "$2"
+}
+
 # start_program_beside_device BUILD_DIR [WITH_SIM_OPTIONS...]: starts BUILD_DIR's
 # ixo-loader beside a simulated device on COM1 (with-sim.sh) and waits for its
 # window; sets main (the window's id), program_pid, and wrapper_pid (the script that

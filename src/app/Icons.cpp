@@ -205,7 +205,7 @@ QIcon WindowStack(TransferDirection direction) {
 }
 
 QIcon ProgramIcon() {
-    return QIcon(QStringLiteral(":/ixo-loader.svg"));
+    return QIcon(QStringLiteral(IXO_PROGRAM_ICON));
 }
 
 }  // namespace ixo::icons

@@ -12,6 +12,7 @@
 #include "app/PanelStatusBar.h"
 #include "link/Comport.h"
 #include "link/PortNames.h"
+#include "sim/SimDevice.h"
 
 namespace ixo::test {
 namespace {

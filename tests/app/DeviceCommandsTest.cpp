@@ -18,6 +18,7 @@
 
 #include "device/Protocol.h"
 
+#include "SimPort.h"
 #include "TestFrame.h"
 #include "app/PanelStatusBar.h"
 #include "isa/Assembler.h"

@@ -1,14 +1,17 @@
 // The window's link and port selection, against simulated devices on real
 // pseudo-terminals mapped as COM ports of the test's own port map.
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QtTest/QTest>
 
 #include <gtest/gtest.h>
@@ -16,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "SimPort.h"
 #include "TestFrame.h"
 #include "TtyHolder.h"
 #include "app/PanelStatusBar.h"
@@ -287,6 +291,45 @@ TEST_F(PortSelection, TheHintAreaSaysWhyThereIsNoPort) {
     ASSERT_TRUE(frame.LinkIsOpen());
     EXPECT_EQ(frame.StatusBar->PanelText(1), "");
     EXPECT_EQ(SerialPortDlg->PCPortSel->toolTip(), "");
+}
+
+// The long part of the hint goes to StatusBar panel 1 while the pointer is over
+// the control; a control without hint clears it.
+TEST_F(PortSelection, HintOfTheControlUnderThePointerShowsInTheStatusBar) {
+    SimPort com1(1);  // with a port, nothing else claims the panel
+    TestFrame frame;
+    frame.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+
+    struct HintCase {
+        QWidget* Over;
+        const char* Status;
+        QPoint At = QPoint(-1, -1);  // default: the middle
+    };
+    const HintCase cases[] = {
+        {frame.OpenFileBtn, "Open object file"},
+        {frame.AsmOut->viewport(), ""},
+        {frame.SetSerialPortBtn, "COM port selection"},
+        {frame.VerifyProgBtn, "Verify program with IXO"},  // disabled at start
+        {frame.IntProgSelCb, ""},
+        {frame.ProgEnBtn, "Enable programming"},
+        {frame.ToolGroups[3], "", QPoint(2, 30)},  // the group's margin under its buttons
+        {frame.ReadProgBtn, "Read program from IXO"},
+        {frame.ComStatusBar, ""},
+    };
+    for (const HintCase& c : cases) {
+        SCOPED_TRACE(c.Over->objectName().toStdString() + " -> " + c.Status);
+        const QPoint at = c.At.x() >= 0 ? c.At : QPoint(c.Over->width() / 2, c.Over->height() / 2);
+        QTest::mouseMove(c.Over, at);
+        EXPECT_EQ(frame.StatusBar->PanelText(1), c.Status);
+        EXPECT_EQ(frame.StatusBar->PanelText(0), "");
+    }
+
+    // The short part is the tooltip the button shows.
+    QHelpEvent help(QEvent::ToolTip, QPoint(5, 5), frame.OpenFileBtn->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(frame.OpenFileBtn, &help);
+    EXPECT_EQ(QToolTip::text(), "Open obj");
+    QToolTip::hideText();
 }
 
 TEST_F(PortSelection, ADialogWithNoPortToOfferSaysSo) {

@@ -7,11 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "WineParts.h"
 #include "device/Protocol.h"
 #include "link/Comport.h"
 #include "link/PortDiscovery.h"
@@ -23,22 +22,6 @@ using Clock = std::chrono::steady_clock;
 
 // The CW word every answering simulated device holds.
 constexpr std::uint32_t DeviceCw = 0x5A6B7C8D;
-
-// The port that plays part in IXO_TEST_PORTS; fails the test when there is none.
-int PortOf(const std::string& part) {
-    const char* text = std::getenv("IXO_TEST_PORTS");
-    std::istringstream parts(text != nullptr ? text : "");
-    for (std::string entry; parts >> entry;) {
-        if (entry.starts_with(part + "=")) return std::stoi(entry.substr(part.size() + 1));
-    }
-    ADD_FAILURE() << "IXO_TEST_PORTS names no port for " << part;
-    return 0;
-}
-
-bool RunningUnderWine() {
-    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-}
 
 #define SKIP_UNDER_WINE(why) \
     if (RunningUnderWine()) GTEST_SKIP() << "needs a real Windows machine: " why

@@ -12,17 +12,16 @@
 #include <functional>
 #include <vector>
 
-#include "OwnPortMap.h"
-#include "SimPort.h"
 #include "TempDir.h"
+#include "TestPorts.h"
 #include "app/MainFrm.h"
 #include "link/PCPrtSel.h"
 
 namespace ixo::test {
 
-// A port map of the test's own, made before any window, so that the window never
+// The ports of the test's own, set up before any window, so that the window never
 // opens a port the test has not given it; and the port selection dialog.
-class OwnPorts : public OwnPortMap {
+class OwnPorts : public TestPorts {
 public:
     OwnPorts();
     ~OwnPorts();
