@@ -50,16 +50,17 @@ flock 9
 [ -e "$prefix/.done" ] && { echo "$prefix"; exit 0; }
 version=$(qt_version)
 
-# apt-get source needs deb-src entries for the release in use.
+# apt-get source needs deb-src entries: the archives of the machine's own Debian
+# entries, asked for their sources too.
 if ! apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -qx Sources; then
-  codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-  as_root tee /etc/apt/sources.list.d/ixo-debian-src.sources >/dev/null <<SOURCES
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: $codename $codename-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SOURCES
+  if [ -e /etc/apt/sources.list.d/debian.sources ]; then
+    sed -e '/^#/d' -e 's/^Types:.*/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+      as_root tee /etc/apt/sources.list.d/ixo-debian-src.sources >/dev/null
+  fi
+  if [ -e /etc/apt/sources.list ]; then
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list |
+      as_root tee /etc/apt/sources.list.d/ixo-debian-src.list >/dev/null
+  fi
   as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
 fi
 
