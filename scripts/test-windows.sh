@@ -73,7 +73,7 @@ echo "Windows zip: $zip holds an ixo.exe that runs on its own"
 # The window's code compiles for Windows. No Qt for Windows can be had here to link
 # it with, so this checks its C++ against Debian's Qt headers with the cross compiler.
 qt=$(pkg-config --variable=includedir Qt6Core 2>/dev/null || echo /usr/include/x86_64-linux-gnu/qt6)
-for source in "$IXO_ROOT"/src/app/*.cpp "$IXO_ROOT"/src/link/PCPrtSel.cpp; do
+for source in "$IXO_ROOT"/src/app/*.cpp; do
   x86_64-w64-mingw32-g++-posix -std=c++20 -fsyntax-only -Wall -Wextra -Werror \
     -I "$IXO_ROOT/src" -I "$dir/ixo/src/core/generated" \
     -isystem "$qt" -isystem "$qt/QtWidgets" -isystem "$qt/QtGui" -isystem "$qt/QtCore" "$source"

@@ -14,7 +14,7 @@
 #include <system_error>
 #include <vector>
 
-#include "link/PortNames.h"
+#include "ports/PortNames.h"
 
 namespace ixo::sim {
 

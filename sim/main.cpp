@@ -15,8 +15,8 @@
 
 #include "core/Version.h"
 #include "device/DeviceCommands.h"
-#include "link/PortNames.h"
 #include "link/Trace.h"
+#include "ports/PortNames.h"
 #include "project/ProjectFiles.h"
 #include "sim/SimDevice.h"
 

@@ -28,15 +28,15 @@
 
 #include "app/Fonts.h"
 #include "app/Icons.h"
+#include "app/PCPrtSel.h"
 #include "app/PanelStatusBar.h"
 #include "app/Placement.h"
 #include "device/DeviceCommands.h"
 #include "device/Differences.h"
 #include "isa/Listing.h"
 #include "link/Comport.h"
-#include "link/PCPrtSel.h"
-#include "link/PortNames.h"
 #include "link/PortProbe.h"
+#include "ports/PortNames.h"
 #include "project/ProjectFiles.h"
 
 namespace ixo {

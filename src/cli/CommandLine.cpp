@@ -8,9 +8,9 @@
 #include "cli/PortOption.h"
 #include "cli/UsageErrors.h"
 #include "core/ShownText.h"
+#include "core/StopSignals.h"
 #include "core/Version.h"
 #include "device/DeviceCommands.h"
-#include "link/StopSignals.h"
 
 namespace ixo::cli {
 

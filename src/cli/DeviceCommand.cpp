@@ -11,11 +11,11 @@
 #include "cli/Commands.h"
 #include "cli/PortOption.h"
 #include "cli/UsageErrors.h"
+#include "core/StopSignals.h"
 #include "device/DeviceCommands.h"
 #include "device/Differences.h"
 #include "link/Comport.h"
 #include "link/PortProbe.h"
-#include "link/StopSignals.h"
 
 namespace ixo::cli {
 

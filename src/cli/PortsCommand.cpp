@@ -7,10 +7,10 @@
 #include <system_error>
 
 #include "cli/Commands.h"
-#include "link/PortAccess.h"
-#include "link/PortNames.h"
-#include "link/PortNumbers.h"
 #include "link/PortProbe.h"
+#include "ports/PortAccess.h"
+#include "ports/PortNames.h"
+#include "ports/PortNumbers.h"
 
 namespace ixo::cli {
 

@@ -10,7 +10,7 @@
 
 #include "cli/Commands.h"
 #include "core/Process.h"
-#include "link/StopSignals.h"
+#include "core/StopSignals.h"
 #include "project/FileIdentity.h"
 #include "project/ProjectFiles.h"
 #include "project/SafeFiles.h"

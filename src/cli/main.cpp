@@ -7,7 +7,7 @@
 
 #include "cli/Commands.h"
 #include "core/Process.h"
-#include "link/StopSignals.h"
+#include "core/StopSignals.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <mutex>
 #include <random>
 
-#include "link/StopSignals.h"
+#include "core/StopSignals.h"
 #include "project/SafeFiles.h"
 
 namespace ixo {

@@ -16,7 +16,7 @@
 #include "SimPort.h"
 #include "TempDir.h"
 #include "app/MainFrm.h"
-#include "link/PCPrtSel.h"
+#include "app/PCPrtSel.h"
 
 namespace ixo::test {
 

@@ -14,7 +14,7 @@
 
 #include "device/Protocol.h"
 #include "link/Comport.h"
-#include "link/PortDiscovery.h"
+#include "ports/PortDiscovery.h"
 
 namespace ixo::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "link/PortNames.h"
+#include "ports/PortNames.h"
 
 #include <pwd.h>
 #include <unistd.h>

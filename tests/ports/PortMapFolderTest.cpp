@@ -10,7 +10,7 @@
 #include <string>
 
 #include "OtherUser.h"
-#include "link/PortNames.h"
+#include "ports/PortNames.h"
 
 namespace ixo::test {
 namespace {

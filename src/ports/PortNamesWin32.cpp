@@ -1,6 +1,6 @@
 // Port names on Windows: COMn is the system's own COMn, so there is no port map.
 
-#include "link/PortNames.h"
+#include "ports/PortNames.h"
 
 namespace ixo {
 

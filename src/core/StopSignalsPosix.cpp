@@ -7,7 +7,7 @@
 #include <csignal>
 #include <initializer_list>
 
-#include "link/StopSignals.h"
+#include "core/StopSignals.h"
 
 namespace ixo {
 
