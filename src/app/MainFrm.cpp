@@ -417,7 +417,8 @@ void TMainFrame::SetSerialPortBtnClick() {
 void TMainFrame::BuildListing() {
     const std::string separator = QLocale::system().decimalPoint().toStdString();
     QStringList lines;
-    for (const std::string& line : ListingLines(Image, separator)) lines << FromLocal(line);
+    for (const std::string& line : ListingLines(ProgramWords(Image), separator))
+        lines << FromLocal(line);
     ShowListingText(lines.join(QLatin1Char('\n')));
     usedText_ = AsmOut->toPlainText();
     wordLines_.clear();

@@ -10,7 +10,6 @@
 #include "core/ShownText.h"
 #include "isa/Notation.h"
 #include "isa/WordFields.h"
-#include "project/ProgramImage.h"
 
 namespace ixo {
 
