@@ -2,10 +2,16 @@
 // its read end sees the signal, however long after it came.
 
 #include <fcntl.h>
+#include <limits.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <csignal>
+#include <cstring>
 #include <initializer_list>
+#include <iterator>
+#include <mutex>
 
 #include "core/StopSignals.h"
 
@@ -31,7 +37,64 @@ extern "C" void NoteStopSignal(int signal) {
     [[maybe_unused]] const auto ignored = ::write(pipeWrite, &byte, 1);
 }
 
+// ---- A file to remove before a stop signal ends the process
+
+constexpr int RemovingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The file to remove; only read by the handler while RemoveRegistered is set.
+char RemovePath[PATH_MAX];
+std::atomic<bool> RemoveRegistered{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+// Held by the one RemoveOnStop that lives, with the actions it replaced.
+std::mutex RemoveMutex;
+std::array<bool, std::size(RemovingSignals)> RemoveInstalled{};
+std::array<struct sigaction, std::size(RemovingSignals)> RemoveReplaced{};
+
+extern "C" void RemoveAndStop(int signal) {
+    if (RemoveRegistered.load()) ::unlink(RemovePath);
+    // Then end the way the signal would have ended the process without us: it is
+    // delivered again, with its default action, once this handler returns.
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    ::sigaction(signal, &action, nullptr);
+    ::raise(signal);
+}
+
 }  // namespace
+
+RemoveOnStop::RemoveOnStop() {
+    RemoveMutex.lock();
+    for (std::size_t i = 0; i < std::size(RemovingSignals); ++i) {
+        RemoveInstalled[i] = false;
+        struct sigaction current {};
+        if (::sigaction(RemovingSignals[i], nullptr, &current) != 0) continue;
+        if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) continue;
+        struct sigaction ours {};
+        ours.sa_handler = RemoveAndStop;
+        sigemptyset(&ours.sa_mask);
+        RemoveInstalled[i] = ::sigaction(RemovingSignals[i], &ours, &RemoveReplaced[i]) == 0;
+    }
+}
+
+RemoveOnStop::~RemoveOnStop() {
+    Forget();
+    for (std::size_t i = 0; i < std::size(RemovingSignals); ++i) {
+        if (RemoveInstalled[i]) ::sigaction(RemovingSignals[i], &RemoveReplaced[i], nullptr);
+    }
+    RemoveMutex.unlock();
+}
+
+void RemoveOnStop::Remove(const std::string& path) {
+    Forget();
+    if (path.size() >= sizeof RemovePath) return;
+    std::memcpy(RemovePath, path.c_str(), path.size() + 1);
+    RemoveRegistered.store(true);
+}
+
+void RemoveOnStop::Forget() {
+    RemoveRegistered.store(false);
+}
 
 void CatchStopSignals() {
     if (pipeRead >= 0) return;

@@ -19,4 +19,9 @@ int StopSignalFd() {
     return -1;
 }
 
+RemoveOnStop::RemoveOnStop() = default;
+RemoveOnStop::~RemoveOnStop() = default;
+void RemoveOnStop::Remove(const std::string&) {}
+void RemoveOnStop::Forget() {}
+
 }  // namespace ixo
