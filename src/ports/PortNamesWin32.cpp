@@ -18,6 +18,10 @@ std::string PortMapFolder() {
     return {};
 }
 
+std::string PortMapEntry(int) {
+    return {};
+}
+
 std::string PortDevicePath(int n) {
     if (n < 1) return {};
     // The device namespace form: the plain name opens only COM1 to COM9.
