@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ExitStatus.h"
+#include "core/Failure.h"
 #include "core/Version.h"
 #include "device/DeviceCommands.h"
 #include "link/Trace.h"
@@ -26,9 +28,9 @@ using ixo::sim::SimDevice;
 using ixo::sim::SimFaults;
 using ixo::sim::TraceDirection;
 
-constexpr int ExitOk = 0;
-constexpr int ExitFailure = 1;
-constexpr int ExitUsage = 2;
+using ixo::ExitFailure;
+using ixo::ExitOk;
+using ixo::ExitUsage;
 
 struct Options {
     int Port = 1;
@@ -209,9 +211,7 @@ std::optional<int> ParseOptions(const std::vector<std::string_view>& args, Optio
 std::optional<int> LoadProgram(const std::string& path, SimDevice& device) {
     ixo::ProgramImage image;
     if (const ixo::MaybeFailure failure = ixo::LoadObjectFile(path, image)) {
-        const std::string detail = ixo::FailureDetail(*failure);
-        std::fprintf(stderr, "ixo-sim: %s%s%s\n", ixo::FailureText(*failure).c_str(),
-                     detail.empty() ? "" : ": ", detail.c_str());
+        std::fprintf(stderr, "ixo-sim: %s\n", ixo::FailureMessage(*failure).c_str());
         return ExitFailure;
     }
     const auto words = ixo::ProgramAsWritten(image);

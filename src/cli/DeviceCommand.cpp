@@ -8,8 +8,12 @@
 #include <cstdio>
 #include <span>
 
-#include "cli/Commands.h"
+#include "cli/Command.h"
+#include "cli/Fail.h"
 #include "cli/PortOption.h"
+#include "cli/ProgramFile.h"
+#include "cli/SharedOptions.h"
+#include "cli/StandardStreams.h"
 #include "cli/UsageErrors.h"
 #include "core/StopSignals.h"
 #include "device/DeviceCommands.h"
@@ -91,7 +95,7 @@ template <typename Body>
 int WithProgram(const CommandLine& line, Body body) {
     // A malformed object file is refused: only part of it would reach the device.
     ProgramImage image;
-    if (const int status = ReadProgram(line, image); status != ExitOk) return status;
+    if (const int status = ReadProgramFile(line, image); status != ExitOk) return status;
     if (image.IsEmpty()) {
         return Fail(FailureText(EmptyProject()) + ": " + ShownName(line.Argument) +
                     " holds no program words");
@@ -113,12 +117,10 @@ void DefineWrite(CLI::App& command, CommandLine& line) {
 
 void DefineRead(CLI::App& command, CommandLine& line) {
     AddDeviceOptions(command, line);
-    command
-        .add_option("-o,--output", line.Output,
+    AddOutputOption(command, line,
                     "also save the 128 program words as the object file OUT, or their listing "
                     "when OUT ends in .asm (any case) (- for standard output, the CW line then "
                     "goes to standard error)")
-        ->type_name("OUT")
         ->check([](const std::string& path) {
             return path.empty() ? std::string("no file name given") : std::string();
         });

@@ -5,7 +5,10 @@
 
 #include <cstdio>
 
-#include "cli/Commands.h"
+#include "cli/Command.h"
+#include "cli/Fail.h"
+#include "cli/ProgramFile.h"
+#include "cli/SharedOptions.h"
 #include "isa/Listing.h"
 #include "project/ProjectFiles.h"
 
@@ -13,17 +16,15 @@ namespace ixo::cli {
 
 void DefineList(CLI::App& command, CommandLine& line) {
     AddFileArgument(command, line);
-    command
-        .add_option("-o,--output", line.Output,
+    AddOutputOption(command, line,
                     "save the listing as OUT instead, each line ended by CR LF as the window "
-                    "saves a listing (- for standard output)")
-        ->type_name("OUT");
+                    "saves a listing (- for standard output)");
 }
 
 int RunList(const CommandLine& line) {
     ProgramImage image;
     MaybeFailure failure;
-    if (const int status = ReadProgram(line, image, &failure); status != ExitOk) return status;
+    if (const int status = ReadProgramFile(line, image, &failure); status != ExitOk) return status;
     // A malformed file still lists the words it gave, as the window does.
     if (!line.Output.empty()) {
         if (const MaybeFailure saved = SaveProgram(line.Output, AssemblyFormat, image)) {

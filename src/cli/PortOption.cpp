@@ -3,9 +3,17 @@
 #include <cctype>
 #include <cstdlib>
 
-#include "cli/Commands.h"
-
 namespace ixo::cli {
+
+bool ParsePortNumber(const std::string& text, int& port) {
+    if (text.empty() || text.size() > 3) return false;
+    port = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return false;
+        port = port * 10 + (c - '0');
+    }
+    return port >= 1 && port <= HighestPort;
+}
 
 std::optional<PortChoice> ParsePortOption(const std::string& text) {
     PortChoice port;

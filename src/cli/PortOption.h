@@ -5,6 +5,12 @@
 
 namespace ixo::cli {
 
+// Port numbers are signed 8-bit in the link, so no higher port can be opened.
+inline constexpr int HighestPort = 127;
+
+// N of COMN: decimal digits only, 1 to HighestPort.
+bool ParsePortNumber(const std::string& text, int& port);
+
 // The port a device command uses: COM<Number>, or the device at Device when set.
 struct PortChoice {
     int Number = 1;

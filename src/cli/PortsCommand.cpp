@@ -6,7 +6,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "cli/Commands.h"
+#include "cli/Command.h"
+#include "cli/Fail.h"
+#include "cli/PortOption.h"
+#include "cli/StandardStreams.h"
 #include "link/PortProbe.h"
 #include "ports/PortAccess.h"
 #include "ports/PortNames.h"

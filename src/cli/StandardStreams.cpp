@@ -1,6 +1,8 @@
 // "-" as a file name: standard input for a program file read, standard output for
 // one written; and no program file written over one that was read.
 
+#include "cli/StandardStreams.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/Commands.h"
+#include "core/ExitStatus.h"
 #include "core/Process.h"
 #include "core/StopSignals.h"
 #include "project/FileIdentity.h"
@@ -18,8 +20,6 @@
 namespace ixo::cli {
 
 namespace {
-
-constexpr const char* StandardName = "-";
 
 // The file that path names, standard input or output for "-".
 std::optional<FileIdentity> Identify(const std::string& path, std::FILE* standard) {

@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/Commands.h"
+#include "cli/CommandLine.h"
+#include "cli/Fail.h"
+#include "cli/StandardStreams.h"
+#include "core/ExitStatus.h"
 #include "core/Process.h"
 #include "core/StopSignals.h"
 
@@ -41,7 +44,7 @@ int main(int argc, char** argv) {
 
     const ParseResult parsed = ParseCommandLine(ixo::ProgramArguments(argc, argv));
     if (!parsed.Line) {
-        std::fputs(parsed.Text.c_str(), parsed.Status == ExitOk ? stdout : stderr);
+        std::fputs(parsed.Text.c_str(), parsed.Status == ixo::ExitOk ? stdout : stderr);
         return FinishStandardOutput(parsed.Status);
     }
     return FinishStandardOutput(RunCommand(*parsed.Line));

@@ -109,4 +109,9 @@ std::string FailureDetail(const Failure& failure) {
     }
 }
 
+std::string FailureMessage(const Failure& failure) {
+    const std::string detail = FailureDetail(failure);
+    return detail.empty() ? FailureText(failure) : FailureText(failure) + ": " + detail;
+}
+
 }  // namespace ixo

@@ -65,4 +65,8 @@ std::string FailureText(const Failure& failure);
 // Why), or empty when there is none.
 std::string FailureDetail(const Failure& failure);
 
+// The text and, where there is one, ": " and the detail, as one message on standard
+// error.
+std::string FailureMessage(const Failure& failure);
+
 }  // namespace ixo

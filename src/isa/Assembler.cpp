@@ -9,6 +9,7 @@
 #include "core/NearestName.h"
 #include "core/ShownText.h"
 #include "isa/Notation.h"
+#include "isa/WordBits.h"
 #include "isa/WordFields.h"
 
 namespace ixo {
@@ -18,11 +19,12 @@ namespace {
 using namespace notation;
 
 constexpr std::size_t MaxErrors = 20;
-constexpr int MaxK = 127;
-constexpr unsigned MaxAddress = 0xFFFF;
-constexpr unsigned MaxAmp = 0x7FFF;
-constexpr unsigned MaxFreq = 0x1FFF;
-constexpr unsigned MaxChannel = 3;
+// The largest value of each field, as wide as the word gives it.
+constexpr int MaxK = static_cast<int>(bits::KMag.Max());
+constexpr unsigned MaxAddress = bits::AddressBits.Max();
+constexpr unsigned MaxAmp = bits::LfoAmp.Max();
+constexpr unsigned MaxFreq = bits::LfoFreq.Max();
+constexpr unsigned MaxChannel = bits::ChannelBits.Max();
 constexpr int TabStop = 8;
 
 // One field of a line and the column of its first character. Fields written with
@@ -606,8 +608,8 @@ private:
             Coefficient(fields, endColumn, word);
         }
         std::uint32_t encoded = EncodeInstructionWord(word);
-        // A line other than NOP never becomes NOP: bit 18, not shown, tells them apart.
-        if (encoded == NopWord) encoded |= 1u << 18;
+        // A line other than NOP never becomes NOP.
+        if (encoded == NopWord) encoded |= bits::NotNopBit;
         result_.Words.push_back(encoded);
     }
 

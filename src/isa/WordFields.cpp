@@ -1,31 +1,10 @@
 #include "isa/WordFields.h"
 
+#include "isa/WordBits.h"
+
 namespace ixo {
 
-namespace {
-
-// Where a field lies in a word: its lowest bit and its width. Decoding and
-// encoding both read the places from here.
-struct Bits {
-    int Low;
-    int Width;
-
-    constexpr unsigned Get(std::uint32_t word) const {
-        return (word >> Low) & ((1u << Width) - 1u);
-    }
-    constexpr std::uint32_t Put(unsigned value) const {
-        return (static_cast<std::uint32_t>(value) & ((1u << Width) - 1u)) << Low;
-    }
-};
-
-constexpr Bits LfoWave{30, 2}, LfoXfad{28, 2}, LfoFreq{15, 13}, LfoAmp{0, 15};
-
-constexpr Bits SignBit{31, 1}, KMag{24, 7}, WriteBit{22, 1}, ChrBit{21, 1}, FlagCBit{20, 1},
-    FlagBBit{19, 1}, PointerBits{16, 2}, AddressBits{0, 16};
-constexpr Bits MaskABit{30, 1}, CompSBit{29, 1}, CompKBit{28, 1}, CompABit{27, 1}, LatchBit{26, 1},
-    ChannelBits{24, 2}, CosBit{23, 1};
-
-}  // namespace
+using namespace bits;
 
 LfoWord DecodeLfoWord(std::uint32_t word) {
     LfoWord fields;

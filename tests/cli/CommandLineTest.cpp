@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "cli/Commands.h"
+#include <sstream>
+
+#include "cli/CommandLine.h"
 
 namespace ixo::cli {
 namespace {
@@ -32,6 +34,7 @@ const ParseCase Cases[] = {
     {{"read", "--output=-"}, ExitOk, "read", "", false, "", "-"},
     {{"write", "--no-verify", "-"}, ExitOk, "write", "", false, "-", "", false},
     {{"select", "-p", "2", "rotary SPEAKER"}, ExitOk, "select", "2", false, "rotary SPEAKER"},
+    {{"asm", "-", "-o", "a.obj"}, ExitOk, "asm", "", false, "-", "a.obj"},
     // "--" ends the options: a file name may start with a dash.
     {{"list", "--", "-p.obj"}, ExitOk, "list", "", false, "-p.obj"},
     {{"ports", "--map", "2", "/dev/ttyUSB0"}, ExitOk, "ports", "", false, ""},
@@ -170,6 +173,7 @@ const ParseCase Cases[] = {
      "ixo: unknown option '--all' for select"},
     {{"ports", "-p", "1"}, ExitUsage, "", "", false, "ixo: ports does not take -p\n"},
     {{"--trace", "ports"}, ExitUsage, "", "", false, "ixo: ports does not use a device"},
+    {{"-p", "2", "asm", "a.asm"}, ExitUsage, "", "", false, "ixo: asm does not use a device"},
 };
 
 TEST(ParseCommandLine, OptionForms) {
@@ -210,6 +214,37 @@ TEST(ParseCommandLine, ReadHelpNamesNoFile) {
     const std::string help = ParseCommandLine({"read", "--help"}).Text;
     EXPECT_EQ(help.find("FILE"), std::string::npos) << help;
     EXPECT_NE(help.find("OUT is an assembly file"), std::string::npos) << help;
+}
+
+// The text with every run of blanks and line ends as one blank, as it reads however
+// it was wrapped.
+std::string Flowed(const std::string& text) {
+    std::istringstream words(text);
+    std::string flowed, word;
+    while (words >> word) flowed += (flowed.empty() ? "" : " ") + word;
+    return flowed;
+}
+
+// Help is read in an 80-column terminal: no line of any help runs past column 79,
+// and "ixo --help" lists each command with its one-line summary, not its whole
+// description.
+TEST(ParseCommandLine, HelpFitsTheTerminalAndSummarisesEachCommand) {
+    const std::string overview = ParseCommandLine({"--help"}).Text;
+    std::vector<std::string> helps = {overview};
+    for (const Command& command : AllCommands()) {
+        EXPECT_NE(Flowed(overview).find(std::string(command.Name) + " " + command.Summary),
+                  std::string::npos)
+            << command.Name << " in\n"
+            << overview;
+        EXPECT_EQ(Flowed(overview).find(Flowed(command.Description)), std::string::npos);
+        helps.push_back(ParseCommandLine({"help", command.Name}).Text);
+    }
+    for (const std::string& help : helps) {
+        std::istringstream lines(help);
+        for (std::string line; std::getline(lines, line);) {
+            EXPECT_LE(line.size(), 79u) << line;
+        }
+    }
 }
 
 }  // namespace

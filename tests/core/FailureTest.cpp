@@ -20,5 +20,15 @@ TEST(FailureDetail, ShowsTheFirstDifferenceOfAVerify) {
     EXPECT_EQ(FailureDetail(CantWriteToPort()), "");
 }
 
+// ixo and ixo-sim say a failure on one line: the detail joined on where there is
+// one, and no dangling separator where there is none.
+TEST(FailureMessage, JoinsTheDetailWhereThereIsOne) {
+    EXPECT_EQ(FailureMessage(VerifyFailAt(3, 1, 2)),
+              "Verify fail: First difference at address 3: program 00000001, device 00000002");
+    EXPECT_EQ(FailureMessage(CantWriteFile("/a/b.obj", "No space left on device")),
+              FailureText(CantWriteFile("/a/b.obj")) + ": No space left on device");
+    EXPECT_EQ(FailureMessage(EmptyProject()), FailureText(EmptyProject()));
+}
+
 }  // namespace
 }  // namespace ixo
