@@ -56,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::copy(assembly.Words.begin(), assembly.Words.end(), image.Words.begin());
     image.WordCount = static_cast<int>(assembly.Words.size());
     std::string listing;
-    for (const std::string& line : ListingLines(image)) listing += line + "\r\n";
+    for (const std::string& line : ListingLines(ProgramWords(image))) listing += line + "\r\n";
     const Assembly again = AssembleListing(listing);
     Check(again.Ok(), "the listing of accepted words does not assemble");
     Check(again.Words == assembly.Words, "the listing assembles to other words");

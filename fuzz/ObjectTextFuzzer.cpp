@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ParseObjectText(image);
     Check(image.WordCount >= 0 && image.WordCount <= MaxProgramWords, "WordCount out of range");
 
-    const std::vector<std::string> lines = ListingLines(image);
+    const std::vector<std::string> lines = ListingLines(ProgramWords(image));
     const std::size_t count = static_cast<std::size_t>(image.WordCount);
     Check(lines.size() == (count <= 4 ? count : count + 1), "wrong number of listing lines");
     for (const std::string& line : lines) {
@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Another separator, even of two bytes, changes nothing but the decimal
     // separators, and only coefficients have one.
     const std::string separator = "\xD9\xAB";
-    const std::vector<std::string> other = ListingLines(image, separator);
+    const std::vector<std::string> other = ListingLines(ProgramWords(image), separator);
     Check(other.size() == lines.size(), "separator changed the line count");
     for (std::size_t i = 0; i < lines.size(); ++i) {
         std::string expected;

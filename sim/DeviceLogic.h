@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "device/Protocol.h"
-#include "sim/SimDevice.h"
+#include "sim/SimFaults.h"
 
 // What the simulated device decides, time and line apart: its memory, the frames it
 // gathers and the answers it gives.

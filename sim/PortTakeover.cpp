@@ -14,7 +14,7 @@
 #include <system_error>
 #include <vector>
 
-#include "link/PortNames.h"
+#include "ports/PortNames.h"
 
 namespace ixo::sim {
 
@@ -51,10 +51,6 @@ public:
 private:
     int fd_;
 };
-
-fs::path EntryOf(int n) {
-    return fs::path(PortMapFolder()) / ("com" + std::to_string(n));
-}
 
 fs::path RecordOf(int n) {
     return fs::path(PortMapFolder()) / (".com" + std::to_string(n) + ".taken");
@@ -116,10 +112,11 @@ void Release(int n, std::vector<Takeover>& takeovers, std::size_t index) {
             return;
         }
     }
-    if (LinkTarget(EntryOf(n)) != released.Device) return;
+    const fs::path entry = PortMapEntry(n);
+    if (LinkTarget(entry) != released.Device) return;
     std::error_code error;
     if (released.Replaced.empty()) {
-        fs::remove(EntryOf(n), error);
+        fs::remove(entry, error);
     } else {
         MapPort(n, released.Replaced);
     }
@@ -143,7 +140,7 @@ bool Fail(std::string* why, const std::string& text) {
 // that could not be put back exactly.
 bool TakeOver(int n, const std::string& device, std::vector<Takeover>& takeovers,
               std::string* why) {
-    const fs::path entry = EntryOf(n);
+    const fs::path entry = PortMapEntry(n);
     const std::optional<std::string> replaced = LinkTarget(entry);
     std::error_code error;
     if (!replaced && fs::symlink_status(entry, error).type() != fs::file_type::not_found) {

@@ -17,8 +17,8 @@
 #include "core/Failure.h"
 #include "core/Version.h"
 #include "device/DeviceCommands.h"
-#include "link/PortNames.h"
 #include "link/Trace.h"
+#include "ports/PortNames.h"
 #include "project/ProjectFiles.h"
 #include "sim/SimDevice.h"
 

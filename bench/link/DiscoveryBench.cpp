@@ -5,8 +5,8 @@
 #include <benchmark/benchmark.h>
 
 #include "OwnPortMap.h"
-#include "link/PortDiscovery.h"
-#include "link/PortNumbers.h"
+#include "ports/PortDiscovery.h"
+#include "ports/PortNumbers.h"
 
 namespace ixo {
 namespace {

@@ -28,15 +28,15 @@
 
 #include "app/Fonts.h"
 #include "app/Icons.h"
+#include "app/PCPrtSel.h"
 #include "app/PanelStatusBar.h"
 #include "app/Placement.h"
 #include "device/DeviceCommands.h"
 #include "device/Differences.h"
 #include "isa/Listing.h"
 #include "link/Comport.h"
-#include "link/PCPrtSel.h"
-#include "link/PortNames.h"
 #include "link/PortProbe.h"
+#include "ports/PortNames.h"
 #include "project/ProjectFiles.h"
 
 namespace ixo {
@@ -417,7 +417,8 @@ void TMainFrame::SetSerialPortBtnClick() {
 void TMainFrame::BuildListing() {
     const std::string separator = QLocale::system().decimalPoint().toStdString();
     QStringList lines;
-    for (const std::string& line : ListingLines(Image, separator)) lines << FromLocal(line);
+    for (const std::string& line : ListingLines(ProgramWords(Image), separator))
+        lines << FromLocal(line);
     ShowListingText(lines.join(QLatin1Char('\n')));
     usedText_ = AsmOut->toPlainText();
     wordLines_.clear();

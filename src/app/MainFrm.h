@@ -13,7 +13,7 @@
 
 #include "core/Failure.h"
 #include "device/DeviceCommands.h"
-#include "link/PortNumbers.h"
+#include "ports/PortNumbers.h"
 #include "project/ProgramImage.h"
 
 class QAction;

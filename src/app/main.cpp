@@ -13,8 +13,8 @@
 #include "app/MainFrm.h"
 #include "core/Process.h"
 #include "core/ShownText.h"
+#include "core/StopSignals.h"
 #include "core/Version.h"
-#include "link/StopSignals.h"
 
 namespace {
 

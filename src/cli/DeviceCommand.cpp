@@ -15,11 +15,11 @@
 #include "cli/SharedOptions.h"
 #include "cli/StandardStreams.h"
 #include "cli/UsageErrors.h"
+#include "core/StopSignals.h"
 #include "device/DeviceCommands.h"
 #include "device/Differences.h"
 #include "link/Comport.h"
 #include "link/PortProbe.h"
-#include "link/StopSignals.h"
 
 namespace ixo::cli {
 

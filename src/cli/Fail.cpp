@@ -7,7 +7,7 @@
 #include "cli/StandardStreams.h"
 #include "core/ExitStatus.h"
 #include "core/ShownText.h"
-#include "link/StopSignals.h"
+#include "core/StopSignals.h"
 
 namespace ixo::cli {
 

@@ -32,7 +32,7 @@ int RunList(const CommandLine& line) {
         }
         return failure ? Fail(*failure) : ExitOk;
     }
-    for (const std::string& text : ListingLines(image, LocaleDecimalSeparator())) {
+    for (const std::string& text : ListingLines(ProgramWords(image), LocaleDecimalSeparator())) {
         std::fwrite(text.data(), 1, text.size(), stdout);
         std::fputc('\n', stdout);
     }

@@ -10,10 +10,10 @@
 #include "cli/Fail.h"
 #include "cli/PortOption.h"
 #include "cli/StandardStreams.h"
-#include "link/PortAccess.h"
-#include "link/PortNames.h"
-#include "link/PortNumbers.h"
 #include "link/PortProbe.h"
+#include "ports/PortAccess.h"
+#include "ports/PortNames.h"
+#include "ports/PortNumbers.h"
 
 namespace ixo::cli {
 

@@ -71,7 +71,8 @@ MaybeFailure SaveProgram(const std::string& path, const std::string& format,
                          const ProgramImage& image) {
     if (!IsAssemblyFile(path, format)) return SaveObject(path, image);
     if (MaybeFailure clash = CheckNotRead(path)) return clash;
-    const std::vector<std::string> lines = ListingLines(image, LocaleDecimalSeparator());
+    const std::vector<std::string> lines =
+        ListingLines(ProgramWords(image), LocaleDecimalSeparator());
     if (path != StandardName) return SaveListingFile(path, lines);
     for (const std::string& text : lines) WriteStandardOutput(text + "\r\n");
     return std::nullopt;

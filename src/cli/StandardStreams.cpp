@@ -12,7 +12,7 @@
 
 #include "core/ExitStatus.h"
 #include "core/Process.h"
-#include "link/StopSignals.h"
+#include "core/StopSignals.h"
 #include "project/FileIdentity.h"
 #include "project/ProjectFiles.h"
 #include "project/SafeFiles.h"

@@ -10,7 +10,7 @@
 #include "cli/StandardStreams.h"
 #include "core/ExitStatus.h"
 #include "core/Process.h"
-#include "link/StopSignals.h"
+#include "core/StopSignals.h"
 
 namespace {
 

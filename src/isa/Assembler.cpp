@@ -11,7 +11,6 @@
 #include "isa/Notation.h"
 #include "isa/WordBits.h"
 #include "isa/WordFields.h"
-#include "project/ProgramImage.h"
 
 namespace ixo {
 

@@ -118,15 +118,14 @@ int ListingLineNumber(int position) {
     return position < LfoWordCount ? position + 1 : position + 2;
 }
 
-std::vector<std::string> ListingLines(const ProgramImage& image,
+std::vector<std::string> ListingLines(std::span<const std::uint32_t> words,
                                       std::string_view decimalSeparator) {
-    const int count = std::clamp(image.WordCount, 0, MaxProgramWords);
     std::vector<std::string> lines;
-    lines.reserve(static_cast<std::size_t>(count) + 1);
-    for (int position = 0; position < count; ++position) {
+    lines.reserve(words.size() + 1);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        const int position = static_cast<int>(i);
         if (position == LfoWordCount) lines.emplace_back(1, CommentStart);
-        lines.push_back(FormatWordLine(image.Words[static_cast<std::size_t>(position)], position,
-                                       decimalSeparator));
+        lines.push_back(FormatWordLine(words[i], position, decimalSeparator));
     }
     return lines;
 }

@@ -6,8 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "project/ProgramImage.h"
-
 // The printer: listing lines made from program words. Columns are separated by tab
 // characters, laid out for tab stops every eight columns. Every word at every
 // position has a line; nothing here fails.
@@ -39,10 +37,10 @@ void KeepUnchangedWords(std::span<const std::uint32_t> program, std::span<std::u
 // The number (from 1) of the line of the whole listing that shows the word at position.
 int ListingLineNumber(int position);
 
-// The whole listing of image: the LFO lines of positions 0 to 3, then a line ";",
-// then the instruction lines. WordCount lines when WordCount is 4 or less, else
-// WordCount + 1.
-std::vector<std::string> ListingLines(const ProgramImage& image,
+// The whole listing of a program's words, from position 0: the LFO lines of
+// positions 0 to 3, then a line ";", then the instruction lines. As many lines as
+// words when there are 4 or fewer, else one more.
+std::vector<std::string> ListingLines(std::span<const std::uint32_t> words,
                                       std::string_view decimalSeparator = ".");
 
 }  // namespace ixo

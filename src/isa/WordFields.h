@@ -16,6 +16,9 @@ inline constexpr std::uint32_t NopWord = 0x00030000;
 // Positions 0 to LfoWordCount-1 hold LFO set-up words.
 inline constexpr int LfoWordCount = 4;
 
+// A program has at most this many words: the device holds no more.
+inline constexpr int MaxProgramWords = 128;
+
 // Waveform codes of an LFO word. Code 2 has no name.
 inline constexpr unsigned WaveSin = 0;
 inline constexpr unsigned WaveTri = 1;

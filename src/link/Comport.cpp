@@ -4,8 +4,8 @@
 #include <array>
 #include <cstdlib>
 
-#include "link/PortNames.h"
 #include "link/SerialLine.h"
+#include "ports/PortNames.h"
 
 namespace ixo {
 

@@ -1,8 +1,8 @@
 #include "link/PortProbe.h"
 
 #include "link/Comport.h"
-#include "link/PortAccess.h"
-#include "link/PortNames.h"
+#include "ports/PortAccess.h"
+#include "ports/PortNames.h"
 
 namespace ixo {
 

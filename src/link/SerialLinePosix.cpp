@@ -17,10 +17,10 @@
 #include <cstring>
 #include <utility>
 
-#include "link/PortAccess.h"
-#include "link/PortHolders.h"
-#include "link/StopSignals.h"
+#include "core/StopSignals.h"
 #include "link/TtyControl.h"
+#include "ports/PortAccess.h"
+#include "ports/PortHolders.h"
 
 namespace ixo {
 

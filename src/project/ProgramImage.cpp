@@ -146,4 +146,9 @@ std::size_t ObjectTextLength(const ProgramImage& image) {
                                     image.ObjText.begin());
 }
 
+std::span<const std::uint32_t> ProgramWords(const ProgramImage& image) {
+    const int count = std::clamp(image.WordCount, 0, MaxProgramWords);
+    return std::span(image.Words).first(static_cast<std::size_t>(count));
+}
+
 }  // namespace ixo

@@ -6,9 +6,10 @@
 #include <span>
 #include <string>
 
+#include "isa/WordFields.h"
+
 namespace ixo {
 
-inline constexpr int MaxProgramWords = 128;
 inline constexpr int ObjectLineLength = 10;
 inline constexpr int ObjTextSize = 4096;
 // Position of the CW word, the 129th word read from the device.
@@ -29,6 +30,9 @@ struct ProgramImage {
 
     bool IsEmpty() const { return WordCount == 0; }
 };
+
+// The program's words: Words 0..WordCount-1, WordCount taken as 0..MaxProgramWords.
+std::span<const std::uint32_t> ProgramWords(const ProgramImage& image);
 
 enum class ObjectLineKind { Word, End, Bad };
 

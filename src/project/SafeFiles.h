@@ -28,7 +28,7 @@ bool ReadRegularFile(const std::string& path,
 
 // Reads a stream already open (standard input, say) as ReadRegularFile reads a file:
 // piece by piece until it ends or take returns false. A wait for more input ends at
-// once when a stop signal comes (link/StopSignals.h), as a failure with the reason
+// once when a stop signal comes (core/StopSignals.h), as a failure with the reason
 // in why, so that Ctrl+C or kill ends a program waiting on a terminal or a pipe. The
 // stream's own buffer is not used: read nothing from it before or after.
 bool ReadOpenStream(std::FILE* file, const std::function<bool(std::span<const std::uint8_t>)>& take,

@@ -1,22 +1,18 @@
 #include <dirent.h>
 #include <fcntl.h>
-#include <limits.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 #include <random>
 
-#include "link/StopSignals.h"
+#include "core/StopSignals.h"
 #include "project/SafeFiles.h"
 
 namespace ixo {
@@ -146,65 +142,7 @@ std::optional<fs::path> FinalTarget(const fs::path& path) {
     }
 }
 
-// ---- The temporary file while a save runs
-
-constexpr int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// The temporary file to remove should the process be stopped; only read by the
-// handler while TempRegistered is set.
-char TempPath[PATH_MAX];
-std::atomic<bool> TempRegistered{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-void RemoveTempAndStop(int signal) {
-    if (TempRegistered.load()) ::unlink(TempPath);
-    // Then end the way the signal would have ended the process without us: it is
-    // delivered again, with its default action, once this handler returns.
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    ::sigaction(signal, &action, nullptr);
-    ::raise(signal);
-}
-
-// While it lives, a stop signal whose action is the default removes the registered
-// temporary file before it ends the process. Signals the process handles or ignores
-// are left to it; its save then simply completes. One save at a time holds it.
-class TempFileGuard {
-public:
-    TempFileGuard() : lock_(Mutex) {
-        for (std::size_t i = 0; i < std::size(StopSignals); ++i) {
-            struct sigaction current {};
-            if (::sigaction(StopSignals[i], nullptr, &current) != 0) continue;
-            if ((current.sa_flags & SA_SIGINFO) != 0 || current.sa_handler != SIG_DFL) continue;
-            struct sigaction ours {};
-            ours.sa_handler = RemoveTempAndStop;
-            sigemptyset(&ours.sa_mask);
-            installed_[i] = ::sigaction(StopSignals[i], &ours, &previous_[i]) == 0;
-        }
-    }
-    ~TempFileGuard() {
-        Forget();
-        for (std::size_t i = 0; i < std::size(StopSignals); ++i) {
-            if (installed_[i]) ::sigaction(StopSignals[i], &previous_[i], nullptr);
-        }
-    }
-    TempFileGuard(const TempFileGuard&) = delete;
-    TempFileGuard& operator=(const TempFileGuard&) = delete;
-
-    void Register(const std::string& path) {
-        Forget();
-        if (path.size() >= sizeof TempPath) return;
-        std::memcpy(TempPath, path.c_str(), path.size() + 1);
-        TempRegistered.store(true);
-    }
-    void Forget() { TempRegistered.store(false); }
-
-private:
-    static inline std::mutex Mutex;
-    std::lock_guard<std::mutex> lock_;
-    std::array<bool, std::size(StopSignals)> installed_{};
-    std::array<struct sigaction, std::size(StopSignals)> previous_{};
-};
+// ---- The moment before the replace, for tests
 
 void (*ReplaceHold)(const char*) = nullptr;
 
@@ -368,7 +306,7 @@ MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes
     const bool exists = target.Exists;
     const struct stat& existing = target.Existing;
 
-    TempFileGuard guard;
+    RemoveOnStop guard;
     std::string tempPath;
     int error = 0;
     const int fd = CreateTemporaryBeside(target.Path, tempPath, error);
@@ -378,7 +316,7 @@ MaybeFailure ReplaceFileContents(const std::string& path, std::string_view bytes
         if (!WriteInPlace(target.Path, bytes)) return cannotWrite(errno);
         return std::nullopt;
     }
-    guard.Register(tempPath);
+    guard.Remove(tempPath);
     if (exists) {
         // Keep the replaced file's permissions and, where allowed, its owner; not
         // being allowed to keep the owner is no failure of the save.

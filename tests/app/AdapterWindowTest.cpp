@@ -11,7 +11,7 @@
 #include "TestFrame.h"
 #include "app/PanelStatusBar.h"
 #include "link/Comport.h"
-#include "link/PortNames.h"
+#include "ports/PortNames.h"
 #include "sim/SimDevice.h"
 
 namespace ixo::test {

@@ -23,8 +23,8 @@
 #include "OtherUser.h"
 #include "TempDir.h"
 #include "link/Comport.h"
-#include "link/PortAccess.h"
-#include "link/PortNames.h"
+#include "ports/PortAccess.h"
+#include "ports/PortNames.h"
 #include "sim/SimDevice.h"
 
 namespace ixo::test {

@@ -15,7 +15,7 @@
 #include "SimPort.h"
 #include "TempDir.h"
 #include "TtyHolder.h"
-#include "link/PortNames.h"
+#include "ports/PortNames.h"
 
 namespace ixo::test {
 namespace {

@@ -54,20 +54,20 @@ std::string Retyped(std::string text, std::mt19937& random) {
 
 // The law: a program's listing assembles back to words with the same listing, and to
 // the words themselves once their hidden bits are cleared.
-void ExpectRoundTrip(const ProgramImage& image, std::mt19937& random) {
-    const std::vector<std::string> lines = ListingLines(image, random() % 2 ? "." : ",");
+void ExpectRoundTrip(const std::vector<std::uint32_t>& words, std::mt19937& random) {
+    const std::vector<std::string> lines = ListingLines(words, random() % 2 ? "." : ",");
     const std::string text = Join(lines, random() % 2 ? "\n" : "\r\n");
     const std::string source = random() % 2 ? text : Retyped(text, random);
     const Assembly assembly = AssembleListing(source);
     ASSERT_TRUE(assembly.Ok()) << source << "\n"
                                << assembly.Errors[0].Line << ":" << assembly.Errors[0].Column
                                << ": " << assembly.Errors[0].Message;
-    ASSERT_EQ(assembly.Words.size(), static_cast<std::size_t>(image.WordCount));
+    ASSERT_EQ(assembly.Words.size(), words.size());
     ASSERT_EQ(assembly.Lines.size(), assembly.Words.size());
-    for (int p = 0; p < image.WordCount; ++p) {
+    for (int p = 0; p < static_cast<int>(words.size()); ++p) {
         // Each word comes from the line the listing shows it on.
         EXPECT_EQ(assembly.Lines[static_cast<std::size_t>(p)], ListingLineNumber(p));
-        const std::uint32_t word = image.Words[static_cast<std::size_t>(p)];
+        const std::uint32_t word = words[static_cast<std::size_t>(p)];
         const std::uint32_t back = assembly.Words[static_cast<std::size_t>(p)];
         EXPECT_EQ(LineOf(back, p), LineOf(word, p)) << "position " << p;
         EXPECT_EQ(back, Visible(word, p))
@@ -90,12 +90,9 @@ TEST(AssemblerTest, ListingAssemblesBackToItsWordsAtEveryPosition) {
         }
     };
     for (int program = 0; program < 400; ++program) {
-        ProgramImage image;
-        image.WordCount = program < 129 ? program : static_cast<int>(random() % 129);
-        for (int p = 0; p < image.WordCount; ++p) {
-            image.Words[static_cast<std::size_t>(p)] = randomWord();
-        }
-        ExpectRoundTrip(image, random);
+        std::vector<std::uint32_t> words(program < 129 ? program : random() % 129);
+        for (std::uint32_t& word : words) word = randomWord();
+        ExpectRoundTrip(words, random);
         if (HasFatalFailure()) return;
     }
 }
@@ -138,10 +135,9 @@ TEST(AssemblerTest, WorkedExamplesAssembleBack) {
     };
     // Each word at its position, the positions before it filled with word 0.
     for (const WorkedExample& example : examples) {
-        ProgramImage image;
-        image.WordCount = example.Position + 1;
-        image.Words[static_cast<std::size_t>(example.Position)] = example.Word;
-        const Assembly assembly = AssembleListing(Join(ListingLines(image), "\n"));
+        std::vector<std::uint32_t> words(static_cast<std::size_t>(example.Position) + 1);
+        words.back() = example.Word;
+        const Assembly assembly = AssembleListing(Join(ListingLines(words), "\n"));
         ASSERT_TRUE(assembly.Ok()) << std::hex << example.Word;
         EXPECT_EQ(assembly.Words.back(), example.Assembled) << std::hex << example.Word;
     }

@@ -1,5 +1,5 @@
 // Listing lines from program words: golden word -> line tables, the column layout
-// the tabs give, and the lines of a whole image.
+// the tabs give, and the lines of a whole program.
 
 #include <gtest/gtest.h>
 
@@ -241,52 +241,40 @@ TEST(ListingColumns, InstructionLinesLineUp) {
     }
 }
 
-ProgramImage ImageOf(const std::vector<std::uint32_t>& words) {
-    ProgramImage image;
-    for (std::size_t i = 0; i < words.size(); ++i) image.Words[i] = words[i];
-    image.WordCount = static_cast<std::int32_t>(words.size());
-    return image;
-}
-
 TEST(ListingLines, WholeProgram) {
-    const ProgramImage image = ImageOf({test::SixWords.begin(), test::SixWords.end()});
     std::string listing;
-    for (const std::string& line : ListingLines(image)) listing += line + "\n";
+    for (const std::string& line : ListingLines(test::SixWords)) listing += line + "\n";
     EXPECT_EQ(listing, test::SixWordListing);
-    EXPECT_EQ(ListingLines(image, ",")[5], "\tRZP\t100\tK=64\t\t; 0,503937007874016");
+    EXPECT_EQ(ListingLines(test::SixWords, ",")[5], "\tRZP\t100\tK=64\t\t; 0,503937007874016");
 }
 
 TEST(ListingLines, SeparatorLineOnlyFromPositionFour) {
     // NopWord everywhere: an LFO line at 0..3, NOP from 4 on.
-    ProgramImage image;
-    image.Words.fill(NopWord);
+    std::vector<std::uint32_t> words;
     const std::string lfo = "\tSIN\tAMP=0\t\tFREQ=6";
 
-    image.WordCount = 0;
-    EXPECT_TRUE(ListingLines(image).empty());
+    EXPECT_TRUE(ListingLines(words).empty());
 
-    image.WordCount = 4;
-    EXPECT_EQ(ListingLines(image),
+    words.assign(4, NopWord);
+    EXPECT_EQ(ListingLines(words),
               (std::vector<std::string>{"LFO0" + lfo, "LFO1" + lfo, "LFO2" + lfo, "LFO3" + lfo}));
 
-    image.WordCount = 5;
-    const std::vector<std::string> five = ListingLines(image);
+    words.push_back(NopWord);
+    const std::vector<std::string> five = ListingLines(words);
     ASSERT_EQ(five.size(), 6u);
     EXPECT_EQ(five[4], ";");
     EXPECT_EQ(five[5], "NOP");
 }
 
-TEST(ListingLines, FullProgramLeavesOutTheCwWord) {
-    ProgramImage image;
-    for (std::size_t i = 0; i < image.Words.size(); ++i) {
-        image.Words[i] = static_cast<std::uint32_t>(i) | 0x00200000;  // CHR0 ... with address i
+TEST(ListingLines, FullProgram) {
+    std::vector<std::uint32_t> words(MaxProgramWords);
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        words[i] = static_cast<std::uint32_t>(i) | 0x00200000;  // CHR0 ... with address i
     }
-    image.WordCount = MaxProgramWords;
-    const std::vector<std::string> lines = ListingLines(image);
+    const std::vector<std::string> lines = ListingLines(words);
     ASSERT_EQ(lines.size(), 129u);
     EXPECT_EQ(lines[4], ";");
     EXPECT_EQ(lines[5], "CHR0\tRZP\t4\t+SIN MASKA");
-    // The last line is word 127; the CW word at 128 is not listed.
     EXPECT_EQ(lines[128], "CHR0\tRZP\t127\t+SIN MASKA");
 }
 

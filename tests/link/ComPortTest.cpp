@@ -19,7 +19,7 @@
 #include "SimPort.h"
 #include "TempDir.h"
 #include "device/Protocol.h"
-#include "link/PortNames.h"
+#include "ports/PortNames.h"
 
 namespace ixo::test {
 namespace {

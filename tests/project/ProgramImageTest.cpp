@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -129,6 +130,27 @@ TEST(ParseObjectText, ShorterTextLeavesLaterWordsOfTheEarlierProgram) {
     EXPECT_EQ(image.Words[5], 0xAAAAAAAAu);
     EXPECT_EQ(image.Words[9], 0xAAAAAAAAu);
     EXPECT_EQ(image.Words[10], 0u);
+}
+
+// The listing is made from these words: the CW word a read leaves at 128 and a
+// word count out of range must never reach it.
+TEST(ProgramWords, FullProgramLeavesOutTheCwWord) {
+    ProgramImage image;
+    struct Case {
+        int WordCount;
+        std::size_t Listed;
+    };
+    const Case cases[] = {{0, 0},    {5, 5}, {MaxProgramWords, 128}, {-1, 0}, {CwPosition + 1, 128},
+                          {255, 128}};
+    for (const Case& c : cases) {
+        image.WordCount = c.WordCount;
+        const std::span<const std::uint32_t> words = ProgramWords(image);
+        ASSERT_EQ(words.size(), c.Listed) << "WordCount " << c.WordCount;
+        // From position 0 on, the image's own words.
+        if (c.Listed > 0) {
+            EXPECT_EQ(words.data(), image.Words.data());
+        }
+    }
 }
 
 TEST(TrailingTextCheck, AllowsOnlyEmptyLinesAndZeroBytes) {

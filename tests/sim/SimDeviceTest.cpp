@@ -20,7 +20,7 @@
 #include "device/DeviceCommands.h"
 #include "device/Protocol.h"
 #include "link/Comport.h"
-#include "link/PortNames.h"
+#include "ports/PortNames.h"
 
 namespace ixo::test {
 namespace {

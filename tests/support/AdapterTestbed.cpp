@@ -25,7 +25,7 @@
 #include <thread>
 
 #include "LineSettings.h"
-#include "link/PortNames.h"
+#include "ports/PortNames.h"
 
 namespace ixo::test {
 

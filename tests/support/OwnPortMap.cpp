@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "link/PortNames.h"
+#include "ports/PortNames.h"
 
 namespace ixo::test {
 

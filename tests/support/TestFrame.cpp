@@ -68,7 +68,7 @@ bool TestFrame::ExecPortDialog() {
 QString ListingOf(const ProgramImage& image) {
     QStringList lines;
     for (const std::string& line :
-         ListingLines(image, QLocale::system().decimalPoint().toStdString())) {
+         ListingLines(ProgramWords(image), QLocale::system().decimalPoint().toStdString())) {
         lines << QString::fromStdString(line);
     }
     return lines.join(QLatin1Char('\n'));

@@ -15,7 +15,7 @@
 #include "TempDir.h"
 #include "TestPorts.h"
 #include "app/MainFrm.h"
-#include "link/PCPrtSel.h"
+#include "app/PCPrtSel.h"
 
 namespace ixo::test {
 

@@ -13,7 +13,7 @@
 #include "WineParts.h"
 #include "device/Protocol.h"
 #include "link/Comport.h"
-#include "link/PortDiscovery.h"
+#include "ports/PortDiscovery.h"
 
 namespace ixo::test {
 namespace {

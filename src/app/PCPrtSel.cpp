@@ -1,4 +1,4 @@
-#include "link/PCPrtSel.h"
+#include "app/PCPrtSel.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "link/PortHolders.h"
+#include "ports/PortHolders.h"
 
 namespace ixo {
 

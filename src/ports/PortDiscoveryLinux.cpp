@@ -14,7 +14,7 @@
 #include <sstream>
 #include <string_view>
 
-#include "link/PortDiscovery.h"
+#include "ports/PortDiscovery.h"
 
 namespace ixo {
 

@@ -2,7 +2,7 @@
 // COM device for one program at a time), and there are neither lock files nor
 // device groups.
 
-#include "link/PortAccess.h"
+#include "ports/PortAccess.h"
 
 namespace ixo {
 

@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "link/PortHolders.h"
+#include "ports/PortHolders.h"
 
 namespace ixo {
 

@@ -12,7 +12,7 @@
 #include <limits>
 #include <set>
 
-#include "link/PortAccess.h"
+#include "ports/PortAccess.h"
 
 namespace ixo {
 

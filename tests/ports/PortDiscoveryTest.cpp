@@ -10,9 +10,9 @@
 #include "AdapterTestbed.h"
 #include "TempDir.h"
 #include "link/Comport.h"
-#include "link/PortDiscovery.h"
-#include "link/PortNames.h"
-#include "link/PortNumbers.h"
+#include "ports/PortDiscovery.h"
+#include "ports/PortNames.h"
+#include "ports/PortNumbers.h"
 
 namespace ixo::test {
 namespace {

@@ -1,4 +1,4 @@
-#include "link/PortNumbers.h"
+#include "ports/PortNumbers.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -6,7 +6,7 @@
 #include <set>
 #include <system_error>
 
-#include "link/PortNames.h"
+#include "ports/PortNames.h"
 
 namespace ixo {
 

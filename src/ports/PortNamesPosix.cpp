@@ -1,4 +1,4 @@
-#include "link/PortNames.h"
+#include "ports/PortNames.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -15,13 +15,6 @@ namespace ixo {
 namespace fs = std::filesystem;
 
 namespace {
-
-// Empty when there is no map, so that nothing is looked up in the current folder.
-fs::path MapEntry(int n) {
-    const std::string folder = PortMapFolder();
-    if (folder.empty()) return {};
-    return fs::path(folder) / ("com" + std::to_string(n));
-}
 
 // An absolute path from the environment variable name, else empty: a relative one
 // would name a folder under the current one, which may be anybody's.
@@ -76,9 +69,15 @@ std::string PortMapFolder() {
     return (base / "ixo-loader" / "ports").string();
 }
 
+std::string PortMapEntry(int n) {
+    const std::string folder = PortMapFolder();
+    if (folder.empty()) return {};
+    return (fs::path(folder) / ("com" + std::to_string(n))).string();
+}
+
 std::string PortDevicePath(int n) {
     if (n < 1) return {};
-    const fs::path entry = MapEntry(n);
+    const fs::path entry = PortMapEntry(n);
     std::error_code error;
     if (fs::is_symlink(entry, error) || fs::exists(entry, error)) return entry.string();
     return SystemDevice(n);
@@ -104,7 +103,7 @@ std::string ResolvePort(int n, std::string* why) {
         }
         if (folder == folder.parent_path()) break;
     }
-    const fs::path entry = MapEntry(n);
+    const fs::path entry = PortMapEntry(n);
     if (entry.empty()) return SystemDevice(n);  // no map at all
     const fs::file_status status = fs::symlink_status(entry, error);
     if (status.type() == fs::file_type::not_found) return SystemDevice(n);
@@ -132,7 +131,7 @@ std::vector<int> MappedPorts() {
     std::error_code error;
     for (const fs::directory_entry& entry : fs::directory_iterator(PortMapFolder(), error)) {
         const std::string name = entry.path().filename().string();
-        // com<n> exactly as MapEntry names it: digits without a leading zero.
+        // com<n> exactly as PortMapEntry names it: digits without a leading zero.
         if (name.size() < 4 || name.size() > 6 || name.compare(0, 3, "com") != 0 ||
             name[3] == '0' || name.find_first_not_of("0123456789", 3) != std::string::npos) {
             continue;
@@ -158,7 +157,7 @@ bool MapPort(int n, const std::string& device, std::string* why) {
     if (!error) {
         // Make the new link under another name, then rename it into place, so that
         // the entry is never missing in between.
-        const fs::path entry = MapEntry(n);
+        const fs::path entry = PortMapEntry(n);
         const fs::path fresh = entry.string() + ".new";
         fs::remove(fresh, error);
         fs::create_symlink(device, fresh, error);
@@ -169,10 +168,11 @@ bool MapPort(int n, const std::string& device, std::string* why) {
 }
 
 bool UnmapPort(int n, std::string* why) {
-    if (n < 1 || MapEntry(n).empty()) return true;
+    const std::string entry = n < 1 ? std::string() : PortMapEntry(n);
+    if (entry.empty()) return true;
     std::error_code error;
-    fs::remove(MapEntry(n), error);
-    if (error && why != nullptr) *why = MapEntry(n).string() + ": " + error.message();
+    fs::remove(entry, error);
+    if (error && why != nullptr) *why = entry + ": " + error.message();
     return !error;
 }
 

@@ -17,6 +17,11 @@ std::string PortName(int n);
 // then there is no map, and ports are the system's own.
 std::string PortMapFolder();
 
+// The path of COMn's entry in the port map, "com<n>" in PortMapFolder, whether or
+// not it exists. Empty when there is no map (Windows, or no home folder), so that
+// nothing is looked up in the current folder.
+std::string PortMapEntry(int n);
+
 // The path that port n stands for: the map entry "com<n>" (a symbolic link to a
 // tty) when it exists, else /dev/ttyS<n-1>. Empty for n < 1, which names no device.
 std::string PortDevicePath(int n);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace ixo {
 
 // Ending on a signal without leaving a port held: on every signal that would end the
@@ -24,5 +26,26 @@ bool StoppedByClosedPipe();
 // A descriptor that is readable once a stop signal has come, for a program's event
 // loop to watch; -1 before CatchStopSignals.
 int StopSignalFd();
+
+// A file that must not outlive its process's end at a stop signal (a temporary file
+// while a save runs). While a RemoveOnStop lives, SIGINT, SIGTERM and SIGHUP, where
+// their action is still the default (they would end the process at once), first
+// remove the file given to Remove and then end the process as they would have. A
+// signal the process catches (CatchStopSignals) or ignores is left to it: the work
+// then simply completes. One lives at a time; another waits until it has gone.
+// Windows has no such signals: nothing is removed there.
+class RemoveOnStop {
+public:
+    RemoveOnStop();
+    ~RemoveOnStop();
+    RemoveOnStop(const RemoveOnStop&) = delete;
+    RemoveOnStop& operator=(const RemoveOnStop&) = delete;
+
+    // The file to remove from now on, in place of any earlier one. A path longer than
+    // the system's longest is not removed.
+    void Remove(const std::string& path);
+    // Nothing to remove any more.
+    void Forget();
+};
 
 }  // namespace ixo

@@ -11,7 +11,7 @@
 #include <cwctype>
 
 #include "core/Win32Text.h"
-#include "link/PortDiscovery.h"
+#include "ports/PortDiscovery.h"
 
 namespace ixo {
 

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "OtherUser.h"
-#include "link/PortNames.h"
+#include "ports/PortNames.h"
 
 namespace ixo::test {
 namespace {
@@ -46,6 +46,8 @@ TEST(PortMapFolder, IsTheUsersOwnWhateverTheEnvironment) {
                     value ? ::setenv(name, value, 1) : ::unsetenv(name);
                 }
                 if (PortMapFolder() != c.folder) return 1;
+                // The entry the simulator takes over, never one in the current folder.
+                if (PortMapEntry(4) != (c.folder.empty() ? "" : c.folder + "/com4")) return 3;
                 // No map at all: the system's own port, and nothing can be mapped.
                 if (c.folder.empty() && (PortDevicePath(4) != "/dev/ttyS3" || MapPort(4, "/x")))
                     return 2;

@@ -1,6 +1,6 @@
 // Port names on Windows: COMn is the system's own COMn, so there is no port map.
 
-#include "link/PortNames.h"
+#include "ports/PortNames.h"
 
 namespace ixo {
 
@@ -15,6 +15,10 @@ std::string PortName(int n) {
 }
 
 std::string PortMapFolder() {
+    return {};
+}
+
+std::string PortMapEntry(int) {
     return {};
 }
 

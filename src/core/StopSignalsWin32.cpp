@@ -1,7 +1,7 @@
 // Stop signals on Windows: Ctrl+C and closing the console end the process, and the
 // system closes its handles, the COM port's included, so nothing is left held.
 
-#include "link/StopSignals.h"
+#include "core/StopSignals.h"
 
 namespace ixo {
 
@@ -18,5 +18,10 @@ bool StoppedByClosedPipe() {
 int StopSignalFd() {
     return -1;
 }
+
+RemoveOnStop::RemoveOnStop() = default;
+RemoveOnStop::~RemoveOnStop() = default;
+void RemoveOnStop::Remove(const std::string&) {}
+void RemoveOnStop::Forget() {}
 
 }  // namespace ixo

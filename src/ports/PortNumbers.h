@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "link/PortDiscovery.h"
+#include "ports/PortDiscovery.h"
 
 namespace ixo {
 
