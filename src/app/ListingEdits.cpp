@@ -114,7 +114,9 @@ bool TMainFrame::UseListingAsProgram() {
 
 void TMainFrame::OpenGivenFile(const QString& file) {
     if (!MayDropListingWork(false)) return;
-    const QString absolute = QDir::cleanPath(QFileInfo(file).absoluteFilePath());
+    // In the system's own spelling (backslashes on Windows), whichever way it came.
+    const QString absolute =
+        QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(file).absoluteFilePath()));
     const std::string path = absolute.toStdString();
     if (!IsAssemblyFileName(path)) {
         OpenObjectFile(absolute);

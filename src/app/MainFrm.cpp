@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -723,13 +724,14 @@ QString TMainFrame::AskOpenFileName(const QString& filter, const QString& title,
     dialog.selectFile(initialName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
     chosenFilter = dialog.selectedNameFilter();
-    return dialog.selectedFiles().constFirst();
+    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
 }
 
 QString TMainFrame::AskSaveFileName(const QString& filter, const QString& title,
                                     const QString& initialName) {
     // The dialog asks before replacing an existing file (its default).
-    return QFileDialog::getSaveFileName(this, title, initialName, filter);
+    // In the system's own spelling (backslashes on Windows), as the status bar shows it.
+    return QDir::toNativeSeparators(QFileDialog::getSaveFileName(this, title, initialName, filter));
 }
 
 bool TMainFrame::ExecPortDialog() {

@@ -76,9 +76,6 @@ TEST_F(FileCommands, OpenReplacesTheChosenExtension) {
 // shows exactly them, and the operator is told which line is bad.
 
 TEST_F(FileCommands, DroppedFileOpensAsTheOpenCommandWould) {
-    if (RunningUnderWine())
-        GTEST_SKIP() << "under Windows the window keeps a name as a dialog or a drop gives it, "
-                        "with forward slashes";
     WriteBytes(dir.File("prog.obj"), SixWordObject);
     WriteBytes(dir.File("other.obj"), "00030000\r\n");
     WriteBytes(dir.File("other.txt"), "not an object file");
@@ -305,9 +302,6 @@ public:
 // The real open dialog takes a name that does not exist, and the command opens the
 // file of that name with the extension of the filter chosen: ".obj", or ".asm".
 TEST(FileDialogs, OpenDialogTakesANameThatDoesNotExist) {
-    if (RunningUnderWine())
-        GTEST_SKIP() << "under Windows the window keeps a name as a dialog or a drop gives it, "
-                        "with forward slashes";
     OwnPorts ports;
     TempDir dir;
     WriteBytes(dir.File("prog.obj"), SixWordObject);
@@ -378,9 +372,6 @@ TEST_F(FileCommands, FileCommandsHaveTheirKeys) {
 }
 
 TEST(FileDialogs, SaveDialogAsksBeforeReplacingAFile) {
-    if (RunningUnderWine())
-        GTEST_SKIP() << "under Windows the window keeps a name as a dialog or a drop gives it, "
-                        "with forward slashes";
     OwnPorts ports;
     TempDir dir;
     const std::string existing = dir.File("prog.obj");

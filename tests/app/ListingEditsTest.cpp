@@ -169,9 +169,6 @@ TEST_F(ListingEdits, UseListingHasItsKeyAndIsInTheListingsMenu) {
 // the same name whichever way it came; its text is shown as it is. One with errors is
 // shown with them, and the program and project stay.
 TEST_F(ListingEdits, AssemblyFilesAreAssembledWhenOpened) {
-    if (RunningUnderWine())
-        GTEST_SKIP() << "under Windows the window keeps a name as a dialog or a drop gives it, "
-                        "with forward slashes";
     enum class Way { Named, NamedFromItsFolder, Dropped, AssemblyFilter, ObjectFilter };
     struct Case {
         const char* Name;  // as written or typed
