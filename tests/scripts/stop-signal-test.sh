@@ -124,7 +124,8 @@ for command in "list -" "write -" "asm -"; do
     finish "$waiter" || status=$?
     stopped_while_waiting "$signal" "$command" "$status"
   done
-  script -qec "$ixo $command" /dev/null <"$work/keys" >"$work/ixo.err" 2>&1 &
+  # exec: the shell script(1) starts (dash when SHELL is unset) would stay as ixo's parent.
+  script -qec "exec $ixo $command" /dev/null <"$work/keys" >"$work/ixo.err" 2>&1 &
   terminal=$!
   pids+=("$terminal")
   waiter=
