@@ -13,6 +13,7 @@
 #include "core/ShownText.h"
 #include "isa/Assembler.h"
 #include "isa/Listing.h"
+#include "operations/ProgramFile.h"
 #include "project/ProjectFiles.h"
 
 namespace ixo::cli {
@@ -32,20 +33,22 @@ bool LooksLikeAssembly(const std::string& path, const Failure& failure, const Pr
     return sourceName || start == "LFO";
 }
 
+// Opens the program file path of kind into image, noted as read first.
+OpenedProgram Open(const std::string& path, ProgramKind kind, ProgramImage& image) {
+    NoteRead(path);
+    return OpenProgramFile(path, kind, image);
+}
+
 }  // namespace
 
 int AssembleFile(const std::string& path, ProgramImage& image) {
-    std::string source;
-    if (const MaybeFailure failure = ReadAssembly(path, source)) return Fail(*failure);
-    const Assembly assembly = AssembleListing(source);
-    if (!assembly.Ok()) {
-        FlushStandardOutput();
-        const std::string name = EscapeControls(ShownName(path));
-        std::fputs(FormatAsmErrors(name, source, assembly.Errors).c_str(), stderr);
-        return ExitFailure;
-    }
-    TakeWords(image, assembly.Words);
-    return ExitOk;
+    const OpenedProgram opened = Open(path, ProgramKind::Assembly, image);
+    if (opened.Fault) return Fail(*opened.Fault);
+    if (opened.Errors.empty()) return ExitOk;
+    FlushStandardOutput();
+    const std::string name = EscapeControls(ShownName(path));
+    std::fputs(FormatAsmErrors(name, opened.Source, opened.Errors).c_str(), stderr);
+    return ExitFailure;
 }
 
 bool IsAssemblyFile(const std::string& path, const std::string& format) {
@@ -56,7 +59,7 @@ int ReadProgramFile(const CommandLine& line, ProgramImage& image, MaybeFailure* 
     if (IsAssemblyFile(line.Argument, line.Format)) {
         return AssembleFile(line.Argument, image);
     }
-    MaybeFailure failure = ReadObject(line.Argument, image);
+    MaybeFailure failure = Open(line.Argument, ProgramKind::Object, image).Fault;
     if (failure && LooksLikeAssembly(line.Argument, *failure, image)) {
         failure->Why += "; for an assembly file, use --format asm";
     }
@@ -73,7 +76,7 @@ MaybeFailure SaveProgram(const std::string& path, const std::string& format,
     if (MaybeFailure clash = CheckNotRead(path)) return clash;
     const std::vector<std::string> lines =
         ListingLines(ProgramWords(image), LocaleDecimalSeparator());
-    if (path != StandardName) return SaveListingFile(path, lines);
+    if (path != StandardName) return SaveProgramFile(path, lines);
     for (const std::string& text : lines) WriteStandardOutput(text + "\r\n");
     return std::nullopt;
 }

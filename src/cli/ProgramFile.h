@@ -20,17 +20,18 @@ inline constexpr const char* ObjectFormat = "obj";
 // else a name ending in ".asm" in any case.
 bool IsAssemblyFile(const std::string& path, const std::string& format);
 
-// Reads the program file FILE into image: an object file as ReadObject does, or an
-// assembly file assembled. ExitOk, or ExitFailure once the reason is on standard
-// error: a file that cannot be read, or the errors of an assembly file as
+// Reads the program file FILE into image (OpenProgramFile, the file noted as read for
+// CheckNotRead): an object file, or an assembly file assembled. ExitOk, or ExitFailure once the
+// reason is on standard error: a file that cannot be read, or the errors of an assembly file as
 // FormatAsmErrors prints them, named by ShownName. A malformed object file
 // leaves the words before its bad line in image; with malformed given, its failure
 // is put there for the caller to report, and the result is ExitOk.
 int ReadProgramFile(const CommandLine& line, ProgramImage& image,
                     MaybeFailure* malformed = nullptr);
 
-// Assembles the assembly file path ("-" standard input) into image: ExitOk, or
-// ExitFailure once the reason or the assembly errors are on standard error.
+// Assembles the assembly file path ("-" standard input) into image, as ReadProgramFile
+// reads one: ExitOk, or ExitFailure once the reason or the assembly errors are on
+// standard error.
 int AssembleFile(const std::string& path, ProgramImage& image);
 
 // Saves the program of image as path ("-" standard output): its listing, lines

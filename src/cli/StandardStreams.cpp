@@ -14,7 +14,6 @@
 #include "core/Process.h"
 #include "core/StopSignals.h"
 #include "project/FileIdentity.h"
-#include "project/ProjectFiles.h"
 #include "project/SafeFiles.h"
 
 namespace ixo::cli {
@@ -37,12 +36,6 @@ struct FileRead {
 };
 std::vector<FileRead> filesRead;
 
-void NoteRead(const std::string& path) {
-    if (const std::optional<FileIdentity> identity = Identify(path, stdin)) {
-        filesRead.push_back({*identity, ShownName(path, "<stdin>")});
-    }
-}
-
 // The status of a program that SIGPIPE (13) ended, as a shell shows it.
 constexpr int ClosedPipeStatus = 128 + 13;
 
@@ -59,8 +52,10 @@ void NoteOutputError() {
 
 }  // namespace
 
-std::string ShownName(const std::string& path) {
-    return ShownName(path, "<stdin>");
+void NoteRead(const std::string& path) {
+    if (const std::optional<FileIdentity> identity = Identify(path, stdin)) {
+        filesRead.push_back({*identity, ixo::ShownName(path)});
+    }
 }
 
 bool WriteStandardOutput(std::string_view bytes) {
@@ -86,18 +81,6 @@ int FinishStandardOutput(int status) {
     return status == ExitOk ? ExitFailure : status;
 }
 
-MaybeFailure ReadObject(const std::string& path, ProgramImage& image) {
-    NoteRead(path);
-    if (path != StandardName) return LoadObjectFile(path, image);
-    return ReadObjectText(stdin, ShownName(path), image);
-}
-
-MaybeFailure ReadAssembly(const std::string& path, std::string& text) {
-    NoteRead(path);
-    if (path != StandardName) return LoadAssemblyFile(path, text);
-    return ReadAssemblyText(stdin, ShownName(path), text);
-}
-
 MaybeFailure CheckNotRead(const std::string& path) {
     const std::optional<FileIdentity> identity = Identify(path, stdout);
     if (!identity) return std::nullopt;
@@ -118,7 +101,7 @@ MaybeFailure CheckSaveObject(const std::string& path) {
 
 MaybeFailure SaveObject(const std::string& path, const ProgramImage& image) {
     if (MaybeFailure clash = CheckNotRead(path)) return clash;
-    if (path != StandardName) return SaveObjectFile(path, image);
+    if (path != StandardName) return SaveProgramFile(path, image);
     WriteStandardOutput(std::string_view(reinterpret_cast<const char*>(image.ObjText.data()),
                                          ObjectTextLength(image)));
     return std::nullopt;

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "core/Failure.h"
+#include "operations/ProgramFile.h"
 #include "project/ProgramImage.h"
 
 // "-" as a file name: standard input for a program file read, standard output for
@@ -11,27 +12,16 @@
 
 namespace ixo::cli {
 
-// The file name that stands for standard input or output.
-inline constexpr const char* StandardName = "-";
+// Notes the program file path (StandardName: standard input) as read in this run, for
+// CheckNotRead; called before it is read (OpenProgramFile).
+void NoteRead(const std::string& path);
 
-// A program file's name in messages: path, or "<stdin>" for "-", as compilers name
-// standard input.
-std::string ShownName(const std::string& path);
-
-// Reads the object file path, or standard input for "-", into image, as
-// LoadObjectFile does. The file is noted as read, for CheckNotRead.
-MaybeFailure ReadObject(const std::string& path, ProgramImage& image);
-
-// Saves the object text of image as the file path, or writes it to standard output
-// for "-" (WriteStandardOutput). Refused as CheckNotRead refuses.
+// Saves the object text of image as the file path (SaveProgramFile), or writes it to
+// standard output for "-" (WriteStandardOutput). Refused as CheckNotRead refuses.
 MaybeFailure SaveObject(const std::string& path, const ProgramImage& image);
 
-// Reads the assembly file path, or standard input for "-", whole into text, and
-// notes the file as read.
-MaybeFailure ReadAssembly(const std::string& path, std::string& text);
-
 // Whether writing path ("-" standard output) would go over a file that a program was
-// read from in this run (ReadObject, ReadAssembly), however named: another spelling,
+// read from in this run (NoteRead), however named: another spelling,
 // a symbolic or a hard link. CantWriteFile naming both when it would.
 MaybeFailure CheckNotRead(const std::string& path);
 
