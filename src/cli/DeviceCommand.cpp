@@ -1,6 +1,6 @@
 // The ixo device commands: write, read, verify, enable, disable and select. Each
-// checks its file first, then opens COM N at 38400 bit/s as the window's link does,
-// does one thing, and closes.
+// checks its file first, then opens a DeviceConnection on its port as the window's
+// link is opened, does one thing, and closes.
 
 #include <CLI/CLI.hpp>
 
@@ -18,14 +18,11 @@
 #include "core/StopSignals.h"
 #include "device/DeviceCommands.h"
 #include "device/Differences.h"
-#include "link/Comport.h"
-#include "link/PortProbe.h"
+#include "operations/DeviceConnection.h"
 
 namespace ixo::cli {
 
 namespace {
-
-constexpr std::int32_t WorkingBaudRate = 38400;
 
 // Prints each event of the link on standard error, timed from the link's opening.
 class TracePrinter {
@@ -39,44 +36,36 @@ private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
-// Opens the working link on the chosen port; reports and gives false when it won't.
-bool OpenLink(ComPort& link, const CommandLine& line) {
+// Opens the connection on the chosen port; reports and gives false when it won't.
+bool OpenLink(DeviceConnection& connection, const CommandLine& line) {
     // Both checked by the parser already.
     std::string why;
     const PortChoice port =
         (line.Port.empty() ? DefaultPort(why) : ParsePortOption(line.Port)).value_or(PortChoice{});
-    link.PortNumber = static_cast<std::int8_t>(port.Number);
-    link.Device = port.Device;
-    link.SetBaudRate(WorkingBaudRate);
-    if (line.Trace) link.Trace = TracePrinter();
-    if (link.Open()) return true;
-    // A port chosen by number is named as the window's status bar names it, with what
-    // lets the user in where permission is lacking.
-    Fail(PortNotOpened(port.Device.empty() ? PortTrouble(port.Number, link.OpenError())
-                                           : link.OpenError()));
-    return false;
+    if (line.Trace) connection.Link().Trace = TracePrinter();
+    const MaybeFailure failure = connection.Open(port);
+    if (failure) Fail(*failure);
+    return !failure;
 }
 
 int Finish(const MaybeFailure& failure) {
     return failure ? Fail(*failure) : ExitOk;
 }
 
-TransferBytes transferBuffer;
-
-// Opens the link, runs body on it, closes it.
+// Opens the connection, runs body on it, closes it.
 template <typename Body>
 int WithLink(const CommandLine& line, Body body) {
-    ComPort link;
-    if (!OpenLink(link, line)) return ExitFailure;
-    const int status = body(link);
-    link.Close();
+    DeviceConnection connection;
+    if (!OpenLink(connection, line)) return ExitFailure;
+    const int status = body(connection);
+    connection.Close();
     return status;
 }
 
 // Compares the device with the program: "Verify OK", or "Verify fail" and each
 // address that differs, with both words.
-int VerifyAndReport(ComPort& link, ProgramImage& image) {
-    const MaybeFailure failure = VerifyProgram(link, image, transferBuffer);
+int VerifyAndReport(DeviceConnection& device, ProgramImage& image) {
+    const MaybeFailure failure = VerifyProgram(device.Link(), image, device.TransferBuffer);
     if (!failure) {
         std::printf("Verify OK\n");
         return ExitOk;
@@ -100,7 +89,7 @@ int WithProgram(const CommandLine& line, Body body) {
         return Fail(FailureText(EmptyProject()) + ": " + ShownName(line.Argument) +
                     " holds no program words");
     }
-    return WithLink(line, [&](ComPort& link) { return body(link, image); });
+    return WithLink(line, [&](DeviceConnection& device) { return body(device, image); });
 }
 
 }  // namespace
@@ -145,10 +134,10 @@ void DefineSelect(CLI::App& command, CommandLine& line) {
 }
 
 int RunWrite(const CommandLine& line) {
-    return WithProgram(line, [&](ComPort& link, ProgramImage& image) {
-        const MaybeFailure failure = WriteProgram(link, image, transferBuffer);
+    return WithProgram(line, [&](DeviceConnection& device, ProgramImage& image) {
+        const MaybeFailure failure = WriteProgram(device.Link(), image, device.TransferBuffer);
         const int status = failure       ? Fail(*failure)
-                           : line.Verify ? VerifyAndReport(link, image)
+                           : line.Verify ? VerifyAndReport(device, image)
                                          : ExitOk;
         // Stopped before the device's words were read back, nobody knows how much of
         // the block it took: some words may be new and the rest old.
@@ -166,9 +155,9 @@ int RunRead(const CommandLine& line) {
     if (!line.Output.empty()) {
         if (const MaybeFailure failure = CheckSaveObject(line.Output)) return Fail(*failure);
     }
-    return WithLink(line, [&](ComPort& link) {
+    return WithLink(line, [&](DeviceConnection& device) {
         ProgramImage image;
-        if (const MaybeFailure failure = ReadProgram(link, image, transferBuffer)) {
+        if (const MaybeFailure failure = ReadProgram(device.Link(), image, device.TransferBuffer)) {
             return Fail(*failure);
         }
         // With the program on standard output, the CW word goes beside it.
@@ -180,20 +169,27 @@ int RunRead(const CommandLine& line) {
     });
 }
 
+namespace {
+
+// Sends one of the one-byte commands.
+int SendCommand(const CommandLine& line, std::uint8_t command) {
+    return WithLink(line, [command](DeviceConnection& device) {
+        return Finish(SendCommandByte(device.Link(), command));
+    });
+}
+
+}  // namespace
+
 int RunEnable(const CommandLine& line) {
-    return WithLink(line,
-                    [](ComPort& link) { return Finish(SendCommandByte(link, CmdProgEnable)); });
+    return SendCommand(line, CmdProgEnable);
 }
 
 int RunDisable(const CommandLine& line) {
-    return WithLink(line,
-                    [](ComPort& link) { return Finish(SendCommandByte(link, CmdProgDisable)); });
+    return SendCommand(line, CmdProgDisable);
 }
 
 int RunSelect(const CommandLine& line) {
-    const std::uint8_t command = ProgramChoiceCommand(*FindProgramChoice(line.Argument));
-    return WithLink(line,
-                    [command](ComPort& link) { return Finish(SendCommandByte(link, command)); });
+    return SendCommand(line, ProgramChoiceCommand(*FindProgramChoice(line.Argument)));
 }
 
 }  // namespace ixo::cli

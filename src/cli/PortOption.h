@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "operations/DeviceConnection.h"
+
 namespace ixo::cli {
 
 // Port numbers are signed 8-bit in the link, so no higher port can be opened.
@@ -10,12 +12,6 @@ inline constexpr int HighestPort = 127;
 
 // N of COMN: decimal digits only, 1 to HighestPort.
 bool ParsePortNumber(const std::string& text, int& port);
-
-// The port a device command uses: COM<Number>, or the device at Device when set.
-struct PortChoice {
-    int Number = 1;
-    std::string Device;
-};
 
 // A port as people write it: a COM number ("2"), "COM2" in any case, or the path of
 // a device ("/dev/ttyUSB0", "/dev/serial/by-id/..."; anything with a slash in it).

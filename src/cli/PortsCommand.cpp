@@ -11,6 +11,7 @@
 #include "cli/PortOption.h"
 #include "cli/StandardStreams.h"
 #include "link/PortProbe.h"
+#include "operations/DeviceConnection.h"
 #include "ports/PortAccess.h"
 #include "ports/PortNames.h"
 #include "ports/PortNumbers.h"
@@ -40,20 +41,17 @@ void ExplainUnnumbered(const std::vector<NumberedPort>& ports) {
 
 int ListPorts() {
     const std::vector<NumberedPort> found = FindPorts();
-    const std::vector<int> open = ProbePorts();
-    for (const int port : open) {
-        const NumberedPort* known = FindNumbered(found, port);
-        std::printf("%d\t%s", port, PortTarget(port).c_str());
-        if (known != nullptr && !known->Info.Description.empty()) {
-            std::printf("\t%s", known->Info.Description.c_str());
-        }
+    const std::vector<DescribedPort> open = OpenPorts(found);
+    for (const DescribedPort& port : open) {
+        std::printf("%d\t%s", port.Number, port.Target.c_str());
+        if (!port.Description.empty()) std::printf("\t%s", port.Description.c_str());
         std::printf("\n");
     }
     ExplainUnnumbered(found);
     if (open.empty()) {
-        Fail(found.empty() ? "no port from COM1 to COM8 opens, and no serial device was found"
-                           : "no port from COM1 to COM8 opens; 'ixo ports --all' says why for "
-                             "each serial device");
+        Fail(std::string(NoPortOpens) +
+             (found.empty() ? ", and no serial device was found"
+                            : "; 'ixo ports --all' says why for each serial device"));
     }
     return ExitOk;
 }
