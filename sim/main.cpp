@@ -122,87 +122,143 @@ constexpr NumberOption NumberOptions[] = {
      [](Options& o, long n) { o.Faults.RepeatAfterUs = static_cast<int>(n); }},
 };
 
+// Options that take no value.
+struct FlagOption {
+    std::string_view Name;
+    void (*Set)(Options&);
+};
+
+constexpr FlagOption FlagOptions[] = {
+    {"--trace", [](Options& o) { o.Trace = true; }},
+    {"--silent", [](Options& o) { o.Faults.Silent = true; }},
+    {"--high-nibbles", [](Options& o) { o.Faults.HighNibbles = true; }},
+};
+
+// An option as it stands in the arguments, the ones after it, and the usage errors
+// about it.
+struct OptionArgs {
+    const std::vector<std::string_view>& Args;
+    std::size_t At;
+
+    std::string_view Arg() const { return Args[At]; }
+    // The k-th argument after the option, when there is one.
+    std::optional<std::string_view> After(std::size_t k) const {
+        if (At + k >= Args.size()) return {};
+        return Args[At + k];
+    }
+    int Missing(const char* what) const {
+        return UsageError("option '" + std::string(Arg()) + "' needs " + what);
+    }
+    int Bad(std::string_view text) const {
+        return UsageError("invalid value '" + std::string(text) + "' for option '" +
+                          std::string(Arg()) + "'");
+    }
+};
+
+// Each reads the values of its option into options; the exit status after a usage error.
+std::optional<int> ReadNumber(const NumberOption& number, const OptionArgs& at, Options& options) {
+    const auto text = at.After(1);
+    if (!text) return at.Missing("a number");
+    const auto n = ParseNumber(*text, number.Low, number.High);
+    if (!n) return at.Bad(*text);
+    number.Set(options, *n);
+    return {};
+}
+
+std::optional<int> ReadLoad(const OptionArgs& at, Options& options) {
+    const auto file = at.After(1);
+    if (!file || file->empty()) return at.Missing("a file");
+    options.LoadFile = std::string(*file);
+    return {};
+}
+
+std::optional<int> ReadCw(const OptionArgs& at, Options& options) {
+    const auto text = at.After(1);
+    if (!text) return at.Missing("a hexadecimal word");
+    options.Cw = ParseHexWord(*text);
+    if (!options.Cw) return at.Bad(*text);
+    return {};
+}
+
+std::optional<int> ReadShort(const OptionArgs& at, Options& options) {
+    const auto address = at.After(1);
+    const auto count = at.After(2);
+    if (!address || !count) return at.Missing("an address and a byte count");
+    const auto a = ParseNumber(*address, 0, 128);
+    const auto k = ParseNumber(*count, 0, 8);
+    if (!a) return at.Bad(*address);
+    if (!k) return at.Bad(*count);
+    options.Faults.ShortAddress = *a;
+    options.Faults.ShortCount = *k;
+    return {};
+}
+
+std::optional<int> ReadFallBehind(const OptionArgs& at, Options& options) {
+    const auto address = at.After(1);
+    const auto copy = at.After(2);
+    const auto late = at.After(3);
+    if (!address || !copy || !late) {
+        return at.Missing("an address, a copy's delay in us and a lateness in ms");
+    }
+    const auto a = ParseNumber(*address, 0, 128);
+    const auto us = ParseNumber(*copy, 0, 600000000);
+    const auto ms = ParseNumber(*late, 0, 600000);
+    if (!a) return at.Bad(*address);
+    if (!us) return at.Bad(*copy);
+    if (!ms) return at.Bad(*late);
+    options.Faults.BehindAddress = *a;
+    options.Faults.BehindCopyUs = *us;
+    options.Faults.BehindLateMs = *ms;
+    return {};
+}
+
+// Options that take values other than one number, with how many arguments they take.
+struct ValueOption {
+    std::string_view Name;
+    std::size_t Count;
+    std::optional<int> (*Read)(const OptionArgs&, Options&);
+};
+
+constexpr ValueOption ValueOptions[] = {
+    {"--load", 1, ReadLoad},
+    {"--cw", 1, ReadCw},
+    {"--short", 2, ReadShort},
+    {"--fall-behind", 3, ReadFallBehind},
+};
+
+// The option of options named name, if there is one.
+template <typename Option, std::size_t N>
+const Option* FindOption(const Option (&options)[N], std::string_view name) {
+    for (const Option& option : options) {
+        if (option.Name == name) return &option;
+    }
+    return nullptr;
+}
+
 // Parses the arguments. Gives the exit status when the program is to end at once.
 std::optional<int> ParseOptions(const std::vector<std::string_view>& args, Options& options) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
-        // The k-th argument after arg, when there is one.
-        auto after = [&](std::size_t k) -> std::optional<std::string_view> {
-            if (i + k >= args.size()) return {};
-            return args[i + k];
-        };
-        auto missing = [&](const char* what) {
-            return UsageError("option '" + std::string(arg) + "' needs " + what);
-        };
-        auto bad = [&](std::string_view text) {
-            return UsageError("invalid value '" + std::string(text) + "' for option '" +
-                              std::string(arg) + "'");
-        };
-        const NumberOption* number = nullptr;
-        for (const NumberOption& option : NumberOptions) {
-            if (arg == option.Name) number = &option;
-        }
-        if (number != nullptr) {
-            const auto text = after(1);
-            if (!text) return missing("a number");
-            const auto n = ParseNumber(*text, number->Low, number->High);
-            if (!n) return bad(*text);
-            number->Set(options, *n);
+        const OptionArgs at{args, i};
+        std::optional<int> status;
+        if (const NumberOption* number = FindOption(NumberOptions, arg)) {
+            status = ReadNumber(*number, at, options);
             i += 1;
+        } else if (const ValueOption* value = FindOption(ValueOptions, arg)) {
+            status = value->Read(at, options);
+            i += value->Count;
+        } else if (const FlagOption* flag = FindOption(FlagOptions, arg)) {
+            flag->Set(options);
         } else if (arg == "--help" || arg == "-h") {
             PrintHelp();
             return ExitOk;
         } else if (arg == "--version" || arg == "-V") {
             std::fputs(ixo::VersionText("ixo-sim").c_str(), stdout);
             return ExitOk;
-        } else if (arg == "--trace") {
-            options.Trace = true;
-        } else if (arg == "--silent") {
-            options.Faults.Silent = true;
-        } else if (arg == "--high-nibbles") {
-            options.Faults.HighNibbles = true;
-        } else if (arg == "--load") {
-            const auto file = after(1);
-            if (!file || file->empty()) return missing("a file");
-            options.LoadFile = std::string(*file);
-            i += 1;
-        } else if (arg == "--cw") {
-            const auto text = after(1);
-            if (!text) return missing("a hexadecimal word");
-            options.Cw = ParseHexWord(*text);
-            if (!options.Cw) return bad(*text);
-            i += 1;
-        } else if (arg == "--short") {
-            const auto address = after(1);
-            const auto count = after(2);
-            if (!address || !count) return missing("an address and a byte count");
-            const auto a = ParseNumber(*address, 0, 128);
-            const auto k = ParseNumber(*count, 0, 8);
-            if (!a) return bad(*address);
-            if (!k) return bad(*count);
-            options.Faults.ShortAddress = *a;
-            options.Faults.ShortCount = *k;
-            i += 2;
-        } else if (arg == "--fall-behind") {
-            const auto address = after(1);
-            const auto copy = after(2);
-            const auto late = after(3);
-            if (!address || !copy || !late) {
-                return missing("an address, a copy's delay in us and a lateness in ms");
-            }
-            const auto a = ParseNumber(*address, 0, 128);
-            const auto us = ParseNumber(*copy, 0, 600000000);
-            const auto ms = ParseNumber(*late, 0, 600000);
-            if (!a) return bad(*address);
-            if (!us) return bad(*copy);
-            if (!ms) return bad(*late);
-            options.Faults.BehindAddress = *a;
-            options.Faults.BehindCopyUs = *us;
-            options.Faults.BehindLateMs = *ms;
-            i += 3;
         } else {
             return UsageError("unknown argument '" + std::string(arg) + "'");
         }
+        if (status) return status;
     }
     return {};
 }
