@@ -9,6 +9,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "sim/PortTakeover.h"
 #include "sim/SimDeviceImpl.h"
@@ -41,6 +42,27 @@ void CloseFd(int& fd) {
 void ClearLeftMark(int port) {
     int marked = 0;
     if (::ioctl(port, TIOCGEXCL, &marked) == 0 && marked != 0) ::ioctl(port, TIOCNXCL);
+}
+
+// Whether a process has the tty path open through a descriptor other than ownPort,
+// this process's own side of it, as /proc shows (a user who is not root does not see
+// other users' descriptors).
+bool OthersHaveOpen(const std::string& path, int ownPort) {
+    namespace fs = std::filesystem;
+    const std::string self = std::to_string(::getpid());
+    std::error_code error;
+    for (const fs::directory_entry& process : fs::directory_iterator("/proc", error)) {
+        const std::string pid = process.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::error_code unseen;
+        for (const fs::directory_entry& fd :
+             fs::directory_iterator(process.path() / "fd", unseen)) {
+            if (pid == self && fd.path().filename() == std::to_string(ownPort)) continue;
+            std::error_code gone;
+            if (fs::read_symlink(fd.path(), gone) == path) return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace
@@ -110,14 +132,20 @@ SimDevice::~SimDevice() {
 void SimDevice::Impl::CountOpeners() {
     alignas(inotify_event) char events[4096];
     ssize_t got = 0;
+    bool closed = false;
     while ((got = ::read(Openings, events, sizeof events)) > 0) {
         for (ssize_t at = 0; at < got;) {
             const auto* event = reinterpret_cast<const inotify_event*>(events + at);
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             if ((event->mask & IN_OPEN) != 0) ++Openers;
             if ((event->mask & IN_CLOSE) != 0) --Openers;
+            closed = closed || (event->mask & IN_CLOSE) != 0;
         }
     }
+    // inotify merges an event into an unread one just like it, so two closes in
+    // quick succession (a program killed just after another's open failed) count
+    // as one: after a close the count is checked against who has the tty open.
+    if (closed && Openers > 0 && !OthersHaveOpen(Path, Port)) Openers = 0;
     if (Openers <= 0) {
         Openers = 0;
         ClearLeftMark(Port);
