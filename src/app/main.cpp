@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "app/MainFrm.h"
+#include "app/PCPrtSel.h"
 #include "core/Process.h"
 #include "core/ShownText.h"
 #include "core/StopSignals.h"
@@ -105,6 +106,10 @@ int main(int argc, char** argv) {
 
     ixo::TMainFrame window;
     ixo::MainFrame = &window;
+    // The port dialog, hidden until the port button shows it.
+    ixo::TSerialPortDlg portDialog;
+    ixo::SerialPortDlg = &portDialog;
+    window.SetPortDialog(&portDialog);
 
     // A signal that would end the program (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE...)
     // closes the window as its close box does, but without asking about unkept edits,
@@ -130,6 +135,7 @@ int main(int argc, char** argv) {
     }
     const int result = QApplication::exec();
     ixo::MainFrame = nullptr;
+    ixo::SerialPortDlg = nullptr;
     // Closed by an ending signal, it ends with the status the signal would have
     // given it, 128 + its number, as ixo does: a script that killed it sees so.
     if (const int signal = ixo::StopSignal()) return 128 + signal;
