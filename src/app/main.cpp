@@ -106,10 +106,6 @@ int main(int argc, char** argv) {
 
     ixo::TMainFrame window;
     ixo::MainFrame = &window;
-    // The port dialog, hidden until the port button shows it.
-    ixo::TSerialPortDlg portDialog;
-    ixo::SerialPortDlg = &portDialog;
-    window.SetPortDialog(&portDialog);
 
     // A signal that would end the program (SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE...)
     // closes the window as its close box does, but without asking about unkept edits,
@@ -126,6 +122,11 @@ int main(int argc, char** argv) {
         });
     }
     window.show();
+    // The port dialog, hidden until the port button shows it; built once the window is
+    // on its way to the screen, which its controls and faces would hold up a little.
+    ixo::TSerialPortDlg portDialog;
+    ixo::SerialPortDlg = &portDialog;
+    window.SetPortDialog(&portDialog);
     // The file is opened from the message loop, once the window is on its way to the
     // screen: what the opening has to say is said over the window.
     if (!file.isEmpty()) {
