@@ -51,8 +51,8 @@ void TMainFrame::SelectPort() {
 }
 
 TSerialPortDlg& TMainFrame::PortDialogInUse() {
-    // Without a dialog given, one is built when it is first needed, as most runs never
-    // need it (its controls and faces cost some tenths of a millisecond at start).
+    // A window given no dialog (tests build such windows) builds its own when it first
+    // needs one, and makes it the program's if the program has none.
     if (portDialog_ == nullptr) {
         ownPortDialog_ = std::make_unique<TSerialPortDlg>();
         portDialog_ = ownPortDialog_.get();

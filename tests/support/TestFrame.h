@@ -88,7 +88,8 @@ private:
 
 // The real main window with its dialogs answered by the test (DialogAnswers), and
 // the port dialog of OwnPorts, where there is one, as main() gives the program's.
-class TestFrame : public TMainFrame, public DialogAnswers {
+// The answers come first, so that they outlive the window.
+class TestFrame : public DialogAnswers, public TMainFrame {
 public:
     TestFrame();
 };
