@@ -1,20 +1,22 @@
-// The main window's side of the listing as an input: making the operator's listing
-// the program, assembly files opened, named at start or dropped, and keeping the
-// operator's edits from being passed over or lost.
+// The main window's listing: the program shown as a listing, and the listing as an
+// input: making the operator's listing the program, assembly files opened, named at
+// start or dropped, and keeping the operator's edits from being passed over or lost.
 
 #include <QAction>
-#include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMenu>
-#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTextBlock>
 
 #include <algorithm>
 #include <vector>
 
 #include "app/MainFrm.h"
+#include "app/OperatorDialogs.h"
+#include "app/WindowText.h"
 #include "isa/Assembler.h"
 #include "isa/Listing.h"
 #include "project/ProjectFiles.h"
@@ -85,8 +87,8 @@ bool TMainFrame::TakeAssembly(const std::string& source, const std::string& name
         if (shown < assembly.Errors.size()) {
             detail += "and more errors after these\n";
         }
-        ShowMessage(QString::fromStdString(name + " does not assemble"),
-                    QString::fromStdString(detail), MbIconError);
+        dialogs_->ShowMessage(QString::fromStdString(name + " does not assemble"),
+                              QString::fromStdString(detail), MbIconError);
         AsmOut->setTextCursor(CursorAt(AsmOut, assembly.Errors.front()));
         AsmOut->setFocus();
         return false;
@@ -147,7 +149,7 @@ bool TMainFrame::ListingHasUnusedEdits() const {
 
 bool TMainFrame::OfferUnusedEdits() {
     if (!ListingHasUnusedEdits()) return true;
-    switch (AskYesNoCancel(QString::fromLatin1(UnusedEditsQuestion))) {
+    switch (dialogs_->AskYesNoCancel(QString::fromLatin1(UnusedEditsQuestion))) {
         case Answer::Yes:
             return UseListingAsProgram();
         case Answer::No:
@@ -166,7 +168,8 @@ bool TMainFrame::MayDropListingWork(bool closing) {
     const char* goOn = closing                   ? "Close anyway?"
                        : ListingHasUnkeptEdits() ? "Replace them anyway?"
                                                  : "Replace it anyway?";
-    return AskYesNo(QString::fromLatin1(lost) + QLatin1Char(' ') + QString::fromLatin1(goOn));
+    return dialogs_->AskYesNo(QString::fromLatin1(lost) + QLatin1Char(' ') +
+                              QString::fromLatin1(goOn));
 }
 
 void TMainFrame::ShowWordInListing(int address) {
@@ -178,40 +181,42 @@ void TMainFrame::ShowWordInListing(int address) {
     AsmOut->setFocus();
 }
 
-void TMainFrame::CloseOnStopSignal() {
-    AsmOut->document()->setModified(false);
+void TMainFrame::BuildListing() {
+    const std::string separator = QLocale::system().decimalPoint().toStdString();
+    QStringList lines;
+    for (const std::string& line : ListingLines(ProgramWords(Image), separator))
+        lines << FromLocal(line);
+    ShowListingText(lines.join(QLatin1Char('\n')));
+    usedText_ = AsmOut->toPlainText();
+    wordLines_.clear();
+    for (int position = 0; position < Image.WordCount; ++position) {
+        wordLines_.push_back(ListingLineNumber(position));
+    }
     listingProgramUnsaved_ = false;
-    close();
 }
 
-bool TMainFrame::AskYesNo(const QString& text) {
-    QMessageBox box(QMessageBox::Question, windowTitle(), text, QMessageBox::Yes | QMessageBox::No,
-                    this);
-    box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes;
+void TMainFrame::ShowListingText(const QString& text) {
+    AsmOut->setPlainText(text);
+    AsmOut->document()->setModified(false);
+    // Caret at the very start, the focus in the listing, the first line in view.
+    QTextCursor start = AsmOut->textCursor();
+    start.movePosition(QTextCursor::Start);
+    AsmOut->setTextCursor(start);
+    AsmOut->setFocus();
+    AsmOut->horizontalScrollBar()->setValue(0);
+    AsmOut->verticalScrollBar()->setValue(0);
+    AsmOut->ensureCursorVisible();
 }
 
-TMainFrame::Answer TMainFrame::AskYesNoCancel(const QString& text) {
-    QMessageBox box(QMessageBox::Question, windowTitle(), text,
-                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, this);
-    box.setDefaultButton(QMessageBox::Yes);
-    box.setEscapeButton(QMessageBox::Cancel);
-    switch (box.exec()) {
-        case QMessageBox::Yes:
-            return Answer::Yes;
-        case QMessageBox::No:
-            return Answer::No;
-        default:
-            return Answer::Cancel;
-    }
-}
-
-void TMainFrame::closeEvent(QCloseEvent* event) {
-    if (!MayDropListingWork(true)) {
-        event->ignore();
-        return;
-    }
-    QWidget::closeEvent(event);
+std::vector<std::string> TMainFrame::AsmOutLines() const {
+    const QString text = AsmOut->toPlainText();
+    std::vector<std::string> lines;
+    if (text.isEmpty()) return lines;
+    QStringList pieces = text.split(QLatin1Char('\n'));
+    // A line break after the last line starts no further line.
+    if (text.endsWith(QLatin1Char('\n'))) pieces.removeLast();
+    for (const QString& piece : pieces) lines.push_back(piece.toStdString());
+    return lines;
 }
 
 }  // namespace ixo

@@ -1,19 +1,18 @@
+// The main window: its construction and controls, hints, drag and drop, closing, and
+// the status it shows. The commands are in FileCommands.cpp, DeviceButtons.cpp,
+// PortSelection.cpp and ListingEdits.cpp.
+
 #include "app/MainFrm.h"
 
-#include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
-#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QFontMetricsF>
 #include <QFrame>
 #include <QLabel>
-#include <QLocale>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QShortcut>
 #include <QStatusTipEvent>
 #include <QTimer>
@@ -22,22 +21,21 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cstdlib>
 #include <exception>
-#include <stdexcept>
+#include <memory>
+#include <utility>
 #include <vector>
 
 #include "app/Fonts.h"
 #include "app/Icons.h"
+#include "app/OperatorDialogs.h"
 #include "app/PCPrtSel.h"
 #include "app/PanelStatusBar.h"
 #include "app/Placement.h"
+#include "app/WindowText.h"
 #include "device/DeviceCommands.h"
-#include "device/Differences.h"
-#include "isa/Listing.h"
 #include "link/Comport.h"
 #include "link/PortProbe.h"
-#include "ports/PortNames.h"
 #include "project/ProjectFiles.h"
 
 namespace ixo {
@@ -56,24 +54,10 @@ void SetHint(QWidget* widget, const QString& hint) {
     widget->setStatusTip(bar < 0 ? hint : hint.mid(bar + 1));
 }
 
-QString FromLocal(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-// What people see of the device behind COMn: its path and, where the system
-// describes it, the description.
-QString PortTip(const std::vector<NumberedPort>& found, int n) {
-    QString tip = FromLocal(PortTarget(n));
-    const NumberedPort* port = FindNumbered(found, n);
-    if (port != nullptr && !port->Info.Description.empty()) {
-        tip += QStringLiteral(" (%1)").arg(FromLocal(port->Info.Description));
-    }
-    return tip;
-}
-
 }  // namespace
 
-TMainFrame::TMainFrame(QWidget* parent) : QWidget(parent) {
+TMainFrame::TMainFrame(QWidget* parent)
+    : QWidget(parent), dialogs_(std::make_unique<OperatorDialogs>(*this)) {
     BuildControls();
 
     Link.reset();
@@ -95,6 +79,10 @@ TMainFrame::TMainFrame(QWidget* parent) : QWidget(parent) {
 TMainFrame::~TMainFrame() {
     FormDestroy();
     if (SerialPortDlg == ownPortDialog_.get()) SerialPortDlg = nullptr;
+}
+
+void TMainFrame::SetDialogs(std::unique_ptr<OperatorDialogs> dialogs) {
+    dialogs_ = std::move(dialogs);
 }
 
 void TMainFrame::BuildControls() {
@@ -334,52 +322,6 @@ bool TMainFrame::LinkIsOpen() const {
     return Link && Link->IsOpen();
 }
 
-void TMainFrame::OpenLink(int n) {
-    if (Link) {
-        Link->Close();
-    } else {
-        Link = std::make_unique<ComPort>();
-    }
-    Link->PortNumber = static_cast<std::int8_t>(n);
-    Link->SetBaudRate(38400);
-    Link->Open();
-}
-
-void TMainFrame::SelectPort() {
-    // The dialog is built when it is first needed, as most runs never need it (its
-    // controls and faces cost some tenths of a millisecond at start).
-    if (SerialPortDlg == nullptr) {
-        ownPortDialog_ = std::make_unique<TSerialPortDlg>();
-        SerialPortDlg = ownPortDialog_.get();
-    }
-    QComboBox* list = SerialPortDlg->PCPortSel;
-    list->clear();
-    // The link's own port is probed too: it lets go of it meanwhile.
-    if (Link) Link->Close();
-    FoundPorts = FindPorts();
-    for (int n : ProbePorts()) {
-        list->addItem(QString::number(n));
-        list->setItemData(list->count() - 1, PortTip(FoundPorts, n), Qt::ToolTipRole);
-    }
-    if (Link) Link->Open();
-    list->setToolTip(list->count() == 0 ? QStringLiteral("No port from COM1 to COM8 opens")
-                                        : QString());
-
-    const int own = Link ? list->findText(QString::number(Link->PortNumber)) : -1;
-    if (own >= 0) {
-        list->setCurrentIndex(own);
-    } else if (list->count() > 0) {
-        list->setCurrentIndex(0);
-    }
-    if (!ExecPortDialog()) return;
-
-    // Read as a C library would: leading blanks and a sign allowed, digits up to the
-    // first other character, nothing at all is 0. The port number is 8 bits wide.
-    const std::string text = list->currentText().toStdString();
-    PortNumber = static_cast<std::int8_t>(std::strtol(text.c_str(), nullptr, 10));
-    OpenLink(PortNumber);
-}
-
 void TMainFrame::UpdateStatus() {
     if (LinkIsOpen()) {
         ComStatusBar->SetPanelText(0, QStringLiteral("Com%1").arg(PortNumber));
@@ -410,272 +352,9 @@ void TMainFrame::UpdateStatus() {
     ComStatusBar->SetPanelText(1, FromLocal(ReplaceFileExt(FileName, "")));
 }
 
-void TMainFrame::SetSerialPortBtnClick() {
-    SelectPort();
-    UpdateStatus();
-}
-
-void TMainFrame::BuildListing() {
-    const std::string separator = QLocale::system().decimalPoint().toStdString();
-    QStringList lines;
-    for (const std::string& line : ListingLines(ProgramWords(Image), separator))
-        lines << FromLocal(line);
-    ShowListingText(lines.join(QLatin1Char('\n')));
-    usedText_ = AsmOut->toPlainText();
-    wordLines_.clear();
-    for (int position = 0; position < Image.WordCount; ++position) {
-        wordLines_.push_back(ListingLineNumber(position));
-    }
-    listingProgramUnsaved_ = false;
-}
-
-void TMainFrame::ShowListingText(const QString& text) {
-    AsmOut->setPlainText(text);
-    AsmOut->document()->setModified(false);
-    // Caret at the very start, the focus in the listing, the first line in view.
-    QTextCursor start = AsmOut->textCursor();
-    start.movePosition(QTextCursor::Start);
-    AsmOut->setTextCursor(start);
-    AsmOut->setFocus();
-    AsmOut->horizontalScrollBar()->setValue(0);
-    AsmOut->verticalScrollBar()->setValue(0);
-    AsmOut->ensureCursorVisible();
-}
-
-std::vector<std::string> TMainFrame::AsmOutLines() const {
-    const QString text = AsmOut->toPlainText();
-    std::vector<std::string> lines;
-    if (text.isEmpty()) return lines;
-    QStringList pieces = text.split(QLatin1Char('\n'));
-    // A line break after the last line starts no further line.
-    if (text.endsWith(QLatin1Char('\n'))) pieces.removeLast();
-    for (const QString& piece : pieces) lines.push_back(piece.toStdString());
-    return lines;
-}
-
-void TMainFrame::OpenFileBtnClick() {
-    const QString objectFilter = QString::fromLatin1(ObjectFileFilter);
-    QString filter = objectFilter;
-    const QString chosen = AskOpenFileName(
-        objectFilter + QStringLiteral(";;") + QString::fromLatin1(AssemblyFileFilter),
-        QStringLiteral("Open Object File"), FromLocal(ReplaceFileExt(FileName, ".obj")), filter);
-    if (chosen.isEmpty()) return;
-    // Whatever extension was typed or picked, the file opened has the filter's: the
-    // ".obj" one, or the ".asm" one (a name that has it in another case keeps it).
-    const std::string name = chosen.toStdString();
-    if (filter == objectFilter) {
-        OpenGivenFile(FromLocal(ReplaceFileExt(name, ".obj")));
-    } else {
-        OpenGivenFile(FromLocal(IsAssemblyFileName(name) ? name : ReplaceFileExt(name, ".asm")));
-    }
-}
-
-void TMainFrame::OpenObjectFile(const QString& chosen) {
-    // Whatever extension was typed or picked, the file opened is the ".obj" one.
-    const std::string name = ReplaceFileExt(chosen.toStdString(), ".obj");
-    const MaybeFailure failure = LoadObjectFile(name, Image);
-    if (failure && !LoadedInPart(*failure)) {
-        ShowFailure(*failure);
-        return;
-    }
-    FileName = name;
-    // A malformed or overlong file still leaves the words it gave as the program:
-    // the listing shows exactly those, so that what is seen is what Write sends.
-    BuildListing();
-    UpdateStatus();
-    if (failure) ShowFailure(*failure);
-}
-
-void TMainFrame::SaveObjFileBtnClick() {
-    if (!OfferUnusedEdits()) return;
-    if (Image.IsEmpty()) return;
-    FormatObjectText(Image);
-    const std::string before = FileName;
-    FileName = ReplaceFileExt(FileName, ".obj");
-    const QString chosen = AskSaveFileName(QStringLiteral("Text file (*.obj)"),
-                                           QStringLiteral("Save Object File"), FromLocal(FileName));
-    if (chosen.isEmpty()) return;
-    FileName = ReplaceFileExt(chosen.toStdString(), ".obj");
-    if (const MaybeFailure failure = SaveObjectFile(FileName, Image)) {
-        // The project keeps pointing at a file that exists, not at one never written.
-        FileName = before;
-        ShowFailure(*failure);
-        return;
-    }
-    listingProgramUnsaved_ = false;
-    UpdateStatus();
-}
-
-void TMainFrame::SaveAsmFileBtnClick() {
-    const std::vector<std::string> lines = AsmOutLines();
-    if (lines.empty()) return;
-    const std::string before = FileName;
-    FileName = ReplaceFileExt(FileName, ".asm");
-    const QString chosen = AskSaveFileName(QStringLiteral("Text file (*.asm)"),
-                                           QStringLiteral("Save Asm File"), FromLocal(FileName));
-    if (chosen.isEmpty()) return;
-    FileName = ReplaceFileExt(chosen.toStdString(), ".asm");
-    // A listing that cannot be saved is an error for the top-level error display.
-    if (const MaybeFailure failure = SaveListingFile(FileName, lines)) {
-        FileName = before;
-        throw std::runtime_error(FailureText(*failure));
-    }
-    AsmOut->document()->setModified(false);
-    // The file now holds the text the program was made from, if it still is.
-    if (!ListingHasUnusedEdits()) listingProgramUnsaved_ = false;
-    UpdateStatus();
-}
-
 void TMainFrame::ShowFailure(const Failure& failure) {
-    ShowMessage(FromLocal(FailureText(failure)), FromLocal(FailureDetail(failure)), MbIconError);
-}
-
-void TMainFrame::ShowVerifyFail(const Failure& failure) {
-    const std::vector<WordDifference> differences =
-        CompareWithDevice(Image, std::span(Image.ReadBackWords).first<MaxProgramWords>());
-    const std::size_t shown = std::min<std::size_t>(differences.size(), DifferencesShown);
-    QStringList lines;
-    for (const std::string& line : DifferenceLines(std::span(differences).first(shown))) {
-        lines << FromLocal(line);
-    }
-    if (differences.size() > shown) {
-        lines << QStringLiteral("and %1 more").arg(differences.size() - shown);
-    }
-    // The first difference the listing shows, in view behind the box.
-    for (const WordDifference& difference : differences) {
-        if (difference.Address < static_cast<int>(wordLines_.size())) {
-            ShowWordInListing(difference.Address);
-            break;
-        }
-    }
-    ShowMessage(FromLocal(FailureText(failure)), lines.join(QLatin1Char('\n')), MbIconError);
-}
-
-namespace {
-
-// Swallows the operator's clicks, keys and wheel turns while it is installed.
-class InputSwallower : public QObject {
-public:
-    bool eventFilter(QObject*, QEvent* event) override {
-        switch (event->type()) {
-            case QEvent::MouseButtonPress:
-            case QEvent::MouseButtonRelease:
-            case QEvent::MouseButtonDblClick:
-            case QEvent::Wheel:
-            case QEvent::KeyPress:
-            case QEvent::KeyRelease:
-            case QEvent::ShortcutOverride:
-            case QEvent::Shortcut:
-            case QEvent::ContextMenu:
-            case QEvent::TouchBegin:
-            case QEvent::TouchUpdate:
-            case QEvent::TouchEnd:
-            case QEvent::TabletPress:
-            case QEvent::TabletRelease:
-                return true;
-            default:
-                return false;
-        }
-    }
-};
-
-// Runs one talk with the device under a busy cursor, which is gone again before
-// anything is shown to the operator. The window cannot answer meanwhile; what the
-// operator clicked or typed then was meant for a window that seemed dead, and is
-// dropped rather than replayed once the talk is over.
-template <typename Exchange>
-MaybeFailure WithBusyCursor(Exchange exchange) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    struct Restore {
-        ~Restore() {
-            InputSwallower swallower;
-            QCoreApplication::instance()->installEventFilter(&swallower);
-            // Takes in what the window system still holds for us, and handles it.
-            QGuiApplication::sync();
-            QCoreApplication::instance()->removeEventFilter(&swallower);
-            QApplication::restoreOverrideCursor();
-        }
-    } restore;
-    return exchange();
-}
-
-bool Is(const MaybeFailure& failure, FailureKind kind) {
-    return failure && failure->Kind == kind;
-}
-
-}  // namespace
-
-void TMainFrame::WriteProgtBtnClick() {
-    if (!OfferUnusedEdits()) return;
-    const MaybeFailure failure =
-        WithBusyCursor([this] { return WriteProgram(*Link, Image, TransferBuffer); });
-    // A closed link or an empty image ends the command before anything is sent.
-    if (Is(failure, FailureKind::PortNotOpened) || Is(failure, FailureKind::EmptyProject)) {
-        ShowFailure(*failure);
-        return;
-    }
-    if (failure) ShowFailure(*failure);
-    UpdateStatus();
-}
-
-void TMainFrame::ReadProgBtnClick() {
-    if (!MayDropListingWork(false)) return;
-    // The image changes only when the whole program has arrived.
-    const MaybeFailure failure =
-        WithBusyCursor([this] { return ReadProgram(*Link, Image, TransferBuffer); });
-    if (failure) {
-        ShowFailure(*failure);
-        return;
-    }
-    BuildListing();
-    StatusBar->SetPanelText(
-        0, QStringLiteral("CW=%1").arg(Image.Words[CwPosition], 8, 16, QLatin1Char('0')).toUpper());
-    UpdateStatus();
-}
-
-void TMainFrame::VerifyProgBtnClick() {
-    if (!OfferUnusedEdits()) return;
-    const MaybeFailure failure =
-        WithBusyCursor([this] { return VerifyProgram(*Link, Image, TransferBuffer); });
-    if (failure && !Is(failure, FailureKind::VerifyFail)) {
-        ShowFailure(*failure);
-        return;
-    }
-    if (failure) {
-        ShowVerifyFail(*failure);
-    } else {
-        ShowMessage(QStringLiteral("Verify OK"), QString(), MbNoIcon);
-    }
-    UpdateStatus();
-}
-
-bool TMainFrame::SendModeCommand(std::uint8_t command) {
-    const MaybeFailure failure =
-        WithBusyCursor([this, command] { return SendCommandByte(*Link, command); });
-    if (failure) ShowFailure(*failure);
-    return !Is(failure, FailureKind::PortNotOpened);
-}
-
-// The mode asked for is recorded whether or not its byte went out.
-void TMainFrame::ProgEnBtnClick() {
-    if (!SendModeCommand(CmdProgEnable)) return;
-    IntProgSelCb->setCurrentIndex(0);
-    ProgEnabled = true;
-    UpdateStatus();
-}
-
-void TMainFrame::ProgDisBtnClick() {
-    if (!SendModeCommand(CmdProgDisable)) return;
-    ProgEnabled = false;
-    UpdateStatus();
-}
-
-void TMainFrame::IntProgSelCbChange() {
-    // The choice is recorded before the link is looked at, and stays if it is closed.
-    const int choice = IntProgSelCb->currentIndex();
-    ProgEnabled = choice == 0;
-    if (!SendModeCommand(ProgramChoiceCommand(choice))) return;
-    UpdateStatus();
+    dialogs_->ShowMessage(FromLocal(FailureText(failure)), FromLocal(FailureDetail(failure)),
+                          MbIconError);
 }
 
 void TMainFrame::RunHandler(const std::function<void()>& handler) {
@@ -692,50 +371,7 @@ QString TMainFrame::ErrorDisplayText(const QString& text) {
 }
 
 void TMainFrame::ShowError(const QString& text) {
-    ShowMessage(ErrorDisplayText(text), QString(), MbIconError);
-}
-
-void TMainFrame::ShowMessage(const QString& text, const QString& detail, int flags) {
-    QMessageBox box(flags == MbIconError ? QMessageBox::Critical : QMessageBox::NoIcon,
-                    windowTitle(), text, QMessageBox::Ok, this);
-    if (!detail.isEmpty()) box.setInformativeText(detail);
-    // Texts hold paths and device words, never markup: every label shows its text as
-    // it is.
-    for (QLabel* label : box.findChildren<QLabel*>()) label->setTextFormat(Qt::PlainText);
-    // A detail holds device words, or lines of a listing with a caret under a column:
-    // in the listing's fixed-pitch font, and a detail of several lines with its lines
-    // whole, so that the columns stay in line.
-    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"))) {
-        label->setFont(AsmOut->font());
-        if (detail.contains(QLatin1Char('\n'))) label->setWordWrap(false);
-    }
-    box.exec();
-}
-
-QString TMainFrame::AskOpenFileName(const QString& filter, const QString& title,
-                                    const QString& initialName, QString& chosenFilter) {
-    // The name chosen need not exist: the command opens the file of that name with the
-    // filter's extension. The toolkit's own dialog takes such a name where a system
-    // dialog may refuse it.
-    QFileDialog dialog(this, title, QString(), filter);
-    dialog.setOptions(QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.selectFile(initialName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return QString();
-    chosenFilter = dialog.selectedNameFilter();
-    return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
-}
-
-QString TMainFrame::AskSaveFileName(const QString& filter, const QString& title,
-                                    const QString& initialName) {
-    // The dialog asks before replacing an existing file (its default).
-    // In the system's own spelling (backslashes on Windows), as the status bar shows it.
-    return QDir::toNativeSeparators(QFileDialog::getSaveFileName(this, title, initialName, filter));
-}
-
-bool TMainFrame::ExecPortDialog() {
-    return SerialPortDlg->exec() == QDialog::Accepted;
+    dialogs_->ShowMessage(ErrorDisplayText(text), QString(), MbIconError);
 }
 
 void TMainFrame::showEvent(QShowEvent* event) {
@@ -744,6 +380,20 @@ void TMainFrame::showEvent(QShowEvent* event) {
         shown_ = true;
         CentreOnScreen(this, QSize(OuterWidth, OuterHeight), KeptSize::Outer);
     }
+}
+
+void TMainFrame::CloseOnStopSignal() {
+    AsmOut->document()->setModified(false);
+    listingProgramUnsaved_ = false;
+    close();
+}
+
+void TMainFrame::closeEvent(QCloseEvent* event) {
+    if (!MayDropListingWork(true)) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 }  // namespace ixo

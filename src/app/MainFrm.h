@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/OperatorDialogs.h"
 #include "core/Failure.h"
 #include "device/DeviceCommands.h"
 #include "ports/PortNumbers.h"
@@ -49,15 +50,15 @@ public:
     // The last group widens where its selector needs more room to show every name.
     static constexpr std::array<int, GroupCount> GroupWidths{33, 83, 33, 108, 146};
     // Message box flags: the error icon, or none.
-    static constexpr int MbIconError = 16;
-    static constexpr int MbNoIcon = 0;
+    static constexpr int MbIconError = OperatorDialogs::MbIconError;
+    static constexpr int MbNoIcon = OperatorDialogs::MbNoIcon;
     // The Open dialog's filters; the first is chosen when the dialog opens.
     static constexpr const char* ObjectFileFilter = "Object file (*.obj)";
     static constexpr const char* AssemblyFileFilter = "Assembly files (*.asm)";
     // Verify fail lists at most this many differences.
     static constexpr int DifferencesShown = 16;
     // The answers of a question with three buttons.
-    enum class Answer { Yes, No, Cancel };
+    using Answer = OperatorDialogs::Answer;
 
     explicit TMainFrame(QWidget* parent = nullptr);
     ~TMainFrame() override;
@@ -109,6 +110,14 @@ public:
     // Probes COM1 to COM8, lets the operator choose among those that opened, and
     // reopens the link on the chosen port. Cancel leaves the link on its port.
     void SelectPort();
+    // The port dialog SelectPort shows (main() gives the program's own); the window
+    // builds one when first needed if none was given.
+    void SetPortDialog(TSerialPortDlg* dialog);
+
+    // The modal dialogs and message boxes: everything the window asks or tells the
+    // operator goes through these. Tests install their own, which answer and record.
+    OperatorDialogs& Dialogs() const { return *dialogs_; }
+    void SetDialogs(std::unique_ptr<OperatorDialogs> dialogs);
 
     // Recomputes which buttons are enabled and what ComStatusBar shows from the
     // link state, the program image and ProgEnabled.
@@ -174,29 +183,6 @@ public:
     static QString ErrorDisplayText(const QString& text);
 
 protected:
-    // The seam for modal dialogs and message boxes: everything the window asks or
-    // tells the operator goes through these, so that they can be answered and
-    // recorded without a real modal loop.
-
-    // A modal message box with an OK button and the window's caption; flags is
-    // MbIconError or MbNoIcon; detail is shown under the text when not empty.
-    virtual void ShowMessage(const QString& text, const QString& detail, int flags);
-    // A modal file-open dialog with the filters of filter (separated by ";;"), the
-    // first one chosen. The chosen name, or an empty text when cancelled; chosenFilter
-    // receives the filter in use when the name was chosen.
-    virtual QString AskOpenFileName(const QString& filter, const QString& title,
-                                    const QString& initialName, QString& chosenFilter);
-    // A modal file-save dialog that asks before replacing an existing file. The
-    // chosen name, or an empty text when cancelled.
-    virtual QString AskSaveFileName(const QString& filter, const QString& title,
-                                    const QString& initialName);
-    // The port selection dialog, shown modally; true when closed with OK.
-    virtual bool ExecPortDialog();
-    // A modal question with Yes and No buttons and the window's caption; true for Yes.
-    virtual bool AskYesNo(const QString& text);
-    // A modal question with Yes, No and Cancel buttons and the window's caption.
-    virtual Answer AskYesNoCancel(const QString& text);
-
     // Closing the window asks first while work in the listing would be lost
     // (MayDropListingWork).
     void closeEvent(QCloseEvent* event) override;
@@ -256,7 +242,12 @@ private:
     // closed, which ends the command; after a failed send the command goes on.
     bool SendModeCommand(std::uint8_t command);
 
+    // The port dialog given, or the one built when first needed.
+    TSerialPortDlg& PortDialogInUse();
+
+    std::unique_ptr<OperatorDialogs> dialogs_;
     bool shown_ = false;
+    TSerialPortDlg* portDialog_ = nullptr;
     // The port dialog this window built when it first needed one and none was given.
     std::unique_ptr<TSerialPortDlg> ownPortDialog_;
     // Why the link is not open, as the hint area shows it; empty while it is open.

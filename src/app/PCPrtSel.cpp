@@ -10,6 +10,8 @@
 #include <QStyledItemDelegate>
 
 #include <algorithm>
+#include <cstdlib>
+#include <string>
 
 #include "app/Fonts.h"
 #include "app/Placement.h"
@@ -103,6 +105,27 @@ TSerialPortDlg::TSerialPortDlg(QWidget* parent)
     // OK first, then Cancel, then the list.
     setTabOrder(SerPortOK, SerPortCancel);
     setTabOrder(SerPortCancel, PCPortSel);
+}
+
+void TSerialPortDlg::SetPorts(const std::vector<OfferedPort>& ports, int own) {
+    PCPortSel->clear();
+    for (const OfferedPort& port : ports) {
+        PCPortSel->addItem(QString::number(port.Number));
+        PCPortSel->setItemData(PCPortSel->count() - 1, port.Tip, Qt::ToolTipRole);
+    }
+    PCPortSel->setToolTip(
+        PCPortSel->count() == 0 ? QStringLiteral("No port from COM1 to COM8 opens") : QString());
+    const int index = PCPortSel->findText(QString::number(own));
+    if (index >= 0) {
+        PCPortSel->setCurrentIndex(index);
+    } else if (PCPortSel->count() > 0) {
+        PCPortSel->setCurrentIndex(0);
+    }
+}
+
+long TSerialPortDlg::ChosenPort() const {
+    const std::string text = PCPortSel->currentText().toStdString();
+    return std::strtol(text.c_str(), nullptr, 10);
 }
 
 void TSerialPortDlg::showEvent(QShowEvent* event) {

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "app/MainFrm.h"
+#include "app/PCPrtSel.h"
 #include "core/Process.h"
 #include "core/ShownText.h"
 #include "core/StopSignals.h"
@@ -121,6 +122,11 @@ int main(int argc, char** argv) {
         });
     }
     window.show();
+    // The port dialog, hidden until the port button shows it; built once the window is
+    // on its way to the screen, which its controls and faces would hold up a little.
+    ixo::TSerialPortDlg portDialog;
+    ixo::SerialPortDlg = &portDialog;
+    window.SetPortDialog(&portDialog);
     // The file is opened from the message loop, once the window is on its way to the
     // screen: what the opening has to say is said over the window.
     if (!file.isEmpty()) {
@@ -130,6 +136,7 @@ int main(int argc, char** argv) {
     }
     const int result = QApplication::exec();
     ixo::MainFrame = nullptr;
+    ixo::SerialPortDlg = nullptr;
     // Closed by an ending signal, it ends with the status the signal would have
     // given it, 128 + its number, as ixo does: a script that killed it sees so.
     if (const int signal = ixo::StopSignal()) return 128 + signal;

@@ -292,13 +292,6 @@ TEST_F(FileCommands, BuildListingShowsTheTopOfTheNewListing) {
     EXPECT_EQ(frame.AsmOut->cursorForPosition(QPoint(2, 2)).blockNumber(), 0);
 }
 
-// The real save dialog behind the seam asks before replacing an existing file;
-// declining keeps the dialog open.
-class RealDialogs : public TMainFrame {
-public:
-    using TMainFrame::AskSaveFileName;
-};
-
 // The real open dialog takes a name that does not exist, and the command opens the
 // file of that name with the extension of the filter chosen: ".obj", or ".asm".
 TEST(FileDialogs, OpenDialogTakesANameThatDoesNotExist) {
@@ -371,12 +364,14 @@ TEST_F(FileCommands, FileCommandsHaveTheirKeys) {
     EXPECT_EQ(keys, (QStringList{"Ctrl+O", "Ctrl+S", "Ctrl+Shift+S", "Ctrl+Return"}));
 }
 
+// The real save dialog behind the seam asks before replacing an existing file;
+// declining keeps the dialog open.
 TEST(FileDialogs, SaveDialogAsksBeforeReplacingAFile) {
     OwnPorts ports;
     TempDir dir;
     const std::string existing = dir.File("prog.obj");
     WriteBytes(existing, "OLD");
-    RealDialogs frame;
+    TMainFrame frame;  // with the real dialogs
     frame.show();
 
     for (const bool replace : {false, true}) {
@@ -399,9 +394,9 @@ TEST(FileDialogs, SaveDialogAsksBeforeReplacingAFile) {
             stillOpen = dialog->isVisible();
             if (stillOpen) dialog->reject();
         });
-        const QString chosen =
-            frame.AskSaveFileName(QStringLiteral("Text file (*.obj)"),
-                                  QStringLiteral("Save Object File"), Q(dir.File(".obj")));
+        const QString chosen = frame.Dialogs().AskSaveFileName(QStringLiteral("Text file (*.obj)"),
+                                                               QStringLiteral("Save Object File"),
+                                                               Q(dir.File(".obj")));
         EXPECT_EQ(title, "Save Object File");
         EXPECT_TRUE(question.contains("already exists")) << question.toStdString();
         EXPECT_EQ(stillOpen, !replace);

@@ -313,12 +313,6 @@ TEST_F(MainFrame, ErrorEscapingAHandlerIsShownWithAFullStopRule) {
     EXPECT_TRUE(frame.Messages.empty());
 }
 
-// The real message boxes behind the seam.
-class RealBoxes : public TMainFrame {
-public:
-    using TMainFrame::ShowMessage;
-};
-
 // What a message box showed: its caption, icon, buttons, and the texts of its labels
 // with whether each is shown as it is.
 struct SeenBox {
@@ -348,10 +342,10 @@ void LookAtNextBox(SeenBox& seen) {
     });
 }
 
-// The error display: the window's caption, the error icon, OK; every text, markup
-// characters and all, shown as it is.
+// The real message boxes behind the seam. The error display: the window's caption,
+// the error icon, OK; every text, markup characters and all, shown as it is.
 TEST_F(MainFrame, MessageBoxesShowTheirTextsAsTheyAre) {
-    RealBoxes frame;
+    TMainFrame frame;
     Show(frame);
     SeenBox seen;
     LookAtNextBox(seen);
@@ -364,7 +358,7 @@ TEST_F(MainFrame, MessageBoxesShowTheirTextsAsTheyAre) {
 
     seen = SeenBox();
     LookAtNextBox(seen);
-    frame.ShowMessage("Verify <i>OK</i>", "at <u>12</u> &amp;", TMainFrame::MbNoIcon);
+    frame.Dialogs().ShowMessage("Verify <i>OK</i>", "at <u>12</u> &amp;", TMainFrame::MbNoIcon);
     EXPECT_EQ(seen.Icon, QMessageBox::NoIcon);
     EXPECT_EQ(seen.Texts, (QStringList{"Verify <i>OK</i>", "at <u>12</u> &amp;"}));
     EXPECT_TRUE(seen.AllPlain);

@@ -360,6 +360,7 @@ TEST_F(PortSelection, ClosingTheWindowLetsGoOfThePort) {
 TEST_F(PortSelection, RealDialogChoosesWithItsButtons) {
     SimPort com1(1), com4(4);
     TMainFrame frame;
+    frame.SetPortDialog(SerialPortDlg);
     for (const bool ok : {false, true}) {
         SCOPED_TRACE(ok ? "OK" : "Cancel");
         bool shown = false;
@@ -375,6 +376,49 @@ TEST_F(PortSelection, RealDialogChoosesWithItsButtons) {
         EXPECT_EQ(frame.PortNumber, ok ? 4 : 1);
         EXPECT_TRUE(frame.LinkIsOpen());
         EXPECT_EQ(frame.ComStatusBar->PanelText(0), ok ? "Com4" : "Com1");
+    }
+}
+
+// The dialog on its own: each call lists just the ports given, with their tips, and
+// selects the link's own where listed, else the first; the choice reads as a number
+// does in C.
+TEST_F(PortSelection, DialogListsTheGivenPortsAndReadsTheChoice) {
+    TSerialPortDlg dialog;
+    const std::vector<OfferedPort> two{{2, "COM2 tip"}, {5, "COM5 tip"}};
+    struct Case {
+        std::vector<OfferedPort> Ports;
+        int Own;
+        QString Selected;
+        QString ListTip;
+    };
+    const Case cases[] = {
+        {two, 5, "5", ""},
+        {two, 3, "2", ""},
+        {two, 0, "2", ""},
+        {{}, 2, "", "No port from COM1 to COM8 opens"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Own);
+        dialog.SetPorts(c.Ports, c.Own);
+        QStringList items, tips;
+        for (const OfferedPort& port : c.Ports) {
+            items << QString::number(port.Number);
+            tips << port.Tip;
+        }
+        EXPECT_EQ(Items(dialog.PCPortSel), items);
+        for (int i = 0; i < dialog.PCPortSel->count(); ++i) {
+            EXPECT_EQ(dialog.PCPortSel->itemData(i, Qt::ToolTipRole).toString(), tips[i]);
+        }
+        EXPECT_EQ(dialog.PCPortSel->currentText(), c.Selected);
+        EXPECT_EQ(dialog.PCPortSel->toolTip(), c.ListTip);
+    }
+    EXPECT_EQ(dialog.ChosenPort(), 0);  // nothing chosen
+    const std::pair<const char*, long> texts[] = {{"7", 7}, {" +3x", 3}, {"-2", -2}, {"x1", 0}};
+    for (const auto& [text, number] : texts) {
+        dialog.PCPortSel->clear();
+        dialog.PCPortSel->addItem(QString::fromLatin1(text));
+        dialog.PCPortSel->setCurrentIndex(0);
+        EXPECT_EQ(dialog.ChosenPort(), number) << text;
     }
 }
 

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "isa/Listing.h"
 
 namespace ixo::test {
@@ -36,33 +38,51 @@ OwnPorts::~OwnPorts() {
     SerialPortDlg = nullptr;
 }
 
-void TestFrame::ShowMessage(const QString& text, const QString& detail, int flags) {
-    Messages.push_back({text, detail, flags});
+TestFrame::TestFrame() {
+    SetDialogs(std::make_unique<AnsweringDialogs>(*this, *this));
+    SetPortDialog(SerialPortDlg);
 }
 
-QString TestFrame::AskOpenFileName(const QString& filter, const QString& title,
-                                   const QString& initialName, QString& chosenFilter) {
-    OpenQuestions.push_back({filter, title, initialName});
-    if (!OpenFilterAnswers.empty()) {
-        chosenFilter = OpenFilterAnswers.front();
-        OpenFilterAnswers.pop_front();
+AnsweringDialogs::AnsweringDialogs(TMainFrame& window, DialogAnswers& answers)
+    : OperatorDialogs(window), answers_(answers) {}
+
+void AnsweringDialogs::ShowMessage(const QString& text, const QString& detail, int flags) {
+    answers_.Messages.push_back({text, detail, flags});
+}
+
+QString AnsweringDialogs::AskOpenFileName(const QString& filter, const QString& title,
+                                          const QString& initialName, QString& chosenFilter) {
+    answers_.OpenQuestions.push_back({filter, title, initialName});
+    if (!answers_.OpenFilterAnswers.empty()) {
+        chosenFilter = answers_.OpenFilterAnswers.front();
+        answers_.OpenFilterAnswers.pop_front();
     }
-    return NextAnswer(OpenAnswers, title);
+    return NextAnswer(answers_.OpenAnswers, title);
 }
 
-QString TestFrame::AskSaveFileName(const QString& filter, const QString& title,
-                                   const QString& initialName) {
-    SaveQuestions.push_back({filter, title, initialName});
-    return NextAnswer(SaveAnswers, title);
+QString AnsweringDialogs::AskSaveFileName(const QString& filter, const QString& title,
+                                          const QString& initialName) {
+    answers_.SaveQuestions.push_back({filter, title, initialName});
+    return NextAnswer(answers_.SaveAnswers, title);
 }
 
-bool TestFrame::ExecPortDialog() {
-    ++PortDialogShown;
-    if (!PortDialog) {
+bool AnsweringDialogs::ExecPortDialog(TSerialPortDlg& dialog) {
+    ++answers_.PortDialogShown;
+    if (!answers_.PortDialog) {
         ADD_FAILURE() << "unexpected port dialog";
         return false;
     }
-    return PortDialog(*SerialPortDlg);
+    return answers_.PortDialog(dialog);
+}
+
+bool AnsweringDialogs::AskYesNo(const QString& text) {
+    answers_.Questions.push_back(text);
+    return NextAnswer(answers_.QuestionAnswers, text, false);
+}
+
+OperatorDialogs::Answer AnsweringDialogs::AskYesNoCancel(const QString& text) {
+    answers_.Questions.push_back(text);
+    return NextAnswer(answers_.ChoiceAnswers, text, Answer::Cancel);
 }
 
 QString ListingOf(const ProgramImage& image) {
@@ -84,16 +104,6 @@ bool Drop(QWidget* target, const QList<QUrl>& urls) {
     QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &drop);
     return drop.isAccepted();
-}
-
-bool TestFrame::AskYesNo(const QString& text) {
-    Questions.push_back(text);
-    return NextAnswer(QuestionAnswers, text, false);
-}
-
-TMainFrame::Answer TestFrame::AskYesNoCancel(const QString& text) {
-    Questions.push_back(text);
-    return NextAnswer(ChoiceAnswers, text, Answer::Cancel);
 }
 
 }  // namespace ixo::test

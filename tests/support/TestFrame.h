@@ -20,7 +20,8 @@
 namespace ixo::test {
 
 // The ports of the test's own, set up before any window, so that the window never
-// opens a port the test has not given it; and the port selection dialog.
+// opens a port the test has not given it; and the port selection dialog, made the
+// program's (SerialPortDlg) as main() makes its own.
 class OwnPorts : public TestPorts {
 public:
     OwnPorts();
@@ -44,12 +45,11 @@ struct FileQuestion {
     QString InitialName;
 };
 
-// The real main window with its dialogs answered by the test: each message box is
+// What the window asked in its dialogs, and the answers to give: each message box is
 // recorded instead of shown, and each file dialog records what it was asked and
 // takes the next prepared answer (an empty text cancels). A dialog asked with no
 // answer prepared fails the test and counts as cancelled.
-class TestFrame : public TMainFrame {
-public:
+struct DialogAnswers {
     std::vector<ShownMessage> Messages;
     std::vector<FileQuestion> OpenQuestions;
     std::vector<FileQuestion> SaveQuestions;
@@ -65,17 +65,33 @@ public:
     // in turn.
     std::vector<QString> Questions;
     std::deque<bool> QuestionAnswers;
-    std::deque<Answer> ChoiceAnswers;
+    std::deque<OperatorDialogs::Answer> ChoiceAnswers;
+};
 
-protected:
+// The window's dialogs as a test answers them, from and into answers.
+class AnsweringDialogs : public OperatorDialogs {
+public:
+    AnsweringDialogs(TMainFrame& window, DialogAnswers& answers);
+
     void ShowMessage(const QString& text, const QString& detail, int flags) override;
     QString AskOpenFileName(const QString& filter, const QString& title, const QString& initialName,
                             QString& chosenFilter) override;
     QString AskSaveFileName(const QString& filter, const QString& title,
                             const QString& initialName) override;
-    bool ExecPortDialog() override;
+    bool ExecPortDialog(TSerialPortDlg& dialog) override;
     bool AskYesNo(const QString& text) override;
     Answer AskYesNoCancel(const QString& text) override;
+
+private:
+    DialogAnswers& answers_;
+};
+
+// The real main window with its dialogs answered by the test (DialogAnswers), and
+// the port dialog of OwnPorts, where there is one, as main() gives the program's.
+// The answers come first, so that they outlive the window.
+class TestFrame : public DialogAnswers, public TMainFrame {
+public:
+    TestFrame();
 };
 
 // A window shown on a port map of the test's own, with a folder for the test's files.

@@ -1,5 +1,5 @@
-// The window's device commands, end to end through a real link on a pseudo-terminal
-// to the simulated device on COM1 of the test's own port map.
+// The window's device buttons and program selector, end to end through a real link on
+// a pseudo-terminal to the simulated device on COM1 of the test's own port map.
 
 #include <QComboBox>
 #include <QPlainTextEdit>
