@@ -13,7 +13,7 @@
 
 #include "app/OperatorDialogs.h"
 #include "core/Failure.h"
-#include "device/DeviceCommands.h"
+#include "operations/DeviceConnection.h"
 #include "ports/PortNumbers.h"
 #include "project/ProgramImage.h"
 
@@ -32,7 +32,6 @@ namespace ixo {
 
 class TSerialPortDlg;
 
-class ComPort;
 class PanelStatusBar;
 
 // The main window: the listing of the current program, the command buttons, the
@@ -93,19 +92,18 @@ public:
     std::int32_t PortNumber = 1;
     // The device is in programming mode and runs the external program.
     bool ProgEnabled = true;
-    // Where the device commands build the bytes they send and receive.
-    TransferBytes TransferBuffer{};
-    // The link to the device: created and opened by the first OpenLink, closed and
-    // reopened (never replaced) by later ones, deleted by FormDestroy.
-    std::unique_ptr<ComPort> Link;
+    // The window's link to the device and its transfer buffer (TransferBuffer, where
+    // the device commands build the bytes they send and receive): opened by OpenLink,
+    // let go of while SelectPort probes, closed by FormDestroy.
+    DeviceConnection Connection;
     // The serial devices found when ports were last numbered (at start-up and by
     // SelectPort), for the tooltips that name a port's device.
     std::vector<NumberedPort> FoundPorts;
 
     bool LinkIsOpen() const;
 
-    // Points the link at COM<n> at 38400 bit/s and opens it, creating the link the
-    // first time. A port that does not open leaves the link closed, silently.
+    // Opens the link on COM<n> at the working rate. A port that does not open leaves
+    // the link closed, silently: UpdateStatus shows why.
     void OpenLink(int n);
     // Probes COM1 to COM8, lets the operator choose among those that opened, and
     // reopens the link on the chosen port. Cancel leaves the link on its port.
@@ -229,7 +227,7 @@ private:
     void ShowVerifyFail(const Failure& failure);
     // The window's creation event: hooks the hint display.
     void FormCreate();
-    // The window's destruction: closes and forgets the link.
+    // The window's destruction: closes the link.
     void FormDestroy();
     // Shows the long part of the hint of the control under the pointer.
     void HintHandler(const QString& longHint);
