@@ -13,6 +13,7 @@
 
 #include "app/OperatorDialogs.h"
 #include "core/Failure.h"
+#include "isa/Assembler.h"
 #include "operations/DeviceConnection.h"
 #include "ports/PortNumbers.h"
 #include "project/ProgramImage.h"
@@ -202,12 +203,18 @@ private:
     void BuildFileShortcuts();
     void BuildListingActions();
     // Makes the words of source, the text AsmOut holds, the program and counts the
-    // text as used; or shows the errors of source, named name, as ixo prints them
-    // (each with its line and a caret), and puts the caret on the first. True when the
-    // words were taken. A word whose line is that of the word at its position in
-    // unchanged stays that word (KeepUnchangedWords).
+    // text as used; or shows the errors of source, named name (ShowAsmErrors). True
+    // when the words were taken. A word whose line is that of the word at its
+    // position in unchanged stays that word (KeepUnchangedWords).
     bool TakeAssembly(const std::string& source, const std::string& name,
                       std::span<const std::uint32_t> unchanged = {});
+    // Shows the errors of source, named name, in a box (the first ones, each with its
+    // line and a caret, as ixo prints them) and puts the caret on the first.
+    void ShowAsmErrors(const std::string& name, const std::string& source,
+                       const std::vector<AsmError>& errors);
+    // Counts the text AsmOut holds as the one the program was made from, its words on
+    // lines (from 1), and as kept.
+    void TakeListingAsUsed(std::vector<int> lines);
     // Opens an object file as the Open command does once a name has been chosen:
     // the file with that name and the extension ".obj".
     void OpenObjectFile(const QString& chosen);
