@@ -98,8 +98,8 @@ bool Is(const MaybeFailure& failure, FailureKind kind) {
 
 void TMainFrame::WriteProgtBtnClick() {
     if (!OfferUnusedEdits()) return;
-    const MaybeFailure failure =
-        WithBusyCursor([this] { return WriteProgram(*Link, Image, TransferBuffer); });
+    const MaybeFailure failure = WithBusyCursor(
+        [this] { return WriteProgram(Connection.Link(), Image, Connection.TransferBuffer); });
     // A closed link or an empty image ends the command before anything is sent.
     if (Is(failure, FailureKind::PortNotOpened) || Is(failure, FailureKind::EmptyProject)) {
         ShowFailure(*failure);
@@ -112,8 +112,8 @@ void TMainFrame::WriteProgtBtnClick() {
 void TMainFrame::ReadProgBtnClick() {
     if (!MayDropListingWork(false)) return;
     // The image changes only when the whole program has arrived.
-    const MaybeFailure failure =
-        WithBusyCursor([this] { return ReadProgram(*Link, Image, TransferBuffer); });
+    const MaybeFailure failure = WithBusyCursor(
+        [this] { return ReadProgram(Connection.Link(), Image, Connection.TransferBuffer); });
     if (failure) {
         ShowFailure(*failure);
         return;
@@ -126,8 +126,8 @@ void TMainFrame::ReadProgBtnClick() {
 
 void TMainFrame::VerifyProgBtnClick() {
     if (!OfferUnusedEdits()) return;
-    const MaybeFailure failure =
-        WithBusyCursor([this] { return VerifyProgram(*Link, Image, TransferBuffer); });
+    const MaybeFailure failure = WithBusyCursor(
+        [this] { return VerifyProgram(Connection.Link(), Image, Connection.TransferBuffer); });
     if (failure && !Is(failure, FailureKind::VerifyFail)) {
         ShowFailure(*failure);
         return;
@@ -142,7 +142,7 @@ void TMainFrame::VerifyProgBtnClick() {
 
 bool TMainFrame::SendModeCommand(std::uint8_t command) {
     const MaybeFailure failure =
-        WithBusyCursor([this, command] { return SendCommandByte(*Link, command); });
+        WithBusyCursor([this, command] { return SendCommandByte(Connection.Link(), command); });
     if (failure) ShowFailure(*failure);
     return !Is(failure, FailureKind::PortNotOpened);
 }

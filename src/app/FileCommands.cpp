@@ -2,6 +2,7 @@
 
 #include <QPlainTextEdit>
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -9,9 +10,31 @@
 #include "app/MainFrm.h"
 #include "app/OperatorDialogs.h"
 #include "app/WindowText.h"
+#include "operations/ProgramFile.h"
 #include "project/ProjectFiles.h"
 
 namespace ixo {
+
+namespace {
+
+// Asks where to save, offering the project's name with the extension ext, and gives
+// the name chosen with ext, or an empty text when the dialog is cancelled. A cancel
+// leaves the project's name with ext; a name chosen becomes the project's only once
+// its file is saved (SaveProgramAs).
+std::string AskSaveName(OperatorDialogs& dialogs, std::string& fileName, const char* ext,
+                        const char* title) {
+    const std::string offered = ReplaceFileExt(fileName, ext);
+    const QString chosen =
+        dialogs.AskSaveFileName(QStringLiteral("Text file (*%1)").arg(QString::fromLatin1(ext)),
+                                QString::fromLatin1(title), FromLocal(offered));
+    if (chosen.isEmpty()) {
+        fileName = offered;
+        return {};
+    }
+    return ReplaceFileExt(chosen.toStdString(), ext);
+}
+
+}  // namespace
 
 void TMainFrame::OpenFileBtnClick() {
     const QString objectFilter = QString::fromLatin1(ObjectFileFilter);
@@ -33,7 +56,7 @@ void TMainFrame::OpenFileBtnClick() {
 void TMainFrame::OpenObjectFile(const QString& chosen) {
     // Whatever extension was typed or picked, the file opened is the ".obj" one.
     const std::string name = ReplaceFileExt(chosen.toStdString(), ".obj");
-    const MaybeFailure failure = LoadObjectFile(name, Image);
+    const MaybeFailure failure = OpenProgramFile(name, ProgramKind::Object, Image).Fault;
     if (failure && !LoadedInPart(*failure)) {
         ShowFailure(*failure);
         return;
@@ -50,16 +73,9 @@ void TMainFrame::SaveObjFileBtnClick() {
     if (!OfferUnusedEdits()) return;
     if (Image.IsEmpty()) return;
     FormatObjectText(Image);
-    const std::string before = FileName;
-    FileName = ReplaceFileExt(FileName, ".obj");
-    const QString chosen =
-        dialogs_->AskSaveFileName(QStringLiteral("Text file (*.obj)"),
-                                  QStringLiteral("Save Object File"), FromLocal(FileName));
-    if (chosen.isEmpty()) return;
-    FileName = ReplaceFileExt(chosen.toStdString(), ".obj");
-    if (const MaybeFailure failure = SaveObjectFile(FileName, Image)) {
-        // The project keeps pointing at a file that exists, not at one never written.
-        FileName = before;
+    const std::string path = AskSaveName(*dialogs_, FileName, ".obj", "Save Object File");
+    if (path.empty()) return;
+    if (const MaybeFailure failure = SaveProgramAs(FileName, path, std::cref(Image))) {
         ShowFailure(*failure);
         return;
     }
@@ -70,15 +86,10 @@ void TMainFrame::SaveObjFileBtnClick() {
 void TMainFrame::SaveAsmFileBtnClick() {
     const std::vector<std::string> lines = AsmOutLines();
     if (lines.empty()) return;
-    const std::string before = FileName;
-    FileName = ReplaceFileExt(FileName, ".asm");
-    const QString chosen = dialogs_->AskSaveFileName(
-        QStringLiteral("Text file (*.asm)"), QStringLiteral("Save Asm File"), FromLocal(FileName));
-    if (chosen.isEmpty()) return;
-    FileName = ReplaceFileExt(chosen.toStdString(), ".asm");
+    const std::string path = AskSaveName(*dialogs_, FileName, ".asm", "Save Asm File");
+    if (path.empty()) return;
     // A listing that cannot be saved is an error for the top-level error display.
-    if (const MaybeFailure failure = SaveListingFile(FileName, lines)) {
-        FileName = before;
+    if (const MaybeFailure failure = SaveProgramAs(FileName, path, lines)) {
         throw std::runtime_error(FailureText(*failure));
     }
     AsmOut->document()->setModified(false);

@@ -12,6 +12,7 @@
 #include <QTextBlock>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "app/MainFrm.h"
@@ -19,6 +20,7 @@
 #include "app/WindowText.h"
 #include "isa/Assembler.h"
 #include "isa/Listing.h"
+#include "operations/ProgramFile.h"
 #include "project/ProjectFiles.h"
 
 namespace ixo {
@@ -75,32 +77,39 @@ QMenu* TMainFrame::ListingContextMenu() {
     return menu;
 }
 
+void TMainFrame::ShowAsmErrors(const std::string& name, const std::string& source,
+                               const std::vector<AsmError>& errors) {
+    // The first errors only, three lines each, so that the box stays on the screen;
+    // the caret goes to the first, and the next Use shows what is left.
+    const std::size_t shown = std::min(errors.size(), ErrorsInBox);
+    std::string detail = FormatAsmErrors(name, source, {errors.begin(), errors.begin() + shown});
+    if (shown < errors.size()) {
+        detail += "and more errors after these\n";
+    }
+    dialogs_->ShowMessage(QString::fromStdString(name + " does not assemble"),
+                          QString::fromStdString(detail), MbIconError);
+    AsmOut->setTextCursor(CursorAt(AsmOut, errors.front()));
+    AsmOut->setFocus();
+}
+
+void TMainFrame::TakeListingAsUsed(std::vector<int> lines) {
+    wordLines_ = std::move(lines);
+    usedText_ = AsmOut->toPlainText();
+    AsmOut->document()->setModified(false);
+}
+
 bool TMainFrame::TakeAssembly(const std::string& source, const std::string& name,
                               std::span<const std::uint32_t> unchanged) {
-    const Assembly assembly = AssembleListing(source);
+    Assembly assembly = AssembleListing(source);
     if (!assembly.Ok()) {
-        // The first errors only, three lines each, so that the box stays on the screen;
-        // the caret goes to the first, and the next Use shows what is left.
-        const std::size_t shown = std::min(assembly.Errors.size(), ErrorsInBox);
-        std::string detail = FormatAsmErrors(
-            name, source, {assembly.Errors.begin(), assembly.Errors.begin() + shown});
-        if (shown < assembly.Errors.size()) {
-            detail += "and more errors after these\n";
-        }
-        dialogs_->ShowMessage(QString::fromStdString(name + " does not assemble"),
-                              QString::fromStdString(detail), MbIconError);
-        AsmOut->setTextCursor(CursorAt(AsmOut, assembly.Errors.front()));
-        AsmOut->setFocus();
+        ShowAsmErrors(name, source, assembly.Errors);
         return false;
     }
     // The text stays the operator's own: only the program changes, and only in the
     // words whose lines changed.
-    std::vector<std::uint32_t> words = assembly.Words;
-    KeepUnchangedWords(unchanged, words);
-    TakeWords(Image, words);
-    wordLines_ = assembly.Lines;
-    usedText_ = AsmOut->toPlainText();
-    AsmOut->document()->setModified(false);
+    KeepUnchangedWords(unchanged, assembly.Words);
+    TakeWords(Image, assembly.Words);
+    TakeListingAsUsed(std::move(assembly.Lines));
     return true;
 }
 
@@ -124,16 +133,21 @@ void TMainFrame::OpenGivenFile(const QString& file) {
         OpenObjectFile(absolute);
         return;
     }
-    std::string source;
-    if (const MaybeFailure failure = LoadAssemblyFile(path, source)) {
-        ShowFailure(*failure);
+    // The program changes only when the file assembles.
+    OpenedProgram opened = OpenProgramFile(path, ProgramKind::Assembly, Image);
+    if (opened.Fault) {
+        ShowFailure(*opened.Fault);
         return;
     }
-    // The file's own text is shown, so that the caret can point at its errors; the
-    // program and FileName change only when it assembles.
-    ShowListingText(
-        QString::fromStdString(source).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-    if (!TakeAssembly(source, path)) return;
+    // The file's own text is shown, so that the caret can point at its errors; FileName
+    // changes only when it assembles.
+    ShowListingText(QString::fromStdString(opened.Source)
+                        .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    if (!opened.Errors.empty()) {
+        ShowAsmErrors(path, opened.Source, opened.Errors);
+        return;
+    }
+    TakeListingAsUsed(std::move(opened.Lines));
     FileName = path;
     listingProgramUnsaved_ = false;
     UpdateStatus();

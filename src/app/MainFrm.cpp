@@ -34,8 +34,7 @@
 #include "app/Placement.h"
 #include "app/WindowText.h"
 #include "device/DeviceCommands.h"
-#include "link/Comport.h"
-#include "link/PortProbe.h"
+#include "operations/DeviceConnection.h"
 #include "project/ProjectFiles.h"
 
 namespace ixo {
@@ -60,7 +59,6 @@ TMainFrame::TMainFrame(QWidget* parent)
     : QWidget(parent), dialogs_(std::make_unique<OperatorDialogs>(*this)) {
     BuildControls();
 
-    Link.reset();
     PortNumber = 1;
     FileName.clear();
     // Adapters plugged in since the last run get their numbers before COM1 opens.
@@ -261,10 +259,7 @@ void TMainFrame::FormCreate() {
 }
 
 void TMainFrame::FormDestroy() {
-    if (Link) {
-        Link->Close();
-        Link.reset();
-    }
+    Connection.Close();
 }
 
 bool TMainFrame::eventFilter(QObject* watched, QEvent* event) {
@@ -319,13 +314,14 @@ void TMainFrame::HintHandler(const QString& longHint) {
 }
 
 bool TMainFrame::LinkIsOpen() const {
-    return Link && Link->IsOpen();
+    return Connection.IsOpen();
 }
 
 void TMainFrame::UpdateStatus() {
     if (LinkIsOpen()) {
         ComStatusBar->SetPanelText(0, QStringLiteral("Com%1").arg(PortNumber));
-        ComStatusBar->Panel(0)->setToolTip(PortTip(FoundPorts, PortNumber));
+        ComStatusBar->Panel(0)->setToolTip(
+            FromLocal(PortTip(DescribePort(FoundPorts, PortNumber))));
         ReadProgBtn->setEnabled(ProgEnabled);
         const bool transfer = Image.WordCount != 0 && ProgEnabled;
         WriteProgtBtn->setEnabled(transfer);
@@ -334,7 +330,7 @@ void TMainFrame::UpdateStatus() {
         ProgEnBtn->setEnabled(!ProgEnabled);
     } else {
         ComStatusBar->SetPanelText(0, QString());
-        ComStatusBar->Panel(0)->setToolTip(Link ? FromLocal(Link->OpenError()) : QString());
+        ComStatusBar->Panel(0)->setToolTip(FromLocal(Connection.OpenError()));
         ReadProgBtn->setEnabled(false);
         WriteProgtBtn->setEnabled(false);
         ProgDisBtn->setEnabled(false);
@@ -343,8 +339,7 @@ void TMainFrame::UpdateStatus() {
     }
     // Why there is no port goes where the operator looks, the hint area, unless a
     // control's hint is showing there.
-    const QString trouble =
-        LinkIsOpen() || !Link ? QString() : FromLocal(PortTrouble(PortNumber, Link->OpenError()));
+    const QString trouble = LinkIsOpen() ? QString() : FromLocal(Connection.Trouble());
     if (StatusBar->PanelText(1) == portTrouble_) StatusBar->SetPanelText(1, trouble);
     portTrouble_ = trouble;
     SaveObjFileBtn->setEnabled(Image.WordCount != 0);

@@ -13,7 +13,8 @@
 
 #include "app/OperatorDialogs.h"
 #include "core/Failure.h"
-#include "device/DeviceCommands.h"
+#include "isa/Assembler.h"
+#include "operations/DeviceConnection.h"
 #include "ports/PortNumbers.h"
 #include "project/ProgramImage.h"
 
@@ -32,7 +33,6 @@ namespace ixo {
 
 class TSerialPortDlg;
 
-class ComPort;
 class PanelStatusBar;
 
 // The main window: the listing of the current program, the command buttons, the
@@ -93,19 +93,18 @@ public:
     std::int32_t PortNumber = 1;
     // The device is in programming mode and runs the external program.
     bool ProgEnabled = true;
-    // Where the device commands build the bytes they send and receive.
-    TransferBytes TransferBuffer{};
-    // The link to the device: created and opened by the first OpenLink, closed and
-    // reopened (never replaced) by later ones, deleted by FormDestroy.
-    std::unique_ptr<ComPort> Link;
+    // The window's link to the device and its transfer buffer (TransferBuffer, where
+    // the device commands build the bytes they send and receive): opened by OpenLink,
+    // let go of while SelectPort probes, closed by FormDestroy.
+    DeviceConnection Connection;
     // The serial devices found when ports were last numbered (at start-up and by
     // SelectPort), for the tooltips that name a port's device.
     std::vector<NumberedPort> FoundPorts;
 
     bool LinkIsOpen() const;
 
-    // Points the link at COM<n> at 38400 bit/s and opens it, creating the link the
-    // first time. A port that does not open leaves the link closed, silently.
+    // Opens the link on COM<n> at the working rate. A port that does not open leaves
+    // the link closed, silently: UpdateStatus shows why.
     void OpenLink(int n);
     // Probes COM1 to COM8, lets the operator choose among those that opened, and
     // reopens the link on the chosen port. Cancel leaves the link on its port.
@@ -204,12 +203,18 @@ private:
     void BuildFileShortcuts();
     void BuildListingActions();
     // Makes the words of source, the text AsmOut holds, the program and counts the
-    // text as used; or shows the errors of source, named name, as ixo prints them
-    // (each with its line and a caret), and puts the caret on the first. True when the
-    // words were taken. A word whose line is that of the word at its position in
-    // unchanged stays that word (KeepUnchangedWords).
+    // text as used; or shows the errors of source, named name (ShowAsmErrors). True
+    // when the words were taken. A word whose line is that of the word at its
+    // position in unchanged stays that word (KeepUnchangedWords).
     bool TakeAssembly(const std::string& source, const std::string& name,
                       std::span<const std::uint32_t> unchanged = {});
+    // Shows the errors of source, named name, in a box (the first ones, each with its
+    // line and a caret, as ixo prints them) and puts the caret on the first.
+    void ShowAsmErrors(const std::string& name, const std::string& source,
+                       const std::vector<AsmError>& errors);
+    // Counts the text AsmOut holds as the one the program was made from, its words on
+    // lines (from 1), and as kept.
+    void TakeListingAsUsed(std::vector<int> lines);
     // Opens an object file as the Open command does once a name has been chosen:
     // the file with that name and the extension ".obj".
     void OpenObjectFile(const QString& chosen);
@@ -229,7 +234,7 @@ private:
     void ShowVerifyFail(const Failure& failure);
     // The window's creation event: hooks the hint display.
     void FormCreate();
-    // The window's destruction: closes and forgets the link.
+    // The window's destruction: closes the link.
     void FormDestroy();
     // Shows the long part of the hint of the control under the pointer.
     void HintHandler(const QString& longHint);

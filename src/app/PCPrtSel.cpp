@@ -15,6 +15,7 @@
 
 #include "app/Fonts.h"
 #include "app/Placement.h"
+#include "operations/DeviceConnection.h"
 
 namespace ixo {
 
@@ -59,6 +60,14 @@ protected:
 private:
     static constexpr int CaptionLeft = 8;
 };
+
+// The empty list's tooltip: NoPortOpens as a sentence, from a capital letter.
+QString NoPortTip() {
+    QString tip =
+        QString::fromLatin1(NoPortOpens.data(), static_cast<qsizetype>(NoPortOpens.size()));
+    tip[0] = tip[0].toUpper();
+    return tip;
+}
 
 }  // namespace
 
@@ -113,8 +122,7 @@ void TSerialPortDlg::SetPorts(const std::vector<OfferedPort>& ports, int own) {
         PCPortSel->addItem(QString::number(port.Number));
         PCPortSel->setItemData(PCPortSel->count() - 1, port.Tip, Qt::ToolTipRole);
     }
-    PCPortSel->setToolTip(
-        PCPortSel->count() == 0 ? QStringLiteral("No port from COM1 to COM8 opens") : QString());
+    PCPortSel->setToolTip(PCPortSel->count() == 0 ? NoPortTip() : QString());
     const int index = PCPortSel->findText(QString::number(own));
     if (index >= 0) {
         PCPortSel->setCurrentIndex(index);

@@ -8,41 +8,26 @@
 #include "app/OperatorDialogs.h"
 #include "app/PCPrtSel.h"
 #include "app/WindowText.h"
-#include "link/Comport.h"
-#include "link/PortProbe.h"
-#include "ports/PortNames.h"
+#include "operations/DeviceConnection.h"
 
 namespace ixo {
 
-QString PortTip(const std::vector<NumberedPort>& found, int n) {
-    QString tip = FromLocal(PortTarget(n));
-    const NumberedPort* port = FindNumbered(found, n);
-    if (port != nullptr && !port->Info.Description.empty()) {
-        tip += QStringLiteral(" (%1)").arg(FromLocal(port->Info.Description));
-    }
-    return tip;
-}
-
 void TMainFrame::OpenLink(int n) {
-    if (Link) {
-        Link->Close();
-    } else {
-        Link = std::make_unique<ComPort>();
-    }
-    Link->PortNumber = static_cast<std::int8_t>(n);
-    Link->SetBaudRate(38400);
-    Link->Open();
+    // Silent: UpdateStatus shows why a port did not open.
+    Connection.Open({n, ""});
 }
 
 void TMainFrame::SelectPort() {
     TSerialPortDlg& dialog = PortDialogInUse();
     // The link's own port is probed too: it lets go of it meanwhile.
-    if (Link) Link->Close();
+    Connection.Close();
     FoundPorts = FindPorts();
     std::vector<OfferedPort> offered;
-    for (int n : ProbePorts()) offered.push_back({n, PortTip(FoundPorts, n)});
-    if (Link) Link->Open();
-    dialog.SetPorts(offered, Link ? Link->PortNumber : 0);
+    for (const DescribedPort& port : OpenPorts(FoundPorts)) {
+        offered.push_back({port.Number, FromLocal(PortTip(port))});
+    }
+    Connection.Reopen();
+    dialog.SetPorts(offered, Connection.Link().PortNumber);
     if (!dialogs_->ExecPortDialog(dialog)) return;
 
     // The port number is 8 bits wide.

@@ -3,9 +3,6 @@
 #include <QString>
 
 #include <string>
-#include <vector>
-
-#include "ports/PortNumbers.h"
 
 // Texts the main window's files share.
 
@@ -15,9 +12,5 @@ namespace ixo {
 inline QString FromLocal(const std::string& text) {
     return QString::fromStdString(text);
 }
-
-// What people see of the device behind COMn: its path and, where the system
-// describes it, the description.
-QString PortTip(const std::vector<NumberedPort>& found, int n);
 
 }  // namespace ixo

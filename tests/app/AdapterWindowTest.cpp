@@ -41,7 +41,7 @@ TEST(AdapterWindow, AnAdapterIsFoundUnderANumberWhoseTooltipNamesIt) {
     frame.SetSerialPortBtn->click();
     EXPECT_EQ(items, QStringList{"2"});
     EXPECT_EQ(tip, named);
-    ASSERT_TRUE(frame.LinkIsOpen()) << frame.Link->OpenError();
+    ASSERT_TRUE(frame.LinkIsOpen()) << frame.Connection.Link().OpenError();
     EXPECT_EQ(frame.ComStatusBar->PanelText(0), "Com2");
     EXPECT_EQ(frame.ComStatusBar->Panel(0)->toolTip(), named);
 }
@@ -60,7 +60,7 @@ TEST(AdapterWindow, AdaptersAreNumberedAtStartAndWhenThePortDialogOpens) {
     ASSERT_TRUE(ftdi.Start(&why)) << why;
 
     TestFrame frame;
-    EXPECT_TRUE(frame.LinkIsOpen()) << frame.Link->OpenError();
+    EXPECT_TRUE(frame.LinkIsOpen()) << frame.Connection.Link().OpenError();
     EXPECT_EQ(frame.ComStatusBar->PanelText(0), "Com1");
 
     bed.Plug(AcmAdapter());
@@ -74,7 +74,7 @@ TEST(AdapterWindow, AdaptersAreNumberedAtStartAndWhenThePortDialogOpens) {
     };
     frame.SetSerialPortBtn->click();
     EXPECT_EQ(items, (QStringList{"1", "2"}));
-    ASSERT_TRUE(frame.LinkIsOpen()) << frame.Link->OpenError();
+    ASSERT_TRUE(frame.LinkIsOpen()) << frame.Connection.Link().OpenError();
     EXPECT_EQ(frame.ComStatusBar->PanelText(0), "Com2");
 }
 

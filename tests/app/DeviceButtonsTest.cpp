@@ -329,7 +329,7 @@ TEST_F(WindowDevice, ReadAsksBeforeReplacingEdits) {
 
 TEST_F(WindowDevice, ClosedLinkIsSaidByEveryDeviceCommand) {
     OpenProgram(3);
-    frame.Link->Close();
+    frame.Connection.Close();
     for (void (TMainFrame::*command)() :
          {&TMainFrame::WriteProgtBtnClick, &TMainFrame::ReadProgBtnClick,
           &TMainFrame::VerifyProgBtnClick, &TMainFrame::ProgEnBtnClick,

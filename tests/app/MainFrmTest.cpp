@@ -52,8 +52,9 @@ void Show(QWidget& frame) {
 TEST_F(MainFrame, StartsEmptyWithTheLinkClosedAndEveryDeviceButtonOff) {
     TestFrame frame;
     EXPECT_EQ(frame.windowTitle(), "Ixo Loader");
-    // The link exists from the start; COM1 is absent here, so it is closed.
-    ASSERT_NE(frame.Link, nullptr);
+    // The link was opened on COM1 at start; COM1 is absent here, so it is closed.
+    EXPECT_EQ(frame.Connection.Port().Number, 1);
+    EXPECT_FALSE(frame.Connection.OpenError().empty());
     EXPECT_FALSE(frame.LinkIsOpen());
     EXPECT_EQ(frame.PortNumber, 1);
     EXPECT_TRUE(frame.ProgEnabled);

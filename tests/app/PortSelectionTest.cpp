@@ -75,8 +75,8 @@ TEST_F(PortSelection, StartsWithTheLinkOpenOnCom1WhenItIsThere) {
     SimPort com1(1);
     TestFrame frame;
     ASSERT_TRUE(frame.LinkIsOpen());
-    EXPECT_EQ(frame.Link->PortNumber, 1);
-    EXPECT_EQ(frame.Link->BaudRate(), 38400);
+    EXPECT_EQ(frame.Connection.Link().PortNumber, 1);
+    EXPECT_EQ(frame.Connection.Link().BaudRate(), 38400);
     EXPECT_EQ(frame.ComStatusBar->PanelText(0), "Com1");
     EXPECT_EQ(frame.ComStatusBar->Panel(0)->toolTip(),
               QString::fromStdString(com1.Device.DevicePath()));
@@ -93,9 +93,9 @@ TEST_F(PortSelection, StartsWithTheLinkOpenOnCom1WhenItIsThere) {
 TEST_F(PortSelection, StartsWithTheLinkClosedWhenCom1IsMissing) {
     SimPort com2(2);  // another port being there changes nothing
     TestFrame frame;
-    ASSERT_NE(frame.Link, nullptr);
     EXPECT_FALSE(frame.LinkIsOpen());
-    EXPECT_EQ(frame.Link->PortNumber, 1);
+    EXPECT_EQ(frame.Connection.Port().Number, 1);
+    EXPECT_EQ(frame.Connection.Link().PortNumber, 1);
     EXPECT_EQ(frame.ComStatusBar->PanelText(0), "");
     for (QToolButton* off : {frame.ReadProgBtn, frame.WriteProgtBtn, frame.VerifyProgBtn,
                              frame.ProgEnBtn, frame.ProgDisBtn}) {
@@ -156,7 +156,7 @@ TEST_F(PortSelection, ProbingListsThePortsThatOpenAndPreselectsTheLinksPort) {
     EXPECT_TRUE(sight.LinkOpen);
     // Cancel: the link stays open on its port.
     EXPECT_TRUE(frame.LinkIsOpen());
-    EXPECT_EQ(frame.Link->PortNumber, 5);
+    EXPECT_EQ(frame.Connection.Link().PortNumber, 5);
     EXPECT_EQ(frame.PortNumber, 5);
     EXPECT_EQ(frame.ComStatusBar->PanelText(0), "Com5");
     EXPECT_FALSE(PortIsFree(5));
@@ -202,8 +202,8 @@ TEST_F(PortSelection, OkMovesTheLinkToTheChosenPort) {
     EXPECT_EQ(sight.Selected, "1");
     EXPECT_EQ(frame.PortNumber, 3);
     ASSERT_TRUE(frame.LinkIsOpen());
-    EXPECT_EQ(frame.Link->PortNumber, 3);
-    EXPECT_EQ(frame.Link->BaudRate(), 38400);
+    EXPECT_EQ(frame.Connection.Link().PortNumber, 3);
+    EXPECT_EQ(frame.Connection.Link().BaudRate(), 38400);
     EXPECT_EQ(frame.ComStatusBar->PanelText(0), "Com3");
     EXPECT_TRUE(frame.ReadProgBtn->isEnabled());
     EXPECT_TRUE(PortIsFree(1));
@@ -243,8 +243,8 @@ TEST_F(PortSelection, OkWithAnEmptyListLeavesTheLinkClosedOnCom0) {
     EXPECT_TRUE(sight.Items.isEmpty());
     EXPECT_EQ(SerialPortDlg->PCPortSel->currentIndex(), -1);
     EXPECT_EQ(frame.PortNumber, 0);
-    ASSERT_NE(frame.Link, nullptr);
-    EXPECT_EQ(frame.Link->PortNumber, 0);
+    EXPECT_EQ(frame.Connection.Port().Number, 0);
+    EXPECT_EQ(frame.Connection.Link().PortNumber, 0);
     EXPECT_FALSE(frame.LinkIsOpen());
     EXPECT_EQ(frame.ComStatusBar->PanelText(0), "");
     EXPECT_FALSE(frame.ReadProgBtn->isEnabled());

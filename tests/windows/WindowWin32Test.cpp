@@ -136,7 +136,7 @@ protected:
         // starts for it, which on a loaded machine can take longer than a byte's time
         // limit (Windows ends it as the last byte leaves): the link's limits are
         // widened under Wine, as the link's own tests widen them for sends.
-        if (RunningUnderWine() && frame.Link) frame.Link->ByteTimeFactor = 200;
+        if (RunningUnderWine()) frame.Connection.Link().ByteTimeFactor = 200;
     }
 
     QString File(const std::string& name) const { return QString::fromStdString(dir.File(name)); }
@@ -176,8 +176,8 @@ protected:
 TEST_F(WindowOnWindows, StartsWithTheLinkOpenOnCom1) {
     ASSERT_EQ(PortOf("answering"), 1);
     ASSERT_TRUE(frame.LinkIsOpen());
-    EXPECT_EQ(frame.Link->PortNumber, 1);
-    EXPECT_EQ(frame.Link->BaudRate(), 38400);
+    EXPECT_EQ(frame.Connection.Link().PortNumber, 1);
+    EXPECT_EQ(frame.Connection.Link().BaudRate(), 38400);
     EXPECT_EQ(frame.ComStatusBar->PanelText(0), "Com1");
     EXPECT_EQ(frame.ComStatusBar->Panel(0)->toolTip(), "\\\\.\\COM1");
     EXPECT_EQ(frame.StatusBar->PanelText(1), "") << "nothing is wrong with the port";
@@ -280,12 +280,12 @@ TEST_F(WindowOnWindows, PortDialogListsTheComPortsThatOpenAndMovesTheLink) {
     EXPECT_EQ(PortDialogItems(), expected);
     EXPECT_EQ(LineRate(other), 9600u) << "the probe sets the line to 9600 bit/s";
     EXPECT_TRUE(frame.LinkIsOpen()) << "Cancel leaves the link on its port";
-    EXPECT_EQ(frame.Link->PortNumber, 1);
+    EXPECT_EQ(frame.Connection.Link().PortNumber, 1);
 
     EXPECT_EQ(PortDialogItems(QString::number(other)), expected);
     ASSERT_TRUE(frame.LinkIsOpen());
-    EXPECT_EQ(frame.Link->PortNumber, other);
-    EXPECT_EQ(frame.Link->BaudRate(), 38400);
+    EXPECT_EQ(frame.Connection.Link().PortNumber, other);
+    EXPECT_EQ(frame.Connection.Link().BaudRate(), 38400);
     EXPECT_EQ(frame.ComStatusBar->PanelText(0), QStringLiteral("Com%1").arg(other));
 }
 
