@@ -10,6 +10,7 @@
 #include "app/MainFrm.h"
 #include "app/OperatorDialogs.h"
 #include "app/WindowText.h"
+#include "core/ShownText.h"
 #include "operations/ProgramFile.h"
 #include "project/ProjectFiles.h"
 
@@ -90,7 +91,7 @@ void TMainFrame::SaveAsmFileBtnClick() {
     if (path.empty()) return;
     // A listing that cannot be saved is an error for the top-level error display.
     if (const MaybeFailure failure = SaveProgramAs(FileName, path, lines)) {
-        throw std::runtime_error(FailureText(*failure));
+        throw std::runtime_error(EscapeControls(FailureText(*failure)));
     }
     AsmOut->document()->setModified(false);
     // The file now holds the text the program was made from, if it still is.

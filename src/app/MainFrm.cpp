@@ -33,6 +33,7 @@
 #include "app/PanelStatusBar.h"
 #include "app/Placement.h"
 #include "app/WindowText.h"
+#include "core/ShownText.h"
 #include "device/DeviceCommands.h"
 #include "operations/DeviceConnection.h"
 #include "project/ProjectFiles.h"
@@ -348,8 +349,10 @@ void TMainFrame::UpdateStatus() {
 }
 
 void TMainFrame::ShowFailure(const Failure& failure) {
-    dialogs_->ShowMessage(FromLocal(FailureText(failure)), FromLocal(FailureDetail(failure)),
-                          MbIconError);
+    // A file name may hold a line break or other control character: written as C
+    // writes it, the message stays one line and shows the name as it is.
+    dialogs_->ShowMessage(FromLocal(EscapeControls(FailureText(failure))),
+                          FromLocal(FailureDetail(failure)), MbIconError);
 }
 
 void TMainFrame::RunHandler(const std::function<void()>& handler) {

@@ -56,11 +56,13 @@ TEST_F(FileCommands, OpenThatFailsOrIsCancelledChangesNothing) {
     Open(frame, dir.File("missing"));
     const FifoWithoutWriter fifo(dir.File("pipe.obj"));
     Open(frame, fifo.Path());  // refused at once, not waited on
+    Open(frame, dir.File("two\nlines"));
 
-    ASSERT_EQ(frame.Messages.size(), 3u);
+    ASSERT_EQ(frame.Messages.size(), 4u);
     EXPECT_EQ(frame.Messages[0].Text, Q("Can't open file \"" + dir.File("folder.obj") + "\""));
     EXPECT_EQ(frame.Messages[1].Text, Q("Can't open file \"" + dir.File("missing.obj") + "\""));
     EXPECT_EQ(frame.Messages[2].Text, Q("Can't open file \"" + fifo.Path() + "\""));
+    EXPECT_EQ(frame.Messages[3].Text, Q("Can't open file \"" + dir.File("two\\nlines.obj") + "\""));
     EXPECT_FALSE(fifo.ReaderWaited());
     EXPECT_EQ(frame.FileName, path);
     EXPECT_EQ(frame.Image.WordCount, 6);
