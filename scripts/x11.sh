@@ -145,8 +145,11 @@ shoot_window() {
 start_program_beside_device() {
   local build=$1
   shift
-  QT_QPA_PLATFORM=xcb IXO_BUILD_DIR=$build "$X11_SCRIPTS/with-sim.sh" "$@" \
-    "$build/src/app/ixo-loader" 2>/dev/null &
+  # The toolkit writes a window's title for xdotool (WM_NAME) in the encoding of the
+  # program's locale: started with none (LANG unset), a title that is not ASCII is
+  # found by no search. A desktop session gives programs a UTF-8 one; so does this.
+  LC_CTYPE=${LC_CTYPE:-C.UTF-8} QT_QPA_PLATFORM=xcb IXO_BUILD_DIR=$build \
+    "$X11_SCRIPTS/with-sim.sh" "$@" "$build/src/app/ixo-loader" 2>/dev/null &
   wrapper_pid=$!
   poll 20 "the program's start" find_program
   main=$(wait_for_window '^Ixo Loader$')
