@@ -68,8 +68,16 @@ export WINEPATH="Z:$qt/bin;Z:$runtime;Z:/usr/x86_64-w64-mingw32/lib"
 (cd "$dir/ixo" && ctest --output-on-failure --parallel "$(nproc)" --timeout 600)
 unset WINEPATH
 
-# The zip's ixo.exe runs on its own: it needs no DLL but the system's.
 unzip -q "$zip" -d "$unpacked"
+# Nothing in the zip carries debugging information, which would make it half again
+# as large.
+for binary in $(find "$unpacked" -iname '*.exe' -o -iname '*.dll'); do
+  if x86_64-w64-mingw32-objdump -h "$binary" | grep -q ' \.debug_'; then
+    echo "$zip: $(basename "$binary") carries debugging information" >&2
+    exit 1
+  fi
+done
+# The zip's ixo.exe runs on its own: it needs no DLL but the system's.
 ixo_exe=$(find "$unpacked" -name ixo.exe)
 foreign=$(x86_64-w64-mingw32-objdump -p "$ixo_exe" | awk '/DLL Name/ { print toupper($3) }' |
   grep -v -x -E 'KERNEL32.DLL|MSVCRT.DLL|SHELL32.DLL|ADVAPI32.DLL|USER32.DLL|SETUPAPI.DLL' || true)
