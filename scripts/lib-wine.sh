@@ -13,6 +13,9 @@ IXO_WINE_LAST_PORT=255
 IXO_WINE_MARK=ixo-serial-ports-off
 
 export WINEDEBUG=-all
+# Wine gives Windows programs the machine's file names in the encoding of the locale
+# it runs in: with none set (LANG unset), a name that is not ASCII cannot be made.
+export LC_CTYPE=${LC_CTYPE:-C.UTF-8}
 # Qt's own Windows font engine draws "MS Sans Serif", the window's face, without its
 # capital I under Wine; the FreeType engine, which Qt for Windows carries, draws it.
 # Only under Wine: on Windows the program keeps the system's engine.
